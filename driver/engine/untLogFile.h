@@ -35,6 +35,7 @@ public:
     static std::string FormatTimeStamp(int day, int month, int year, int hour, int minute, int second, int ms);
 
 private:
+    void WriteLocked(const std::string& text);
     void CloseLocked();
     bool OpenLocked();
 
