@@ -1,0 +1,79 @@
+#pragma once
+// Frames on the line: building (checksum and byte stuffing) and reassembly from the received byte stream.
+//
+// Frame before stuffing: 7Eh, destination, source, type, C1, C2, length L (opcode + data), opcode, data
+// (L - 1 bytes), CRC low, CRC high. After the start byte, 7Dh is sent as 7Dh 9Dh and 7Eh as 7Dh 9Eh.
+
+#include <cstddef>
+#include <cstdint>
+#include <atomic>
+#include <functional>
+
+#include "common/platform/Bytes.h"
+#include "common/platform/SyncObjects.h"
+
+constexpr std::uint8_t kFrameStart = 0x7E;
+constexpr std::uint8_t kFrameEscape = 0x7D;
+// The receiver counts the frame in 8 bits, so an unstuffed frame is at most 255 bytes: L <= 246.
+constexpr std::size_t kMaxFrameLength = 255;
+constexpr std::size_t kMaxPayloadLength = 246;  // opcode + data
+constexpr std::size_t kMaxDataLength = 245;
+
+// The bytes to send for a frame body (destination .. data): checksum appended low byte first, body and
+// checksum stuffed, start byte in front. Never fails; the caller keeps the body within kMaxPayloadLength + 6.
+Bytes BuildFrame(const Bytes& body);
+
+// Frame assembler: the receiving state machine. Bytes are collected from a start byte; the length byte (the
+// seventh collected byte) fixes the frame's end; a completed frame is handed to the frame-complete handler
+// with its checksum verdict, whatever that verdict is.
+class TEcrFrame {
+public:
+    using Handler = std::function<void(TEcrFrame&)>;
+
+    // Feeds received bytes in order; handlers are called from inside Feed.
+    void Feed(const std::uint8_t* data, std::size_t size);
+    void Feed(const Bytes& data) { Feed(data.data(), data.size()); }
+
+    // The bytes collected so far; inside the frame-complete handler, the whole unstuffed frame.
+    const Bytes& Data() const { return data_; }
+    // Verdict and opcode of the last completed frame.
+    bool CrcOk() const { return crcOk_; }
+    std::uint8_t Opcode() const { return opcode_; }
+    bool EscapePending() const { return escape_; }
+
+    Handler OnFrame;      // frame complete
+    Handler OnBadEscape;  // 7Dh followed by a byte other than 9Dh or 9Eh; both bytes are dropped
+
+    // Drops whatever is collected (and a pending escape).
+    void Clear();
+
+private:
+    void Add(std::uint8_t b);
+
+    Bytes data_;
+    bool escape_ = false;
+    std::int32_t expected_ = 0;
+    bool crcOk_ = false;
+    std::uint8_t opcode_ = 0;
+};
+
+// Line-idle monitor: the transmitter waits until nothing has been received for the quiet interval.
+class TECRState {
+public:
+    static constexpr std::uint32_t kQuietMs = 100;
+
+    // A chunk was received now: the line is busy.
+    void Stamp();
+    // A whole frame was received: the line is idle at once.
+    void SetIdle() { lineIdle_.Set(); }
+    // Waits until the line is idle: returns when LineIdle is signalled, or once more than kQuietMs have passed
+    // since the last received chunk. Bounded by the traffic: it never waits while the line is quiet.
+    void WaitIdle() const;
+
+    const tessel::ManualResetEvent& LineIdle() const { return lineIdle_; }
+    std::uint32_t LastChunkTick() const;
+
+private:
+    tessel::ManualResetEvent lineIdle_{true};
+    std::atomic<std::uint32_t> lastTick_{0};
+};
