@@ -1,9 +1,9 @@
 #pragma once
 // Whole-file replacement that a crash can never leave half-written.
 
+#include <sys/types.h>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 
 namespace tessel {
 

@@ -1,10 +1,10 @@
 #include "common/platform/AtomicFile.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <system_error>
 #include <unistd.h>
+#include <cerrno>
+#include <system_error>
 
 namespace tessel {
 namespace {

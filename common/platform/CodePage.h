@@ -30,6 +30,8 @@ void AppendUtf8(std::string& out, char32_t ch);
 char32_t FoldCase(char32_t ch);
 // Case-insensitive comparison of UTF-8 texts (ASCII and Cyrillic letters fold): <0, 0 or >0.
 int CompareTextNoCase(std::string_view a, std::string_view b);
-inline bool SameTextNoCase(std::string_view a, std::string_view b) { return CompareTextNoCase(a, b) == 0; }
+inline bool SameTextNoCase(std::string_view a, std::string_view b) {
+    return CompareTextNoCase(a, b) == 0;
+}
 
 }  // namespace tessel

@@ -30,7 +30,7 @@ enum class Hive { CurrentUser, ClassesRoot };
 // Any failure of the store: a damaged file (the message names file and line), an I/O error, a value of the
 // wrong type, an operation without an open key.
 class RegistryError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -43,7 +43,7 @@ std::string HiveFile(Hive hive);
 
 // One open key at a time, as the system's registry helper class works.
 class Registry {
-public:
+  public:
     explicit Registry(Hive hive = Hive::CurrentUser);
 
     Hive RootHive() const { return hive_; }
@@ -82,7 +82,7 @@ public:
     void WriteBool(const std::string& name, bool value);
     void WriteBinary(const std::string& name, const Bytes& value);
 
-private:
+  private:
     std::string Resolve(const std::string& path) const;
 
     Hive hive_;

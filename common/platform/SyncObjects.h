@@ -10,14 +10,14 @@ namespace tessel {
 // Re-entrant like a system critical section: the owning thread may enter it again.
 // Satisfies Lockable, so std::lock_guard and std::unique_lock work with it.
 class CriticalSection {
-public:
+  public:
     void Enter() { mutex_.lock(); }
     void Leave() { mutex_.unlock(); }
     void lock() { mutex_.lock(); }
     void unlock() { mutex_.unlock(); }
     bool try_lock() { return mutex_.try_lock(); }
 
-private:
+  private:
     std::recursive_mutex mutex_;
 };
 
@@ -25,7 +25,7 @@ enum class WaitResult { Signaled, Timeout, Abandoned, Error };
 
 // Manual-reset event: stays signalled until reset; every waiter wakes.
 class ManualResetEvent {
-public:
+  public:
     explicit ManualResetEvent(bool initiallySignaled = false) : signaled_(initiallySignaled) {}
     ManualResetEvent(const ManualResetEvent&) = delete;
     ManualResetEvent& operator=(const ManualResetEvent&) = delete;
@@ -36,7 +36,7 @@ public:
     // Waits at most `timeoutMs` milliseconds; returns Signaled or Timeout.
     WaitResult WaitFor(std::uint32_t timeoutMs) const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     mutable std::condition_variable cv_;
     bool signaled_;

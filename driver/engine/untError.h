@@ -24,14 +24,14 @@ enum DriverResult : std::int32_t {
 
 // A driver-side failure: a result code and its message.
 class EDriverError : public std::runtime_error {
-public:
+  public:
     // The message is the driver text of `code`.
     explicit EDriverError(std::int32_t code);
     EDriverError(std::int32_t code, const std::string& message);
 
     std::int32_t ErrorCode() const { return code_; }
 
-private:
+  private:
     std::int32_t code_;
 };
 
@@ -44,6 +44,6 @@ std::string GetResultDescription(std::int32_t code);
 
 // The plain (code-less) error a decoder raises for a block shorter than its layout.
 class EDataLength : public std::runtime_error {
-public:
+  public:
     EDataLength() : std::runtime_error("Неверная длина данных") {}
 };

@@ -1,12 +1,12 @@
 #include "driver/engine/untLogFile.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 namespace {
 
@@ -14,7 +14,8 @@ const char kSeparator[] = "-----------------------------------------------------
 
 std::string TimeStampNow() {
     const auto now = std::chrono::system_clock::now();
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
     const std::time_t t = std::chrono::system_clock::to_time_t(now);
     std::tm tm{};
     localtime_r(&t, &tm);
@@ -29,10 +30,11 @@ TLogFile::~TLogFile() {
     CloseLocked();
 }
 
-std::string TLogFile::FormatTimeStamp(int day, int month, int year, int hour, int minute, int second, int ms) {
+std::string TLogFile::FormatTimeStamp(int day, int month, int year, int hour, int minute, int second,
+                                      int ms) {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.2d.%.2d.%.4d %.2d:%.2d:%.2d.%.3d ", day, month, year, hour, minute, second,
-                  ms);
+    std::snprintf(buf, sizeof buf, "%.2d.%.2d.%.4d %.2d:%.2d:%.2d.%.3d ", day, month, year, hour, minute,
+                  second, ms);
     return buf;
 }
 
@@ -53,7 +55,9 @@ void TLogFile::WriteLocked(const std::string& text) {
     ::fdatasync(fd_);
 }
 
-void TLogFile::Separator() { Write(kSeparator); }
+void TLogFile::Separator() {
+    Write(kSeparator);
+}
 
 void TLogFile::WriteError(const std::string& step, const std::string& message) {
     // The three lines go out under one hold of the lock, so another thread's line cannot split the report.

@@ -12,7 +12,7 @@
 #include <string>
 
 class TLogFile {
-public:
+  public:
     TLogFile() = default;
     ~TLogFile();
     TLogFile(const TLogFile&) = delete;
@@ -32,9 +32,10 @@ public:
     void SetFileName(const std::string& value);
 
     // Builds the time stamp prefix for the given local time parts (exposed for tests).
-    static std::string FormatTimeStamp(int day, int month, int year, int hour, int minute, int second, int ms);
+    static std::string FormatTimeStamp(int day, int month, int year, int hour, int minute, int second,
+                                       int ms);
 
-private:
+  private:
     void WriteLocked(const std::string& text);
     void CloseLocked();
     bool OpenLocked();

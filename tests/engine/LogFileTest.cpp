@@ -3,8 +3,8 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
+#include <thread>
 
 #include <regex>
 #include <sstream>

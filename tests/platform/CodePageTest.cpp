@@ -18,11 +18,11 @@ TEST(CodePage, CyrillicKnownAnswers) {
 }
 
 TEST(CodePage, UnencodableBecomesQuestionMark) {
-    EXPECT_EQ(Utf8ToCp1251("a\xE4\xB8\xADz"), "a?z");         // a CJK character
-    EXPECT_EQ(Utf8ToCp1251("a\xF0\x9F\x98\x80z"), "a?z");     // outside the BMP
-    EXPECT_EQ(Utf8ToCp1251("a\xFFz"), "a?z");                 // malformed
-    EXPECT_EQ(Utf8ToCp1251("a\xD0"), "a?");                   // cut sequence
-    EXPECT_EQ(Utf8ToCp1251("\xC0\x80"), "??");                // overlong
+    EXPECT_EQ(Utf8ToCp1251("a\xE4\xB8\xADz"), "a?z");      // a CJK character
+    EXPECT_EQ(Utf8ToCp1251("a\xF0\x9F\x98\x80z"), "a?z");  // outside the BMP
+    EXPECT_EQ(Utf8ToCp1251("a\xFFz"), "a?z");              // malformed
+    EXPECT_EQ(Utf8ToCp1251("a\xD0"), "a?");                // cut sequence
+    EXPECT_EQ(Utf8ToCp1251("\xC0\x80"), "??");             // overlong
 }
 
 TEST(CodePage, CaseInsensitiveComparison) {
