@@ -4,9 +4,9 @@
 // Frame before stuffing: 7Eh, destination, source, type, C1, C2, length L (opcode + data), opcode, data
 // (L - 1 bytes), CRC low, CRC high. After the start byte, 7Dh is sent as 7Dh 9Dh and 7Eh as 7Dh 9Eh.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <atomic>
 #include <functional>
 
 #include "common/platform/Bytes.h"
@@ -25,12 +25,15 @@ Bytes BuildFrame(const Bytes& body);
 
 // Frame assembler: the receiving state machine. Bytes are collected from a start byte; the length byte (the
 // seventh collected byte) fixes the frame's end; a completed frame is handed to the frame-complete handler
-// with its checksum verdict, whatever that verdict is.
+// with its checksum verdict, whatever that verdict is. A collection that reaches 255 bytes without
+// completing can never complete: it is dropped and nothing is collected until the next start byte, so the
+// collection never holds more than kMaxFrameLength bytes. Used by one thread at a time.
 class TEcrFrame {
-public:
+  public:
     using Handler = std::function<void(TEcrFrame&)>;
 
-    // Feeds received bytes in order; handlers are called from inside Feed.
+    // Feeds received bytes in order; handlers are called from inside Feed and must not feed this assembler.
+    // The collection is emptied after the frame-complete handler, even when it throws.
     void Feed(const std::uint8_t* data, std::size_t size);
     void Feed(const Bytes& data) { Feed(data.data(), data.size()); }
 
@@ -47,33 +50,45 @@ public:
     // Drops whatever is collected (and a pending escape).
     void Clear();
 
-private:
+  private:
     void Add(std::uint8_t b);
+    // Adds the plain bytes (no 7Dh, no 7Eh) that begin `data`, at most `limit`; returns how many.
+    std::size_t AddRun(const std::uint8_t* data, std::size_t limit);
+    std::size_t Room() const;  // bytes that may be added before the collection must be looked at again
+    void Added();              // looks at the collection after bytes were added
+    void Restart();            // a start byte: the collection becomes that byte alone
+    void Empty();              // no bytes, no expected length
+    void Complete();           // verdict, opcode, handler, then empty
 
     Bytes data_;
     bool escape_ = false;
     std::int32_t expected_ = 0;
     bool crcOk_ = false;
     std::uint8_t opcode_ = 0;
+    bool discarding_ = false;  // an over-long collection was dropped; waiting for a start byte
 };
 
 // Line-idle monitor: the transmitter waits until nothing has been received for the quiet interval.
 class TECRState {
-public:
+  public:
     static constexpr std::uint32_t kQuietMs = 100;
+    // Longer than the longest stuffed frame takes at 1200 baud: a line that never falls quiet (noise) must
+    // not hold the transmitter forever.
+    static constexpr std::uint32_t kMaxBusyMs = 5000;
 
     // A chunk was received now: the line is busy.
     void Stamp();
     // A whole frame was received: the line is idle at once.
     void SetIdle() { lineIdle_.Set(); }
-    // Waits until the line is idle: returns when LineIdle is signalled, or once more than kQuietMs have passed
-    // since the last received chunk. Bounded by the traffic: it never waits while the line is quiet.
+    // Waits until the line is idle: returns when LineIdle is signalled, or once more than kQuietMs have
+    // passed since the last received chunk. It never waits while the line is quiet, and gives up after
+    // kMaxBusyMs on a line that never falls quiet.
     void WaitIdle() const;
 
     const tessel::ManualResetEvent& LineIdle() const { return lineIdle_; }
     std::uint32_t LastChunkTick() const;
 
-private:
+  private:
     tessel::ManualResetEvent lineIdle_{true};
     std::atomic<std::uint32_t> lastTick_{0};
 };
