@@ -1,0 +1,328 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "driver/commands/untStatusCommands.h"
+#include "driver/engine/ECRDrvData.h"
+#include "driver/engine/untError.h"
+#include "driver/link/untCodecs.h"
+
+namespace {
+
+// Every property these commands read or write, with its name.
+template <class Record, class F>
+void ForEachProperty(Record& d, F f) {
+#define P(x) f(#x, d.x)
+    // clang-format off
+    P(DeviceNumber), P(DataBlockNumber), P(DataBlockCount), P(DataBlock), P(FlagNumber), P(FlagName);
+    P(OperatorNumber), P(ECRSoftVersion), P(ECRSoftBuild), P(ECRSoftDay), P(ECRSoftMonth), P(ECRSoftYear);
+    P(DocumentNumber), P(ECRFlags), P(ECRMode), P(ECRAdvancedMode), P(ECRPortNumber), P(ECRDay), P(ECRMonth);
+    P(ECRYear), P(ECRHour), P(ECRMin), P(ECRSec), P(FMSoftVersion), P(FMSoftBuild), P(SerialNumber);
+    P(SerialNumberValid), P(SessionNumber), P(FreeRecordInFM), P(RegistrationNumber), P(FreeRegistration);
+    P(INN), P(INNValid), P(ActivizationNumber), P(FreeActivization), P(EKLZNumber), P(EKLZNumberValid);
+    P(ECRBaudRate), P(ECRTimeout), P(UMajorType), P(UMinorType), P(UMajorProtocolVersion);
+    P(UMinorProtocolVersion), P(UModel), P(UCodePage), P(UDescription);
+    // clang-format on
+#undef P
+}
+
+// A record whose properties all hold a marker, so that a command writing a property it should not is seen.
+TECRDrvData Marked() {
+    TECRDrvData d;
+    ForEachProperty(d, [](const char*, auto& v) {
+        using T = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, std::string>)
+            v = "marker";
+        else if constexpr (std::is_same_v<T, Bytes>)
+            v = {0x5A};
+        else if constexpr (std::is_same_v<T, bool>)
+            v = true;
+        else
+            v = 0x5A;
+    });
+    return d;
+}
+
+std::string Properties(const TECRDrvData& d) {
+    std::ostringstream os;
+    ForEachProperty(d, [&os](const char* name, const auto& v) {
+        using T = std::decay_t<decltype(v)>;
+        os << name << '=';
+        if constexpr (std::is_same_v<T, Bytes>)
+            os << BytesToHex(v);
+        else if constexpr (std::is_same_v<T, std::string> || std::is_same_v<T, bool>)
+            os << v;
+        else
+            os << static_cast<std::int64_t>(v);
+        os << '\n';
+    });
+    return os.str();
+}
+
+// An unstuffed received frame around a data block (the checksum bytes are not looked at).
+Bytes Frame(std::uint8_t code, bool answer, const Bytes& block, std::uint8_t result = 0) {
+    Bytes data;
+    if (answer) data.push_back(result);
+    AppendBytes(data, block);
+    Bytes frame{0x02, 0x01, 0x00, std::uint8_t(answer ? 1 : 0), 5, 6, std::uint8_t(1 + data.size()), code};
+    AppendBytes(frame, data);
+    AppendBytes(frame, {0x00, 0x00});
+    return frame;
+}
+
+std::string SavedBy(const TCommand& c) {
+    TECRDrvData d = Marked();
+    c.SaveToDriver(d);
+    return Properties(d);
+}
+
+template <class T, std::uint8_t code>
+std::unique_ptr<TCommand> Make() {
+    auto command = std::make_unique<T>();
+    command->Code = code;
+    return command;
+}
+constexpr auto k01 = &Make<TCommand01h, 0x01>, k10 = &Make<TCommand10h, 0x10>, k11 = &Make<TCommand11h, 0x11>,
+               k12 = &Make<TCommand12h, 0x12>, k13 = &Make<TCommand13h, 0x13>, k14 = &Make<TCommand14h, 0x14>,
+               k15 = &Make<TCommand15h, 0x15>, kFC = &Make<TCommandFCh, 0xFC>;
+constexpr bool kRequest = false, kAnswer = true;
+
+struct LayoutCase {
+    const char* name;
+    std::unique_ptr<TCommand> (*make)();
+    bool answer;
+    std::size_t fixed;  // the block's fixed part: RequestLength - 1 or AnswerLength - 2
+    void (*fill)(TECRDrvData&);
+    Bytes block;
+};
+
+std::unique_ptr<TCommand> New(const LayoutCase& c) {
+    auto command = c.make();
+    command->CommandType = c.answer ? 1 : 0;
+    return command;
+}
+
+TECRDrvData Filled(const LayoutCase& c) {
+    TECRDrvData d = Marked();
+    c.fill(d);
+    return d;
+}
+
+Bytes DumpBlock() {
+    Bytes b(32, 0x00);
+    b[0] = 0x41, b[1] = 0x00, b[2] = 0x20, b[3] = 0x42, b[30] = 0xFF;  // 00h inside and at the end
+    return b;
+}
+
+void NoFields(TECRDrvData&) {}
+
+// Every layout both ways: the properties (on top of the markers) and the data block they make.
+const std::vector<LayoutCase>& Layouts() {
+    // clang-format off
+    static const std::vector<LayoutCase> cases = {
+        {"dump_request", k01, kRequest, 3,
+         [](TECRDrvData& d) { d.DeviceNumber = 4, d.DataBlockNumber = 0x1234; }, {0x04, 0x34, 0x12}},
+        {"dump_answer", k01, kAnswer, 34,
+         [](TECRDrvData& d) { d.DataBlockCount = 0xFF01, d.DataBlock = DumpBlock(); },
+         [] { Bytes b{0x01, 0xFF}; AppendBytes(b, DumpBlock()); return b; }()},
+        {"flag_request", k10, kRequest, 1, [](TECRDrvData& d) { d.FlagNumber = 7; }, {7}},
+        {"flag_answer", k10, kAnswer, 20, [](TECRDrvData& d) { d.FlagName = "Бумага"; },
+         {0xC1, 0xF3, 0xEC, 0xE0, 0xE3, 0xE0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"ecr_status_request", k11, kRequest, 0, &NoFields, {}},
+        {"ecr_status_answer", k11, kAnswer, 21,
+         [](TECRDrvData& d) {
+             d.OperatorNumber = 30, d.ECRSoftVersion = "2.1", d.ECRSoftBuild = 0x0123;
+             d.ECRSoftDay = 15, d.ECRSoftMonth = 6, d.ECRSoftYear = 3, d.DocumentNumber = 0xF201;
+             d.ECRFlags = 0x8421, d.ECRMode = 4, d.ECRAdvancedMode = 1, d.ECRPortNumber = 2;
+             d.ECRDay = 31, d.ECRMonth = 12, d.ECRYear = 5, d.ECRHour = 23, d.ECRMin = 59, d.ECRSec = 58;
+         },
+         {30, '2', '1', 0x23, 0x01, 15, 6, 3, 0x01, 0xF2, 0x21, 0x84, 4, 1, 2, 31, 12, 5, 23, 59, 58}},
+        {"fm_status_request", k12, kRequest, 0, &NoFields, {}},
+        {"fm_status_answer", k12, kAnswer, 28,
+         [](TECRDrvData& d) {
+             d.FMSoftVersion = "1.23", d.FMSoftBuild = 0x0456, d.SerialNumber = "00012345";
+             d.SerialNumberValid = true, d.SessionNumber = 0xFE02, d.FreeRecordInFM = 0x0708;
+             d.RegistrationNumber = 3, d.FreeRegistration = 13, d.INN = "007712345678", d.INNValid = true;
+             d.ActivizationNumber = 2, d.FreeActivization = 5, d.EKLZNumber = "не введен";
+             d.EKLZNumberValid = false;
+         },
+         {'1', '2', '3', 0x56, 0x04, 0x45, 0x23, 0x01, 0x00, 0x02, 0xFE, 0x08, 0x07, 3, 13,
+          0x78, 0x56, 0x34, 0x12, 0x77, 0x00, 2, 5, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+        {"fm_status_answer_identities", k12, kAnswer, 28,
+         [](TECRDrvData& d) {
+             d.FMSoftVersion = "", d.FMSoftBuild = d.SessionNumber = d.FreeRecordInFM = 0;
+             d.RegistrationNumber = d.FreeRegistration = d.ActivizationNumber = d.FreeActivization = 0;
+             d.SerialNumber = d.INN = "не введен", d.SerialNumberValid = d.INNValid = false;
+             d.EKLZNumber = "9999999999", d.EKLZNumberValid = true;
+         },
+         {' ', ' ', ' ', 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0,
+          0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0x99, 0x99, 0x99, 0x99, 0x99}},
+        {"beep_request", k13, kRequest, 0, &NoFields, {}},
+        {"beep_answer", k13, kAnswer, 0, &NoFields, {}},
+        {"set_exchange_request", k14, kRequest, 3,
+         [](TECRDrvData& d) { d.ECRPortNumber = 1, d.ECRBaudRate = 6, d.ECRTimeout = 150; }, {1, 6, 150}},
+        {"set_exchange_answer", k14, kAnswer, 0, &NoFields, {}},
+        {"get_exchange_request", k15, kRequest, 1, [](TECRDrvData& d) { d.ECRPortNumber = 2; }, {2}},
+        {"get_exchange_answer", k15, kAnswer, 2,
+         [](TECRDrvData& d) { d.ECRBaudRate = 7, d.ECRTimeout = 200; }, {7, 200}},
+        {"metrics_request", kFC, kRequest, 0, &NoFields, {}},
+        {"metrics_answer", kFC, kAnswer, 6,
+         [](TECRDrvData& d) {
+             d.UMajorType = 1, d.UMinorType = 2, d.UMajorProtocolVersion = 3, d.UMinorProtocolVersion = 4;
+             d.UModel = 5, d.UCodePage = 1, d.UDescription = "ККМ Тест";
+         },
+         {1, 2, 3, 4, 5, 1, 0xCA, 0xCA, 0xCC, 0x20, 0xD2, 0xE5, 0xF1, 0xF2}},
+        {"metrics_answer_without_name", kFC, kAnswer, 6,
+         [](TECRDrvData& d) {
+             d.UMajorType = d.UMinorType = d.UMajorProtocolVersion = d.UMinorProtocolVersion = 0;
+             d.UModel = d.UCodePage = 0, d.UDescription = "";
+         },
+         {0, 0, 0, 0, 0, 0}},
+    };
+    // clang-format on
+    return cases;
+}
+
+class StatusLayout : public ::testing::TestWithParam<LayoutCase> {};
+
+TEST_P(StatusLayout, EncodesFromProperties) {
+    const LayoutCase& c = GetParam();
+    auto command = New(c);
+    EXPECT_EQ(c.answer ? command->AnswerLength() - 2 : command->RequestLength() - 1, int(c.fixed));
+    command->LoadFromDriver(Filled(c));
+    EXPECT_EQ(BytesToHex(c.answer ? command->EncodeAnswer() : command->EncodeRequest()), BytesToHex(c.block));
+}
+
+TEST_P(StatusLayout, DecodesToProperties) {
+    const LayoutCase& c = GetParam();
+    auto command = New(c);
+    EXPECT_EQ(command->SetFrame(Frame(command->Code, c.answer, c.block), true), "");
+    EXPECT_EQ(command->ResultCode, 0);
+    EXPECT_EQ(SavedBy(*command), Properties(Filled(c)));
+}
+
+TEST_P(StatusLayout, AssignCopiesOwnFieldsOnlyFromSameClass) {
+    const LayoutCase& c = GetParam();
+    auto decoded = New(c);
+    decoded->SetFrame(Frame(decoded->Code, c.answer, c.block), true);
+    auto target = New(c);
+    target->Assign(*decoded);
+    EXPECT_EQ(SavedBy(*target), SavedBy(*decoded));
+
+    TCommand13h other;  // a sibling class: base fields only
+    other.CommandType = target->CommandType;
+    other.Code = 0x13, other.PortNumber = 7;
+    target->Assign(other);
+    EXPECT_EQ(target->ID, other.ID);
+    EXPECT_EQ(target->Code, 0x13);
+    EXPECT_EQ(target->PortNumber, 7);
+    EXPECT_EQ(SavedBy(*target), SavedBy(*decoded));
+}
+
+// A block one byte short of its layout, or an answer with a result other than 0 (stray bytes behind it),
+// leaves every field at its initial value.
+TEST_P(StatusLayout, ShortBlockOrErrorResultDecodesNothing) {
+    const LayoutCase& c = GetParam();
+    if (c.fixed > 0) {
+        auto command = New(c);
+        const Bytes shortBlock(c.block.begin(), c.block.begin() + std::ptrdiff_t(c.fixed - 1));
+        EXPECT_EQ(command->SetFrame(Frame(command->Code, c.answer, shortBlock), true),
+                  "Неверная длина данных");
+        EXPECT_EQ(command->ResultCode, 0);
+        EXPECT_EQ(SavedBy(*command), SavedBy(*New(c)));
+    }
+    if (c.answer) {
+        auto command = New(c);
+        EXPECT_EQ(command->SetFrame(Frame(command->Code, true, c.block, 3), true), "");
+        EXPECT_EQ(command->ResultCode, 3);
+        EXPECT_EQ(SavedBy(*command), SavedBy(*New(c)));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, StatusLayout, ::testing::ValuesIn(Layouts()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// An entered identity that is no number of at most its field's digits is refused, never sent as another
+// number (a serial number beyond 32 bits included).
+struct Refusal {
+    std::string TCommand12h::*text;
+    bool TCommand12h::*valid;
+    const char* value;
+};
+
+class FMIdentityEncode : public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(FMIdentityEncode, TooLongOrNegativeIsRefused) {
+    TCommand12h command;
+    command.CommandType = 1;
+    command.*GetParam().text = GetParam().value;
+    command.*GetParam().valid = true;
+    try {
+        (void)command.BuildBody();
+        ADD_FAILURE() << "not refused";
+    } catch (const EDriverError& e) {
+        EXPECT_EQ(e.ErrorCode(), E_INVALIDVALUE);
+    }
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Table, FMIdentityEncode, ::testing::Values(
+    Refusal{&TCommand12h::SerialNumber, &TCommand12h::SerialNumberValid, "123456789"},
+    Refusal{&TCommand12h::SerialNumber, &TCommand12h::SerialNumberValid, "4294967297"},
+    Refusal{&TCommand12h::SerialNumber, &TCommand12h::SerialNumberValid, "-1"},
+    Refusal{&TCommand12h::INN, &TCommand12h::INNValid, "1000000000000"},
+    Refusal{&TCommand12h::EKLZNumber, &TCommand12h::EKLZNumberValid, "12345678901"}));
+// clang-format on
+
+TEST(StatusCommands, IdentityNotAllFFIsEntered) {
+    Bytes block(28, 0x00);
+    block[5] = block[6] = block[7] = 0xFF;  // serial number FF FF FF 00
+    TCommand12h command;
+    command.CommandType = 1;
+    command.SetFrame(Frame(0x12, true, block), true);
+    EXPECT_TRUE(command.SerialNumberValid);
+    EXPECT_EQ(command.SerialNumber.substr(0, 2), "00");
+}
+
+TEST(StatusCommands, BlankSoftVersionReadsEmpty) {
+    Bytes block(21, 0x00);
+    block[1] = block[2] = ' ';
+    TCommand11h command;
+    command.CommandType = 1;
+    command.SetFrame(Frame(0x11, true, block), true);
+    EXPECT_EQ(command.ECRSoftVersion, "");
+}
+
+TEST(StatusCommands, DeviceNameLosesBlanksAndControlCharacters) {
+    TCommandFCh command;
+    command.CommandType = 1;
+    command.SetFrame(Frame(0xFC, true, {1, 2, 3, 4, 5, 6, 0x01, ' ', 0xCA, 0xEA, 0xEC, '\t', 0x00}), true);
+    EXPECT_EQ(command.UDescription, "Ккм");
+}
+
+TEST(StatusCommands, DumpKeepsLowBitsAndExactly32Bytes) {
+    TECRDrvData d;
+    d.DeviceNumber = 257, d.DataBlockNumber = 65536;  // device 1, block 0
+    TCommand01h request;
+    request.LoadFromDriver(d);
+    EXPECT_EQ(request.EncodeRequest(), (Bytes{0x01, 0x00, 0x00}));
+
+    TCommand01h answer;
+    answer.CommandType = 1;
+    answer.DataBlock = {1, 2};
+    Bytes filled{0, 0, 1, 2};
+    filled.resize(34, 0x00);
+    EXPECT_EQ(answer.EncodeAnswer(), filled);
+    answer.DataBlock.assign(40, 0x77);
+    EXPECT_EQ(answer.EncodeAnswer().size(), 34u);
+
+    answer.SetFrame(Frame(0x01, true, Bytes(36, 0x33)), true);  // two stray bytes beyond the layout
+    EXPECT_EQ(answer.DataBlock, Bytes(32, 0x33));
+}
+
+}  // namespace
