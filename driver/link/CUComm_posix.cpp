@@ -1,0 +1,531 @@
+// The serial port on POSIX systems: termios for the settings, an advisory lock and TIOCEXCL for exclusive
+// use, non-blocking I/O, and an event thread that sleeps in epoll on the port and a wake-up descriptor.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include "common/platform/Registry.h"
+#include "common/platform/TickClock.h"
+#include "driver/engine/untError.h"
+#include "driver/link/CUComm.h"
+
+namespace tessel_comm {
+// CUCommSpeed_posix.cpp: termios2 cannot be declared next to <termios.h>.
+int SetLineRate(int fd, std::uint32_t baud);
+std::uint32_t GetLineRate(int fd);
+}  // namespace tessel_comm
+
+namespace {
+
+const char kPortsKey[] = "Software\\Korvex\\TesselDrv\\TesselDrv\\Ports";
+
+// Owns one file descriptor.
+class UniqueFd {
+  public:
+    explicit UniqueFd(int fd = -1) : fd_(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const { return fd_; }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+
+  private:
+    int fd_;
+};
+
+[[noreturn]] void ThrowSystemError(int error, const std::string& what) {
+    throw std::system_error(error, std::generic_category(), what);
+}
+
+std::string PortName(int portNumber) {
+    return "COM" + std::to_string(portNumber);
+}
+
+// The system's text of an error number (strerror is not thread-safe).
+std::string ErrorText(int error) {
+    return std::error_code(error, std::generic_category()).message();
+}
+
+bool IsDeviceGoneError(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
+
+// Pseudo-terminals (both sides, old and new style) by their device numbers; they have no modem lines.
+bool IsPseudoTerminal(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+    const unsigned major = ::major(st.st_rdev);
+    const unsigned minor = ::minor(st.st_rdev);
+    return (major >= 128 && major <= 143) || major == 2 || major == 3 || (major == 5 && minor == 2);
+}
+
+int DataBitsFlag(int byteSizeIndex) {
+    switch (byteSizeIndex) {
+        case 1:
+            return CS5;
+        case 2:
+            return CS6;
+        case 3:
+            return CS7;
+        case 4:
+            return CS8;
+        default:
+            return -1;  // 4 data bits: no terminal can do that
+    }
+}
+
+tcflag_t ParityFlags(int parityIndex) {
+    switch (parityIndex) {
+        case 1:
+            return PARENB | PARODD;
+        case 2:
+            return PARENB;
+        case 3:
+            return PARENB | CMSPAR | PARODD;
+        case 4:
+            return PARENB | CMSPAR;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+std::string CommDevicePath(int portNumber) {
+    const std::string name = PortName(portNumber);
+    const std::string variable = "TESSEL_" + name;
+    if (const char* path = std::getenv(variable.c_str()); path != nullptr && *path != '\0') return path;
+    tessel::Registry registry(tessel::Hive::CurrentUser);
+    if (registry.OpenKey(kPortsKey, false) && registry.ValueExists(name)) {
+        std::string path = registry.ReadString(name);
+        if (!path.empty()) return path;
+    }
+    return "/dev/ttyS" + std::to_string(portNumber - 1);
+}
+
+struct TCustomComm::THandle {
+    UniqueFd fd;
+    bool pseudoTerminal = false;
+
+    // Output still queued is dropped rather than waited for: a stalled line must not hold close() up.
+    void Close() {
+        if (fd.get() < 0) return;
+        ::tcflush(fd.get(), TCIOFLUSH);
+        // The exclusive flag outlives this descriptor on a pseudo-terminal; our next open must not meet it.
+        ::ioctl(fd.get(), TIOCNXCL);
+        fd.reset();
+    }
+};
+
+namespace {
+
+std::unique_ptr<TCustomComm::THandle> OpenDevice(const std::string& path, int portNumber) {
+    const std::string what = PortName(portNumber) + " (" + path + ")";
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR || error == EISDIR || IsDeviceGoneError(error)) {
+            throw EDriverError(E_PORTUNAVAILABLE);
+        }
+        if (error == EBUSY) throw EDriverError(E_PORTBUSY);
+        ThrowSystemError(error, what);
+    }
+    auto handle = std::make_unique<TCustomComm::THandle>();
+    handle->fd.reset(fd);
+    if (!::isatty(fd)) throw EDriverError(E_PORTUNAVAILABLE);
+    // TIOCEXCL does not stop a privileged process; the advisory lock does, among programs that use it.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        if (error == EWOULDBLOCK) throw EDriverError(E_PORTBUSY);
+        ThrowSystemError(error, what);
+    }
+    if (::ioctl(fd, TIOCEXCL) != 0) ThrowSystemError(errno, what);
+    handle->pseudoTerminal = IsPseudoTerminal(fd);
+    return handle;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------------------
+// Event thread
+
+struct TCommEventThread::Impl {
+    static constexpr std::uint32_t kWakeTag = 0;
+    static constexpr std::uint32_t kPortTag = 1;
+
+    Impl(TCustomComm& owner, std::uint32_t eventSet, int portFd)
+        : port(owner), events(eventSet), fd(portFd) {}
+
+    void Start();
+    void Stop();
+    bool IsCurrentThread() const { return self.load() == std::this_thread::get_id(); }
+    void Run();
+    // Serves received input; false when the device has gone away (`reason` then says why).
+    bool ServeInput(std::string& reason);
+
+    TCustomComm& port;
+    const std::uint32_t events;
+    const int fd;  // the port's descriptor; closed only by this thread or after it has ended
+    UniqueFd epoll;
+    UniqueFd wake;
+    std::atomic<bool> stop{false};
+    // Set by the thread itself: the owner's thread object is written after the thread has started.
+    std::atomic<std::thread::id> self{};
+    std::thread thread;
+};
+
+void TCommEventThread::Impl::Start() {
+    epoll.reset(::epoll_create1(EPOLL_CLOEXEC));
+    if (epoll.get() < 0) ThrowSystemError(errno, "epoll_create1");
+    wake.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (wake.get() < 0) ThrowSystemError(errno, "eventfd");
+    epoll_event wakeEvent{};
+    wakeEvent.events = EPOLLIN;
+    wakeEvent.data.u32 = kWakeTag;
+    if (::epoll_ctl(epoll.get(), EPOLL_CTL_ADD, wake.get(), &wakeEvent) != 0)
+        ThrowSystemError(errno, "epoll_ctl");
+    // Edge-triggered: a received-character event is raised when bytes arrive, as a serial driver does. Bytes
+    // that a handler leaves unread wait in the queue and do not wake the thread again.
+    epoll_event portEvent{};
+    portEvent.events = EPOLLIN | EPOLLET;
+    portEvent.data.u32 = kPortTag;
+    if (::epoll_ctl(epoll.get(), EPOLL_CTL_ADD, fd, &portEvent) != 0) ThrowSystemError(errno, "epoll_ctl");
+    thread = std::thread([this] { Run(); });
+}
+
+void TCommEventThread::Impl::Stop() {
+    stop.store(true);
+    if (wake.get() >= 0) {
+        const std::uint64_t one = 1;
+        // A full counter still leaves the descriptor readable, so a failed write cannot lose the wake-up.
+        [[maybe_unused]] const ssize_t written = ::write(wake.get(), &one, sizeof one);
+    }
+    if (IsCurrentThread()) return;
+    if (thread.joinable()) thread.join();
+}
+
+void TCommEventThread::Impl::Run() {
+    self.store(std::this_thread::get_id());
+    std::string reason;
+    for (;;) {
+        epoll_event ready[2];
+        const int count = ::epoll_wait(epoll.get(), ready, 2, -1);
+        if (stop.load()) return;
+        if (count < 0) {
+            if (errno == EINTR) continue;
+            // The wait itself is broken: serving on would spin, so the port is given up.
+            port.PortGone(ErrorText(errno));
+            return;
+        }
+        std::uint32_t portEvents = 0;
+        for (int i = 0; i < count; ++i) {
+            if (ready[i].data.u32 == kPortTag) portEvents |= ready[i].events;
+        }
+        if ((portEvents & EPOLLIN) != 0 && !ServeInput(reason)) {
+            port.PortGone(reason);
+            return;
+        }
+        if (stop.load()) return;  // a handler closed the port
+        if ((portEvents & (EPOLLHUP | EPOLLERR)) != 0) {
+            port.PortGone("Устройство отключено.");
+            return;
+        }
+        if (!port.Enabled()) {
+            // Read met a device that went away.
+            port.PortGone(ErrorText(EIO));
+            return;
+        }
+    }
+}
+
+bool TCommEventThread::Impl::ServeInput(std::string& reason) {
+    int waiting = 0;
+    if (::ioctl(fd, FIONREAD, &waiting) != 0) {
+        const int error = errno;
+        if (IsDeviceGoneError(error)) {
+            reason = ErrorText(error);
+            return false;
+        }
+        port.LogError("Ошибка при чтении порта " + PortName(port.PortNumber()) + ".", ErrorText(error));
+        return true;
+    }
+    // A failing handler is reported and the port keeps serving: a deaf port would lose every later frame.
+    const std::string step =
+        "Ошибка при обработке принятых данных порта " + PortName(port.PortNumber()) + ".";
+    try {
+        port.Dispatch(events & evRxChar, 0, waiting > 0 ? static_cast<std::size_t>(waiting) : 0);
+    } catch (const std::exception& e) {
+        port.LogError(step, e.what());
+    } catch (...) {
+        port.LogError(step, "Неизвестная ошибка");
+    }
+    return true;
+}
+
+TCommEventThread::TCommEventThread(TCustomComm& port, std::uint32_t events) {
+    const int fd = port.handle_ ? port.handle_->fd.get() : -1;
+    if (fd < 0) throw EDriverError(E_PORTUNAVAILABLE);
+    impl_ = std::make_unique<Impl>(port, events, fd);
+}
+
+TCommEventThread::~TCommEventThread() {
+    impl_->Stop();
+    // Destroyed on its own thread (a port destroyed by its own handler, which owners must not do): it cannot
+    // join itself.
+    if (impl_->IsCurrentThread() && impl_->thread.joinable()) impl_->thread.detach();
+}
+
+void TCommEventThread::Start() {
+    impl_->Start();
+}
+
+void TCommEventThread::Stop() {
+    impl_->Stop();
+}
+
+bool TCommEventThread::IsCurrentThread() const {
+    return impl_->IsCurrentThread();
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Port
+
+TCustomComm::TCustomComm(TLogFile* log) : log_(log) {
+    eventChars_.changed_ = [this] { Configure(); };
+}
+
+TCustomComm::~TCustomComm() {
+    Close();
+    retiredThread_.reset();
+}
+
+void TCustomComm::Open() {
+    if (Enabled()) return;
+    if (handle_) Close();  // the device went away: release what is left of it first
+    if (retiredThread_ && !retiredThread_->IsCurrentThread()) retiredThread_.reset();
+    auto handle = OpenDevice(CommDevicePath(portNumber_), portNumber_);
+    {
+        std::lock_guard guard(lock_);
+        handle_ = std::move(handle);
+        gone_.store(false);
+    }
+    try {
+        Configure();
+        eventThread_ = std::make_unique<TCommEventThread>(*this, events_);
+        eventThread_->Start();
+    } catch (...) {
+        Close();
+        throw;
+    }
+}
+
+void TCustomComm::Close() {
+    if (eventThread_) {
+        if (eventThread_->IsCurrentThread()) {
+            // Called from a handler: the thread ends when the handler returns and is joined later.
+            eventThread_->Stop();
+            retiredThread_ = std::move(eventThread_);
+        } else {
+            eventThread_.reset();
+        }
+    }
+    if (retiredThread_ && !retiredThread_->IsCurrentThread()) retiredThread_.reset();
+    if (!handle_) return;
+    std::lock_guard guard(lock_);
+    if (handle_->fd.get() >= 0) {
+        handle_->Close();
+        RecordCloseTime();
+    }
+    handle_.reset();
+    gone_.store(false);
+}
+
+void TCustomComm::PortGone(const std::string& reason) {
+    {
+        std::lock_guard guard(lock_);
+        if (handle_ && handle_->fd.get() >= 0) {
+            handle_->Close();
+            RecordCloseTime();
+        }
+        gone_.store(true);
+    }
+    LogError("Потеря связи с портом " + PortName(portNumber_) + ".", reason);
+    if (!OnPortGone) return;
+    try {
+        OnPortGone(reason);
+    } catch (const std::exception& e) {
+        LogError("Ошибка при обработке потери связи с портом " + PortName(portNumber_) + ".", e.what());
+    } catch (...) {
+        LogError("Ошибка при обработке потери связи с портом " + PortName(portNumber_) + ".",
+                 "Неизвестная ошибка");
+    }
+}
+
+void TCustomComm::Configure() {
+    std::lock_guard guard(lock_);
+    if (!handle_ || handle_->fd.get() < 0) return;
+    const int fd = handle_->fd.get();
+    const std::string what = PortName(portNumber_);
+    termios tio{};
+    if (::tcgetattr(fd, &tio) != 0) ThrowSystemError(errno, what);
+    ::cfmakeraw(&tio);
+    const int dataBits = DataBitsFlag(byteSizeIndex_);
+    if (dataBits < 0) ThrowSystemError(EINVAL, what + ": 4 бита данных");
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CLOCAL | CREAD | static_cast<tcflag_t>(dataBits) | ParityFlags(parityIndex_);
+    // One and a half stop bits is what the UART gives for two with five data bits.
+    if (stopBitsIndex_ != 0) tio.c_cflag |= CSTOPB;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK);
+    // DSR/DTR handshaking and the options without a terminal counterpart leave the line as it is.
+    if (flowControl_ == 1) tio.c_cflag |= CRTSCTS;
+    if (flowControl_ == 3) tio.c_iflag |= IXON | IXOFF;
+    if ((options_ & coParityCheck) != 0) tio.c_iflag |= INPCK;
+    tio.c_cc[VSTART] = eventChars_.XonChar();
+    tio.c_cc[VSTOP] = eventChars_.XoffChar();
+    tio.c_cc[VMIN] = 0;  // a read returns at once with what is there
+    tio.c_cc[VTIME] = 0;
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0) ThrowSystemError(errno, what);
+    if (const int error = tessel_comm::SetLineRate(fd, BaudRate()); error != 0) {
+        ThrowSystemError(error, what + ": " + std::to_string(BaudRate()));
+    }
+}
+
+std::uint32_t TCustomComm::DeviceBaudRate() const {
+    std::lock_guard guard(lock_);
+    if (!handle_ || handle_->fd.get() < 0) return 0;
+    return tessel_comm::GetLineRate(handle_->fd.get());
+}
+
+namespace {
+
+// Sleeps until the device has sent what it queued, within `boundMs` of `start`. The device gives no
+// descriptor event for an empty transmitter (and tcdrain() has no bound), so the wait is paced by the time
+// the queued bytes need on the line.
+bool DrainOutput(int fd, std::uint32_t start, std::uint32_t boundMs, double msPerByte) {
+    for (;;) {
+        int queued = 0;
+        if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return true;
+        const std::uint32_t waited = tessel::TicksSince(start);
+        if (waited >= boundMs) return false;
+        const auto need = static_cast<std::uint32_t>(std::ceil(queued * msPerByte));
+        tessel::SleepMs(std::max<std::uint32_t>(1, std::min(need, boundMs - waited)));
+    }
+}
+
+}  // namespace
+
+void TCustomComm::Write(const Bytes& data) {
+    if (data.empty()) return;
+    if (!Enabled()) Open();
+    std::lock_guard guard(lock_);
+    LogBytes("->", data);
+    const int fd = handle_ ? handle_->fd.get() : -1;
+    if (fd < 0) throw EDriverError(E_PORTUNAVAILABLE);
+    const std::uint32_t boundMs = WriteBoundMs(data.size());
+    const std::uint32_t start = tessel::TickCount();
+    std::size_t done = 0;
+    auto stalled = [&] {
+        return std::runtime_error("Запись в порт " + PortName(portNumber_) + " не завершена: за " +
+                                  std::to_string(boundMs) + " мс передано " + std::to_string(done) + " из " +
+                                  std::to_string(data.size()) + " байт.");
+    };
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            if (IsDeviceGoneError(errno)) throw EDriverError(E_PORTUNAVAILABLE);
+            ThrowSystemError(errno, PortName(portNumber_));
+        }
+        // The device's buffer is full: wait until it takes more.
+        const std::uint32_t waited = tessel::TicksSince(start);
+        if (waited >= boundMs) throw stalled();
+        pollfd p{fd, POLLOUT, 0};
+        const int ready = ::poll(&p, 1, static_cast<int>(boundMs - waited));
+        if (ready < 0 && errno != EINTR) ThrowSystemError(errno, PortName(portNumber_));
+        if (ready > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
+            throw EDriverError(E_PORTUNAVAILABLE);
+    }
+    // Done means sent: the link's line timing counts from the last byte on the line.
+    if (!DrainOutput(fd, start, boundMs, ByteTimeMs())) throw stalled();
+}
+
+Bytes TCustomComm::Read(std::size_t count) {
+    if (count == 0) return {};
+    std::lock_guard guard(lock_);
+    const int fd = handle_ ? handle_->fd.get() : -1;
+    if (fd < 0) throw EDriverError(E_PORTUNAVAILABLE);
+    Bytes data(count);
+    ssize_t n = 0;
+    do {
+        n = ::read(fd, data.data(), count);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        const int error = errno;
+        if (error != EAGAIN && error != EWOULDBLOCK) {
+            if (IsDeviceGoneError(error)) gone_.store(true);
+            ThrowSystemError(error, PortName(portNumber_));
+        }
+        n = 0;
+    }
+    data.resize(static_cast<std::size_t>(n));
+    LogBytes("<-", data);
+    return data;
+}
+
+void TCustomComm::PurgeInput() {
+    if (!Enabled()) return;
+    std::lock_guard guard(lock_);
+    if (handle_->fd.get() < 0) return;
+    if (::tcflush(handle_->fd.get(), TCIFLUSH) != 0) ThrowSystemError(errno, PortName(portNumber_));
+}
+
+namespace {
+
+void SetModemLine(const TCustomComm::THandle& handle, int line, bool on, int portNumber) {
+    if (handle.fd.get() < 0) return;
+    int bits = line;
+    if (::ioctl(handle.fd.get(), on ? TIOCMBIS : TIOCMBIC, &bits) == 0) return;
+    const int error = errno;
+    if (handle.pseudoTerminal && (error == ENOTTY || error == EINVAL)) return;
+    ThrowSystemError(error, PortName(portNumber));
+}
+
+}  // namespace
+
+void TCustomComm::SetDTR(bool on) {
+    if (!Enabled()) return;
+    std::lock_guard guard(lock_);
+    SetModemLine(*handle_, TIOCM_DTR, on, portNumber_);
+}
+
+void TCustomComm::SetRTS(bool on) {
+    if (!Enabled()) return;
+    std::lock_guard guard(lock_);
+    SetModemLine(*handle_, TIOCM_RTS, on, portNumber_);
+}
