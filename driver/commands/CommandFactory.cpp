@@ -3,6 +3,8 @@
 #include <array>
 #include <initializer_list>
 
+#include "driver/commands/untStatusCommands.h"
+
 namespace {
 
 template <class T>
@@ -17,7 +19,11 @@ struct OpcodeClass {
 
 // One line per opcode that has a class of its own, e.g. {0x11, &Make<TCommand11h>}. A plain table rather
 // than self-registration: registrars in a static library are dropped by the linker.
-constexpr std::initializer_list<OpcodeClass> kClasses = {};
+constexpr std::initializer_list<OpcodeClass> kClasses = {
+    {0x01, &Make<TCommand01h>}, {0x10, &Make<TCommand10h>}, {0x11, &Make<TCommand11h>},
+    {0x12, &Make<TCommand12h>}, {0x13, &Make<TCommand13h>}, {0x14, &Make<TCommand14h>},
+    {0x15, &Make<TCommand15h>}, {0xFC, &Make<TCommandFCh>},
+};
 
 // Every opcode resolved at compile time; an opcode listed twice stops the build.
 constexpr std::array<TCommandClass, 256> kTable = [] {
