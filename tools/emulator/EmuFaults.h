@@ -1,0 +1,68 @@
+#pragma once
+// Line faults on demand, and the pacing of what the register side sends.
+//
+// Answers are numbered from 1 in the order the line sends them (stored answers sent again count as well).
+// A fault names the answer it hits; it is used once.
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <set>
+#include <vector>
+
+#include "common/platform/Bytes.h"
+
+// What to do with one answer.
+struct EmuFaultAction {
+    std::uint64_t number = 0;   // the answer's number
+    std::uint32_t delayMs = 0;  // wait this long before sending
+    Bytes noise;                // bytes sent before the answer
+    bool drop = false;          // send nothing (the noise still goes out)
+    bool corrupt = false;       // send the answer with a checksum that fails
+};
+
+class EmuFaults {
+  public:
+    // Each throws std::invalid_argument for answer number 0.
+    void DropAnswer(std::uint64_t number);
+    void CorruptAnswer(std::uint64_t number);
+    // Noise is added to what is planned for that answer already.
+    void NoiseBeforeAnswer(std::uint64_t number, const Bytes& noise);
+    // Every answer waits this long before it is sent (0: none).
+    void SetDelay(std::uint32_t ms) { delayMs_ = ms; }
+    std::uint32_t Delay() const { return delayMs_; }
+    // Forgets every planned fault and the delay; the numbering goes on.
+    void Clear();
+
+    // The next answer's number and its faults; the faults planned for it are used up.
+    EmuFaultAction NextAnswer();
+    // How many answers were numbered so far.
+    std::uint64_t AnswerCount() const { return count_; }
+
+  private:
+    static void CheckNumber(std::uint64_t number);
+
+    std::uint64_t count_ = 0;
+    std::uint32_t delayMs_ = 0;
+    std::set<std::uint64_t> drop_;
+    std::set<std::uint64_t> corrupt_;
+    std::map<std::uint64_t, Bytes> noise_;
+};
+
+// The same frame with a checksum that fails: the receiver still reassembles it (stuffing stays valid and the
+// length is unchanged) and reports a checksum error. `wire` is what BuildFrame gave; a frame too short to
+// hold a checksum is returned as it is.
+Bytes CorruptFrameChecksum(const Bytes& wire);
+
+// Pacing to a baud rate: a byte takes 10 bit times (start, 8 data bits, stop). Without a rate nothing is
+// paced; without a split a transmission is one piece.
+struct EmuPacing {
+    std::uint32_t baud = 0;  // 0: no pacing
+    std::size_t split = 0;   // bytes per write; 0: all at once
+
+    // Line time of `bytes` at the rate (zero without one).
+    std::chrono::microseconds TimeOf(std::size_t bytes) const;
+    // The pieces in which `data` is written, in order; none for no data.
+    std::vector<Bytes> Pieces(const Bytes& data) const;
+};

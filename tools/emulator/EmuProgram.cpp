@@ -1,0 +1,361 @@
+#include "tools/emulator/EmuProgram.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <exception>
+#include <limits>
+#include <sstream>
+#include <stdexcept>
+
+#include "common/platform/Registry.h"
+#include "driver/link/EcrFrame.h"
+#include "driver/link/untCodecs.h"
+
+namespace {
+
+constexpr char kPortsKey[] = "Software\\Korvex\\TesselDrv\\TesselDrv\\Ports";
+constexpr std::uint8_t kDefaultAddress = 2;
+constexpr int kMaxComPort = 32;  // the driver's port numbers
+constexpr std::uint32_t kMaxMs = 600'000;
+// `send` holds the command loop while it waits, and with it the reaction to a stop signal.
+constexpr std::uint32_t kMaxAnswerMs = 60'000;
+constexpr std::uint32_t kMaxBaud = 4'000'000;
+
+std::uint64_t ParseNumber(std::string_view text, std::uint64_t min, std::uint64_t max,
+                          const std::string& what) {
+    std::uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < min ||
+        value > max) {
+        throw std::invalid_argument(what + ": expected a number from " + std::to_string(min) + " to " +
+                                    std::to_string(max) + ", got \"" + std::string(text) + "\"");
+    }
+    return value;
+}
+
+// Hex digits in pairs, blanks between pairs allowed ("80 01", "8001"); either letter case.
+Bytes ParseHex(std::string_view text, const std::string& what) {
+    std::string digits;
+    for (char c : text) {
+        if (c == ' ' || c == '\t') continue;
+        if (!std::isxdigit(static_cast<unsigned char>(c))) {
+            throw std::invalid_argument(what + ": \"" + std::string(text) + "\" is not hex");
+        }
+        digits += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    if (digits.size() % 2 != 0) throw std::invalid_argument(what + ": an odd number of hex digits");
+    return HexToBytes(digits);
+}
+
+std::optional<std::uint64_t> ParseIdentity(std::string_view text, std::uint64_t max,
+                                           const std::string& what) {
+    if (text == "none") return std::nullopt;
+    return ParseNumber(text, 0, max, what);
+}
+
+std::vector<std::string> Words(const std::string& line) {
+    std::istringstream in(line);
+    std::vector<std::string> out;
+    for (std::string w; in >> w;) out.push_back(w);
+    return out;
+}
+
+std::string Join(const std::vector<std::string>& words, std::size_t from) {
+    std::string out;
+    for (std::size_t i = from; i < words.size(); ++i) out += words[i];
+    return out;
+}
+
+std::string Trimmed(std::string text) {
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+// Walks the arguments, giving each option its value ("--opt VALUE" or "--opt=VALUE").
+class ArgReader {
+  public:
+    explicit ArgReader(const std::vector<std::string>& args) : args_(args) {}
+
+    bool Next() {
+        if (index_ >= args_.size()) return false;
+        const std::string& arg = args_[index_++];
+        const auto eq = arg.find('=');
+        name_ = arg.substr(0, eq);
+        inline_ = eq == std::string::npos ? std::nullopt : std::optional(arg.substr(eq + 1));
+        return true;
+    }
+    const std::string& Name() const { return name_; }
+    std::string Value() {
+        if (inline_) return *inline_;
+        if (index_ >= args_.size()) throw std::invalid_argument(name_ + " needs a value");
+        return args_[index_++];
+    }
+    void NoValue() const {
+        if (inline_) throw std::invalid_argument(name_ + " takes no value");
+    }
+
+  private:
+    const std::vector<std::string>& args_;
+    std::size_t index_ = 0;
+    std::string name_;
+    std::optional<std::string> inline_;
+};
+
+}  // namespace
+
+EmuProgramOptions ParseOptions(const std::vector<std::string>& args) {
+    EmuProgramOptions o;
+    ArgReader r(args);
+    while (r.Next()) {
+        const std::string& name = r.Name();
+        if (name == "--device") {
+            o.device = r.Value();
+            if (o.device.empty()) throw std::invalid_argument("--device needs a path");
+        } else if (name == "--com") {
+            o.comPort = static_cast<int>(ParseNumber(r.Value(), 1, kMaxComPort, name));
+        } else if (name == "--address") {
+            const auto address = static_cast<std::uint8_t>(ParseNumber(r.Value(), 1, 255, name));
+            if (std::find(o.addresses.begin(), o.addresses.end(), address) != o.addresses.end()) {
+                throw std::invalid_argument("--address " + std::to_string(address) + " given twice");
+            }
+            o.addresses.push_back(address);
+        } else if (name == "--computer") {
+            o.computerAddress = static_cast<std::uint8_t>(ParseNumber(r.Value(), 0, 255, name));
+        } else if (name == "--counters") {
+            o.countersDirectory = r.Value();
+        } else if (name == "--baud") {
+            o.pacing.baud = static_cast<std::uint32_t>(ParseNumber(r.Value(), 50, kMaxBaud, name));
+        } else if (name == "--split") {
+            o.pacing.split = ParseNumber(r.Value(), 1, kMaxFrameLength * 2, name);
+        } else if (name == "--timeout") {
+            o.answerTimeoutMs = static_cast<std::uint32_t>(ParseNumber(r.Value(), 1, kMaxAnswerMs, name));
+        } else if (name == "--delay") {
+            o.delayMs = static_cast<std::uint32_t>(ParseNumber(r.Value(), 0, kMaxMs, name));
+        } else if (name == "--drop") {
+            o.drop.push_back(ParseNumber(r.Value(), 1, std::numeric_limits<std::uint64_t>::max(), name));
+        } else if (name == "--corrupt") {
+            o.corrupt.push_back(ParseNumber(r.Value(), 1, std::numeric_limits<std::uint64_t>::max(), name));
+        } else if (name == "--noise") {
+            const std::string value = r.Value();
+            const auto colon = value.find(':');
+            if (colon == std::string::npos) throw std::invalid_argument("--noise expects N:HEX");
+            const std::uint64_t number = ParseNumber(std::string_view(value).substr(0, colon), 1,
+                                                     std::numeric_limits<std::uint64_t>::max(), name);
+            Bytes bytes = ParseHex(std::string_view(value).substr(colon + 1), name);
+            if (bytes.empty()) throw std::invalid_argument("--noise needs at least one byte");
+            o.noise.emplace_back(number, std::move(bytes));
+        } else if (name == "--serial") {
+            o.serialNumber = ParseIdentity(r.Value(), 99'999'999ULL, name);
+        } else if (name == "--inn") {
+            o.inn = ParseIdentity(r.Value(), 999'999'999'999ULL, name);
+        } else if (name == "--eklz") {
+            o.eklzNumber = ParseIdentity(r.Value(), 9'999'999'999ULL, name);
+        } else if (name == "--verbose") {
+            r.NoValue();
+            o.verbose = true;
+        } else if (name == "--help" || name == "-h") {
+            r.NoValue();
+            o.help = true;
+        } else {
+            throw std::invalid_argument("unknown option " + name);
+        }
+    }
+    return o;
+}
+
+std::string HelpText() {
+    return R"(Usage: TesselEmu [options]
+
+The cash register's side of the line: one or more emulated registers answer the computer's commands
+(01h, 10h-15h, FCh, and the search FAh) from a register model, send requests of their own, and inject
+line faults on demand. Without --device a new pseudo-terminal is opened and kept open until exit.
+
+Line:
+  --device PATH      serve the terminal PATH (a serial port, or the slave side of a pseudo-terminal made
+                     by another program) instead of a new pseudo-terminal
+  --com N            record COM<N> = the line's path (N 1..32) in the settings store, key
+                     HKEY_CURRENT_USER\Software\Korvex\TesselDrv\TesselDrv\Ports, so that the driver's
+                     port N reaches the emulator (the value is left there at exit)
+  --address N        serve a register at address N (1..255; repeatable; default 2)
+  --computer N       the computer's address, to which the registers send their requests (default 1)
+  --counters DIR     keep the registers' sequence counters in DIR (default: a temporary folder, removed at
+                     exit)
+  --baud RATE        pace everything sent to RATE baud, 10 bits a byte (default: no pacing)
+  --split N          write in pieces of N bytes, each paced to the line time with --baud
+  --timeout MS       how long `send` waits for the computer's answer (default 1000, at most 60000; a
+                     stop signal is taken once the `send` in progress has ended)
+
+Faults (answers are numbered from 1 in the order they are sent, repetitions included):
+  --delay MS         delay every answer by MS milliseconds
+  --drop N           do not send answer N (repeatable)
+  --corrupt N        send answer N with a checksum that fails (repeatable)
+  --noise N:HEX      send the bytes HEX before answer N (repeatable)
+
+Register model (every register):
+  --serial N|none    serial number (up to 8 digits), or "none": never entered
+  --inn N|none       taxpayer number (up to 12 digits), or "none"
+  --eklz N|none      ЭКЛЗ number (up to 10 digits), or "none"
+
+Other:
+  --verbose          print every frame on standard error
+  --help, -h         print this text
+
+Output: the first line is "PTY <path>" (the pseudo-terminal's slave side, for the driver to open) or
+"DEVICE <path>". Then commands are read from standard input, one a line; the program runs until SIGINT or
+SIGTERM and then exits with status 0 (1 when the line fails, 2 for bad options).
+
+Commands:
+  send ADDR HEX      the register at ADDR sends the request HEX (opcode and data) to the computer and
+                     prints "ANSWER <result> \"<text>\" [DATA <hex>]" or "NO ANSWER"
+  drop N             do not send answer N; +K: the K-th answer from now
+  corrupt N          send answer N with a bad checksum; +K as for drop
+  noise HEX          send the bytes HEX now
+  delay MS           delay every answer by MS milliseconds
+  clear              forget every planned fault and the delay
+  count ADDR OPCODE  how many times the register at ADDR executed requests with OPCODE (hex)
+  help               list the commands
+
+Example:
+  $ TesselEmu --address 2 --address 3 --com 1 --baud 9600 --split 8
+  PTY /dev/pts/4
+  drop +1
+  OK answer 1 will be dropped
+  send 2 83 01 02 03 04 05 06 07 08
+  ANSWER 0 "Ошибок нет"
+  count 2 11
+  COUNT 1
+)";
+}
+
+void RecordComPort(int comPort, const std::string& path) {
+    tessel::Registry registry(tessel::Hive::CurrentUser);
+    registry.OpenKey(kPortsKey, true);
+    registry.WriteString("COM" + std::to_string(comPort), path);
+}
+
+std::string DescribeEvent(const EmuFrameEvent& event) {
+    using Kind = EmuFrameEvent::Kind;
+    std::string out;
+    switch (event.kind) {
+        case Kind::Received:
+            out = "IN    ";
+            break;
+        case Kind::Sent:
+            out = "OUT   ";
+            break;
+        case Kind::Dropped:
+            out = "DROP  ";
+            break;
+        case Kind::Noise:
+            out = "NOISE ";
+            break;
+        case Kind::Problem:
+            out = "PROBLEM ";
+            break;
+    }
+    out += Trimmed(BytesToHex(event.bytes));
+    if (!event.crcOk) out += " [checksum failed]";
+    if (!event.note.empty())
+        out += (event.bytes.empty() ? "" : " (") + event.note + (event.bytes.empty() ? "" : ")");
+    return out;
+}
+
+// ---- Emulator ----
+
+Emulator::Emulator(const EmuProgramOptions& options) : options_(options) {
+    EmuLineOptions lineOptions;
+    lineOptions.pacing = options_.pacing;
+    lineOptions.computerAddress = options_.computerAddress;
+    lineOptions.countersDirectory = options_.countersDirectory;
+    line_ = options_.device.empty() ? EmuLine::StartOnNewPty(lineOptions)
+                                    : EmuLine::StartOnDevice(options_.device, lineOptions);
+
+    EmuRegisterModel model;
+    if (options_.serialNumber) model.serialNumber = *options_.serialNumber;
+    if (options_.inn) model.inn = *options_.inn;
+    if (options_.eklzNumber) model.eklzNumber = *options_.eklzNumber;
+    const std::vector<std::uint8_t> addresses =
+        options_.addresses.empty() ? std::vector<std::uint8_t>{kDefaultAddress} : options_.addresses;
+    for (std::uint8_t address : addresses) line_->AddRegister(address, model);
+
+    line_->SetAnswerDelay(options_.delayMs);
+    for (std::uint64_t n : options_.drop) line_->DropAnswer(n);
+    for (std::uint64_t n : options_.corrupt) line_->CorruptAnswer(n);
+    for (const auto& [n, bytes] : options_.noise) line_->NoiseBeforeAnswer(n, bytes);
+
+    if (options_.comPort) RecordComPort(*options_.comPort, line_->Path());
+}
+
+std::string Emulator::FirstLine() const {
+    return (options_.device.empty() ? "PTY " : "DEVICE ") + line_->Path();
+}
+
+std::string Emulator::Execute(const std::string& commandLine) {
+    const std::vector<std::string> words = Words(commandLine);
+    if (words.empty()) return {};
+    try {
+        const std::string& command = words[0];
+        if (command == "send") return Send(words);
+        if (command == "drop" || command == "corrupt" || command == "delay" || command == "clear")
+            return Fault(words);
+        if (command == "noise") {
+            const Bytes bytes = ParseHex(Join(words, 1), "noise");
+            if (bytes.empty()) throw std::invalid_argument("noise needs at least one byte");
+            line_->SendNoise(bytes);
+            return "OK\n";
+        }
+        if (command == "count") return Count(words);
+        if (command == "help") {
+            return "send ADDR HEX | drop N|+K | corrupt N|+K | noise HEX | delay MS | clear | count ADDR "
+                   "OPCODE\n";
+        }
+        throw std::invalid_argument("unknown command " + command + " (try help)");
+    } catch (const std::exception& e) {
+        return std::string("ERROR ") + e.what() + "\n";
+    }
+}
+
+std::string Emulator::Send(const std::vector<std::string>& words) {
+    if (words.size() < 3) throw std::invalid_argument("send ADDR HEX");
+    const auto address = static_cast<std::uint8_t>(ParseNumber(words[1], 1, 255, "send"));
+    const Bytes payload = ParseHex(Join(words, 2), "send");
+    const std::unique_ptr<TCommand> answer = line_->SendRequest(address, payload, options_.answerTimeoutMs);
+    if (!answer) return "NO ANSWER\n";
+    std::string out =
+        "ANSWER " + std::to_string(answer->ResultCode) + " \"" + answer->ResultDescription + "\"";
+    if (answer->ResultCode == 0 && !answer->Data.empty()) out += " DATA " + Trimmed(BytesToHex(answer->Data));
+    return out + "\n";
+}
+
+std::string Emulator::Fault(const std::vector<std::string>& words) {
+    const std::string& command = words[0];
+    if (command == "clear") {
+        line_->ClearFaults();
+        return "OK\n";
+    }
+    if (words.size() != 2) throw std::invalid_argument(command + " needs one number");
+    if (command == "delay") {
+        const auto ms = static_cast<std::uint32_t>(ParseNumber(words[1], 0, kMaxMs, command));
+        line_->SetAnswerDelay(ms);
+        return "OK\n";
+    }
+    const bool relative = words[1].front() == '+';
+    std::uint64_t number = ParseNumber(std::string_view(words[1]).substr(relative ? 1 : 0), 1,
+                                       std::numeric_limits<std::uint32_t>::max(), command);
+    if (relative) number += line_->AnswerCount();
+    if (command == "drop") {
+        line_->DropAnswer(number);
+        return "OK answer " + std::to_string(number) + " will be dropped\n";
+    }
+    line_->CorruptAnswer(number);
+    return "OK answer " + std::to_string(number) + " will be corrupted\n";
+}
+
+std::string Emulator::Count(const std::vector<std::string>& words) {
+    if (words.size() != 3) throw std::invalid_argument("count ADDR OPCODE");
+    const auto address = static_cast<std::uint8_t>(ParseNumber(words[1], 1, 255, "count"));
+    const Bytes opcode = ParseHex(words[2], "count");
+    if (opcode.size() != 1) throw std::invalid_argument("count: the opcode is one hex byte");
+    return "COUNT " + std::to_string(line_->ExecutionCount(address, opcode[0])) + "\n";
+}

@@ -1,0 +1,122 @@
+#pragma once
+// The registers' side of the exchange on one line, without the line itself: which frames are answered, with
+// which counters, from which stored answer, and the registers' own requests with their answers.
+//
+// Sequence counters: each register keeps, per computer address, the four bytes of a counters record. They
+// live in one TCounters whose records are keyed (register address, computer address): the register address
+// stands where the driver keeps its port number, so every register on the line has records of its own.
+//
+// A register is the answering station for the computer's requests:
+//   c1 != r2              a new request (in sequence or not): executed; r2 := c1, r3 += 1
+//   c1 == r2, c2 == r3    a rollback: executed again;          r2 := c1, r3 += 1
+//   c1 == r2, c2 != r3    a repetition after a lost answer: the stored answer goes out again, nothing runs
+// and its answer carries C1 = r2, C2 = r3 after the update. The search (FAh) reaches every register at once
+// with counters that belong to the broadcast address on the computer's side, so it is taken as the next
+// request in sequence whatever it carries: r2 += 1, r3 += 1, answered with them.
+//
+// Not thread-safe: the line serialises its calls.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/platform/Bytes.h"
+#include "driver/engine/untCounter.h"
+#include "driver/link/untCommand.h"
+#include "tools/emulator/EmuModel.h"
+#include "tools/emulator/EmuRegister.h"
+
+// How a register took a request, by its counters.
+enum class EmuRequestKind {
+    InSequence,     // c1 = r2 + 1, c2 = r3
+    OutOfSequence,  // any other c1 != r2: executed all the same
+    Rollback,       // c1 = r2, c2 = r3
+    Repetition,     // c1 = r2, c2 != r3
+    Search,         // FAh: taken as the next in sequence whatever it carries
+};
+
+// One answer for the line to send.
+struct EmuReply {
+    std::uint8_t address = 0;  // the register that answers
+    Bytes body;                // frame body (destination .. data), ready for BuildFrame
+    EmuRequestKind kind = EmuRequestKind::InSequence;
+    bool repeated = false;  // the stored answer went out again; nothing was executed
+};
+
+// "in sequence", "out of sequence", "rollback", "repetition", "search".
+const char* RequestKindText(EmuRequestKind kind);
+
+// What one received frame led to.
+struct EmuReception {
+    std::vector<EmuReply> replies;            // answers to send, in order
+    std::unique_ptr<TCommand> requestAnswer;  // the awaited answer to a register's own request
+    std::string note;                         // why the frame was ignored (empty when it was used)
+};
+
+class EmuStation {
+  public:
+    // Takes the counters the registers keep. Throws std::invalid_argument for nullptr.
+    explicit EmuStation(std::unique_ptr<TCounters> counters);
+
+    // Adds a register at `address` (1..255; 0 is the broadcast address). Throws std::invalid_argument for
+    // address 0, an address served already, or a model that fails Validate.
+    void AddRegister(std::uint8_t address, EmuRegisterModel model = {});
+    bool Serves(std::uint8_t address) const;
+    std::vector<std::uint8_t> Addresses() const;
+    // The register at `address`; throws std::out_of_range when it is not served.
+    EmuRegister& Register(std::uint8_t address);
+    const EmuRegister& Register(std::uint8_t address) const;
+
+    // How many times the register at `address` really executed requests with this opcode (repetitions
+    // answered from the stored answer do not count); 0 for addresses not served.
+    std::uint64_t ExecutionCount(std::uint8_t address, std::uint8_t opcode) const;
+
+    // Handles one reassembled frame (unstuffed, start byte to checksum) with its checksum verdict. Frames
+    // that fail their checksum, carry no opcode, or are meant for no register here are ignored (a note
+    // says why). Requests are answered as the class comment says; an answer that matches the register
+    // request in progress is decoded with the opcode's class and returned. Throws std::system_error when
+    // the counters file fails.
+    EmuReception Receive(const Bytes& frame, bool crcOk);
+
+    // Starts a request of the register at `address` to the computer at `computer`: `payload` is the opcode
+    // and its data. Returns the frame body, carrying C1 = r0 and C2 = r1 of that register's record; the
+    // matching answer (type 1, from `computer`, same opcode) later advances r0 and takes its C2 into r1.
+    // A request still in progress is forgotten. Throws std::invalid_argument when the address is not
+    // served, the payload is empty or longer than a frame carries; std::system_error when the counters
+    // file fails.
+    Bytes BeginRequest(std::uint8_t address, std::uint8_t computer, const Bytes& payload);
+    // Forgets the request in progress, so its late answer is ignored.
+    void CancelRequest();
+    bool RequestInProgress() const { return pending_.has_value(); }
+
+  private:
+    struct Pending {
+        std::uint8_t address;
+        std::uint8_t computer;
+        std::uint8_t opcode;
+    };
+    struct Stored {
+        std::uint8_t opcode;
+        Bytes body;
+    };
+    using ByteKey = std::pair<std::uint8_t, std::uint8_t>;
+
+    // The register at `address`; throws std::out_of_range when it is not served.
+    EmuRegister* Find(std::uint8_t address) const;
+    EmuReception ReceiveRequest(const Bytes& frame);
+    std::unique_ptr<TCommand> ReceiveAnswer(const Bytes& frame);
+    // Executes and answers; the counters are already updated. Stores the answer for repetitions.
+    EmuReply Execute(std::uint8_t address, std::uint8_t peer, const Bytes& frame, EmuRequestKind kind);
+    // The search rule: taken as the next request in sequence, whatever its counters.
+    void TakeAsNextInSequence(std::uint8_t address, std::uint8_t peer);
+
+    std::unique_ptr<TCounters> counters_;
+    std::map<std::uint8_t, std::unique_ptr<EmuRegister>> registers_;
+    std::map<ByteKey, Stored> stored_;           // (register, computer)
+    std::map<ByteKey, std::uint64_t> executed_;  // (register, opcode)
+    std::optional<Pending> pending_;
+};
