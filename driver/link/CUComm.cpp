@@ -161,7 +161,8 @@ void TCustomComm::Dispatch(std::uint32_t mask, std::uint32_t errors, std::size_t
 }
 
 void TCustomComm::LogBytes(const char* arrow, const Bytes& data) const {
-    if (log_ == nullptr) return;
+    // The hex text costs more than the frame itself: build it only for a log that writes.
+    if (log_ == nullptr || !log_->Enabled()) return;
     log_->Write("COM" + std::to_string(portNumber_) + " " + arrow + " " + BytesToHex(data));
 }
 
