@@ -356,6 +356,41 @@ TEST_F(EngineEmu, SettingsSurviveTheEngine) {
     EXPECT_EQ(again->LDCount(), 2);
 }
 
+TEST_F(EngineEmu, BareFramesAndRawData) {
+    TCommand& h = engine_->Holder();
+    h.Code = 0x11;
+    h.CommandType = 0;
+    h.DstAddress = 2;
+    h.SrcAddress = engine_->SrcAddress;
+    // With WaitAnswer the bare request's answer is consumed and decoded by its class.
+    engine_->WaitAnswer = true;
+    engine_->ECRSoftBuild = 0;
+    ASSERT_EQ(engine_->SendCadr(), 0) << engine_->ResultDescription;
+    EXPECT_EQ(engine_->ECRSoftBuild, line_->Model(2).softBuild);
+    EXPECT_TRUE(announced_.empty());
+    // Without it the call returns once the frame is out, and the answer arrives as an event.
+    engine_->WaitAnswer = false;
+    h.Code = 0x13;
+    h.CommandType = 0;
+    h.DstAddress = 2;
+    h.SrcAddress = engine_->SrcAddress;
+    ASSERT_EQ(engine_->SendCadr(), 0);
+    ASSERT_TRUE(PumpUntil(1, 2000));
+    engine_->CommandID = announced_[0];
+    ASSERT_EQ(engine_->GetCommandParams(), 0);
+    EXPECT_EQ(h.Code, 0x13);
+    EXPECT_EQ(h.CommandType, 1);
+    EXPECT_EQ(line_->Model(2).beepCount, 1u);
+    // Raw data goes out as it stands: here a search frame, answered by the register.
+    engine_->RawData = BuildFrame({0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0xFA});
+    ASSERT_EQ(engine_->SendRawData(), 0);
+    ASSERT_TRUE(PumpUntil(2, 2000));
+    engine_->CommandID = announced_[1];
+    ASSERT_EQ(engine_->GetCommandParams(), 0);
+    EXPECT_EQ(h.Code, 0xFA);
+    EXPECT_EQ(h.SrcAddress, 2);
+}
+
 TEST_F(EngineEmu, FrameWithBadChecksumIsDroppedAndLogged) {
     TempDir logDir;
     engine_->SetLogFileName(logDir.File("drv.log"));

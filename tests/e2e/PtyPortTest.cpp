@@ -24,6 +24,7 @@
 #include "driver/engine/untLogFile.h"
 #include "driver/link/CRC.h"
 #include "driver/link/untDriver.h"
+#include "support/Frames.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -376,12 +377,7 @@ TEST_F(PtyTest, LinkSendsAndAssemblesFrames) {
     pty_.Write(Bytes(answer.begin() + 5, answer.end()));
     ASSERT_EQ(link.arrived.WaitFor(kWaitMs), WaitResult::Signaled);
 
-    const std::uint16_t crc = CalcCRC(body.data(), body.size());
-    Bytes expected{0x7E};
-    expected.insert(expected.end(), body.begin(), body.end());
-    expected.insert(expected.end(),
-                    {static_cast<std::uint8_t>(crc & 0xFF), static_cast<std::uint8_t>(crc >> 8)});
-    EXPECT_EQ(link.frame, expected);
+    EXPECT_EQ(link.frame, UnstuffedFrame(body));
     EXPECT_TRUE(link.crcOk);
     EXPECT_TRUE(link.State().LineIdle().IsSet());
 }

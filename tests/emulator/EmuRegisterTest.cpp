@@ -8,18 +8,14 @@
 
 #include "driver/commands/untStatusCommands.h"
 #include "driver/link/CRC.h"
+#include "support/Frames.h"
 #include "tools/emulator/EmuRegister.h"
 
 namespace {
 
 // The unstuffed frame of a body.
 Bytes Framed(const Bytes& body) {
-    Bytes frame{0x7E};
-    frame.insert(frame.end(), body.begin(), body.end());
-    const std::uint16_t crc = CalcCRC(body.data(), body.size());
-    frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-    frame.push_back(static_cast<std::uint8_t>(crc >> 8));
-    return frame;
+    return UnstuffedFrame(body);
 }
 
 // A request from the computer (1) to register 2.

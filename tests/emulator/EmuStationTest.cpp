@@ -7,6 +7,7 @@
 
 #include "driver/engine/untCounter.h"
 #include "driver/link/CRC.h"
+#include "support/Frames.h"
 #include "support/TempDir.h"
 #include "tools/emulator/EmuStation.h"
 
@@ -16,12 +17,7 @@ constexpr std::uint8_t kComputer = 1;
 
 // The unstuffed frame of a body, as the assembler hands it over.
 Bytes Frame(const Bytes& body) {
-    Bytes frame{0x7E};
-    frame.insert(frame.end(), body.begin(), body.end());
-    const std::uint16_t crc = CalcCRC(body.data(), body.size());
-    frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-    frame.push_back(static_cast<std::uint8_t>(crc >> 8));
-    return frame;
+    return UnstuffedFrame(body);
 }
 
 Bytes Request(std::uint8_t dst, std::uint8_t c1, std::uint8_t c2, const Bytes& payload,

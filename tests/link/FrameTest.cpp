@@ -9,6 +9,7 @@
 
 #include "driver/link/CRC.h"
 #include "driver/link/EcrFrame.h"
+#include "support/Frames.h"
 
 namespace {
 
@@ -28,9 +29,7 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
 
 // The frame as the assembler should hand it over: start byte, body, checksum low and high.
 Bytes Unstuffed(const Bytes& body) {
-    const std::uint16_t crc = CalcCRC(body.data(), body.size());
-    return Concat(
-        {{kFrameStart}, body, {static_cast<std::uint8_t>(crc), static_cast<std::uint8_t>(crc >> 8)}});
+    return UnstuffedFrame(body);
 }
 
 // A request body with `payload` bytes after the length byte (opcode and data); the length byte is given
