@@ -79,6 +79,18 @@ class TEcrDrv : public TECRDrvData {
     std::int32_t GetFMStatus() { return Exchange(0x12); }
     std::int32_t SetExchangeParam() { return Exchange(0x14); }
     std::int32_t GetExchangeParam() { return Exchange(0x15); }
+    std::int32_t GetCashReg() { return Exchange(0x1A); }
+    std::int32_t GetOperationReg() { return Exchange(0x1B); }
+    std::int32_t GetRestReg() { return Exchange(0x1C); }
+    std::int32_t SetRestReg() { return Exchange(0x1D); }
+    std::int32_t SetPointPosition() { return Exchange(0x20); }
+    std::int32_t SetTime() { return Exchange(0x21); }
+    std::int32_t SetDate() { return Exchange(0x22); }
+    std::int32_t WriteTable() { return Exchange(0x1E); }
+    std::int32_t ReadTable() { return Exchange(0x1F); }
+    std::int32_t InitTables() { return Exchange(0x24); }
+    std::int32_t GetTableStruct() { return Exchange(0x2D); }
+    std::int32_t GetFieldStruct() { return Exchange(0x2E); }
 
     // FAh to address 0 from SrcAddress, without waiting: answers arrive as received commands.
     std::int32_t SearchDevice();
