@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <limits>
 #include <sstream>
 #include <stdexcept>
@@ -151,6 +153,9 @@ EmuProgramOptions ParseOptions(const std::vector<std::string>& args) {
             o.inn = ParseIdentity(r.Value(), 999'999'999'999ULL, name);
         } else if (name == "--eklz") {
             o.eklzNumber = ParseIdentity(r.Value(), 9'999'999'999ULL, name);
+        } else if (name == "--model") {
+            o.modelFile = r.Value();
+            if (o.modelFile.empty()) throw std::invalid_argument("--model needs a file");
         } else if (name == "--verbose") {
             r.NoValue();
             o.verbose = true;
@@ -168,8 +173,9 @@ std::string HelpText() {
     return R"(Usage: TesselEmu [options]
 
 The cash register's side of the line: one or more emulated registers answer the computer's commands
-(01h, 10h-15h, FCh, and the search FAh) from a register model, send requests of their own, and inject
-line faults on demand. Without --device a new pseudo-terminal is opened and kept open until exit.
+(01h, 10h-15h, 1Ah-1Fh, 20h-22h, 24h, 2Dh, 2Eh, FCh, and the search FAh) from a register model, send
+requests of their own, and inject line faults on demand. Without --device a new pseudo-terminal is opened
+and kept open until exit.
 
 Line:
   --device PATH      serve the terminal PATH (a serial port, or the slave side of a pseudo-terminal made
@@ -196,6 +202,10 @@ Register model (every register):
   --serial N|none    serial number (up to 8 digits), or "none": never entered
   --inn N|none       taxpayer number (up to 12 digits), or "none"
   --eklz N|none      ЭКЛЗ number (up to 10 digits), or "none"
+  --model FILE       start from the registers, decimal point, clock and tables kept in FILE when it
+                     exists; keep the first register's there at exit (a text file of "[section]" and
+                     "key = value" lines: [register] point, clock; [cash], [operation], [rest] N = value;
+                     [table T] ROW.FIELD = number or "text")
 
 Other:
   --verbose          print every frame on standard error
@@ -275,6 +285,9 @@ Emulator::Emulator(const EmuProgramOptions& options) : options_(options) {
     if (options_.serialNumber) model.serialNumber = *options_.serialNumber;
     if (options_.inn) model.inn = *options_.inn;
     if (options_.eklzNumber) model.eklzNumber = *options_.eklzNumber;
+    if (!options_.modelFile.empty() && std::filesystem::exists(options_.modelFile)) {
+        model = LoadModelFile(options_.modelFile, std::move(model));
+    }
     const std::vector<std::uint8_t> addresses =
         options_.addresses.empty() ? std::vector<std::uint8_t>{kDefaultAddress} : options_.addresses;
     for (std::uint8_t address : addresses) line_->AddRegister(address, model);
@@ -285,6 +298,16 @@ Emulator::Emulator(const EmuProgramOptions& options) : options_(options) {
     for (const auto& [n, bytes] : options_.noise) line_->NoiseBeforeAnswer(n, bytes);
 
     if (options_.comPort) RecordComPort(*options_.comPort, line_->Path());
+}
+
+Emulator::~Emulator() {
+    if (options_.modelFile.empty()) return;
+    try {
+        const std::uint8_t first = options_.addresses.empty() ? kDefaultAddress : options_.addresses.front();
+        SaveModelFile(line_->Model(first), options_.modelFile);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "TesselEmu: the model was not saved: %s\n", e.what());
+    }
 }
 
 std::string Emulator::FirstLine() const {

@@ -28,6 +28,7 @@ struct EmuProgramOptions {
     std::optional<std::optional<std::uint64_t>> serialNumber;
     std::optional<std::optional<std::uint64_t>> inn;
     std::optional<std::optional<std::uint64_t>> eklzNumber;
+    std::string modelFile;  // empty: no model file
     bool verbose = false;
     bool help = false;
 };
@@ -52,8 +53,14 @@ class Emulator {
   public:
     // Starts the line (a new pseudo-terminal, or the device), adds the registers with the identities asked
     // for, plans the faults and records the COM mapping. Throws what EmuLine's starters and RecordComPort
-    // throw, and std::invalid_argument for an identity the model refuses.
+    // throw, std::invalid_argument for an identity the model refuses, and std::runtime_error naming the file
+    // and line for a model file that cannot be loaded.
     explicit Emulator(const EmuProgramOptions& options);
+    // Saves the first register's model to the model file, if one was given; a failure is reported on
+    // standard error.
+    ~Emulator();
+    Emulator(const Emulator&) = delete;
+    Emulator& operator=(const Emulator&) = delete;
 
     EmuLine& Line() { return *line_; }
     // "PTY <path>" for a new pseudo-terminal, "DEVICE <path>" for a named terminal.

@@ -1,12 +1,15 @@
 #include "tools/emulator/EmuRegister.h"
 
-#include <ctime>
+#include <algorithm>
 #include <exception>
+#include <limits>
 #include <string>
 #include <utility>
 
 #include "driver/commands/CommandFactory.h"
+#include "driver/commands/untRegisterCommands.h"
 #include "driver/commands/untStatusCommands.h"
+#include "driver/commands/untTableCommands.h"
 
 namespace {
 
@@ -39,21 +42,6 @@ std::int32_t FlagName(EmuRegisterModel& model, const TCommand10h& request, TComm
     return kEmuOk;
 }
 
-EmuDateTime Now(const EmuRegisterModel& model) {
-    if (model.clock) return *model.clock;
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    ::localtime_r(&now, &local);
-    EmuDateTime t;
-    t.day = static_cast<std::uint8_t>(local.tm_mday);
-    t.month = static_cast<std::uint8_t>(local.tm_mon + 1);
-    t.year = static_cast<std::uint8_t>(local.tm_year % 100);
-    t.hour = static_cast<std::uint8_t>(local.tm_hour);
-    t.minute = static_cast<std::uint8_t>(local.tm_min);
-    t.second = static_cast<std::uint8_t>(local.tm_sec);
-    return t;
-}
-
 std::int32_t Status(EmuRegisterModel& model, const TCommand11h&, TCommand11h& answer) {
     answer.OperatorNumber = model.operatorNumber;
     answer.ECRSoftVersion = model.softVersion;
@@ -66,7 +54,7 @@ std::int32_t Status(EmuRegisterModel& model, const TCommand11h&, TCommand11h& an
     answer.ECRMode = model.mode;
     answer.ECRAdvancedMode = model.advancedMode;
     answer.ECRPortNumber = model.portNumber;
-    const EmuDateTime now = Now(model);
+    const EmuDateTime now = model.ClockNow();
     answer.ECRDay = now.day;
     answer.ECRMonth = now.month;
     answer.ECRYear = now.year;
@@ -129,6 +117,90 @@ std::int32_t DeviceType(EmuRegisterModel& model, const TCommandFCh&, TCommandFCh
     return kEmuOk;
 }
 
+// Money registers are kept in hundredths; the command's value is the automation currency (1/10000).
+constexpr Currency kCurrencyPerHundredth = 100;
+
+std::int32_t CashReg(EmuRegisterModel& model, const TCommand1Ah& request, TCommand1Ah& answer) {
+    if (request.RegisterNumber >= model.cashRegisters.size()) return kEmuBadRegister;
+    answer.CashRegister =
+        static_cast<Currency>(model.cashRegisters[request.RegisterNumber]) * kCurrencyPerHundredth;
+    return kEmuOk;
+}
+
+std::int32_t OperationReg(EmuRegisterModel& model, const TCommand1Bh& request, TCommand1Bh& answer) {
+    if (request.RegisterNumber >= model.operationRegisters.size()) return kEmuBadRegister;
+    answer.OperationRegister = model.operationRegisters[request.RegisterNumber];
+    return kEmuOk;
+}
+
+std::int32_t GetRestReg(EmuRegisterModel& model, const TCommand1Ch& request, TCommand1Ch& answer) {
+    if (request.RegisterNumber >= model.restRegisters.size()) return kEmuBadRegister;
+    answer.RestRegister = model.restRegisters[request.RegisterNumber];
+    return kEmuOk;
+}
+
+std::int32_t SetRestReg(EmuRegisterModel& model, const TCommand1Dh& request, TCommand1Dh&) {
+    if (request.RegisterNumber >= model.restRegisters.size()) return kEmuBadRegister;
+    model.restRegisters[request.RegisterNumber] = request.RestRegister;
+    return kEmuOk;
+}
+
+std::int32_t SetPoint(EmuRegisterModel& model, const TCommand20h& request, TCommand20h&) {
+    return model.SetPointPosition(request.PositionOfPoint) ? std::int32_t{kEmuOk}
+                                                           : std::int32_t{kEmuBadValue};
+}
+
+std::int32_t SetTime(EmuRegisterModel& model, const TCommand21h& request, TCommand21h&) {
+    return model.SetClockTime(request.ECRHour, request.ECRMin, request.ECRSec) ? kEmuOk : kEmuBadDateTime;
+}
+
+std::int32_t SetDate(EmuRegisterModel& model, const TCommand22h& request, TCommand22h&) {
+    return model.SetClockDate(request.ECRDay, request.ECRMonth, request.ECRYear) ? kEmuOk : kEmuBadDateTime;
+}
+
+std::int32_t WriteTable(EmuRegisterModel& model, const TCommand1Eh& request, TCommand1Eh&) {
+    return model.tables.Write(request.TableNumber, request.RowNumber, request.FieldNumber, request.FieldType,
+                              request.FieldValue);
+}
+
+std::int32_t ReadTable(EmuRegisterModel& model, const TCommand1Fh& request, TCommand1Fh& answer) {
+    return model.tables.Read(request.TableNumber, request.RowNumber, request.FieldNumber, answer.FieldType,
+                             answer.FieldValueBytes);
+}
+
+std::int32_t InitTables(EmuRegisterModel& model, const TCommand24h&, TCommand24h&) {
+    model.tables.Init();
+    return kEmuOk;
+}
+
+std::int32_t TableStruct(EmuRegisterModel& model, const TCommand2Dh& request, TCommand2Dh& answer) {
+    EmuTableStruct s;
+    const std::int32_t result = model.tables.Structure(request.TableNumber, s);
+    if (result != kEmuTableOk) return result;
+    answer.TableName = s.name;
+    answer.RowCount = s.rowCount;
+    answer.FieldCount = s.fieldCount;
+    return kEmuOk;
+}
+
+// The limits travel as four signed bytes; a wider one (the 14-digit field) is reported at the edge.
+std::int32_t Limit(std::int64_t value) {
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(),
+                                                              std::numeric_limits<std::int32_t>::max()));
+}
+
+std::int32_t FieldStruct(EmuRegisterModel& model, const TCommand2Eh& request, TCommand2Eh& answer) {
+    EmuFieldDef def;
+    const std::int32_t result = model.tables.Field(request.TableNumber, request.FieldNumber, def);
+    if (result != kEmuTableOk) return result;
+    answer.FieldName = def.name;
+    answer.FieldType = def.type;
+    answer.FieldSize = def.size;
+    answer.FieldMinValue = Limit(def.min);
+    answer.FieldMaxValue = Limit(def.max);
+    return kEmuOk;
+}
+
 std::int32_t Search(EmuRegisterModel&, const TCommand&, TCommand&) {
     return kEmuOk;
 }
@@ -147,6 +219,18 @@ constexpr Entry kEntries[] = {
     {0x13, &Make<TCommand13h>, &Typed<TCommand13h, &Beep>},
     {0x14, &Make<TCommand14h>, &Typed<TCommand14h, &SetPort>},
     {0x15, &Make<TCommand15h>, &Typed<TCommand15h, &GetPort>},
+    {0x1A, &Make<TCommand1Ah>, &Typed<TCommand1Ah, &CashReg>},
+    {0x1B, &Make<TCommand1Bh>, &Typed<TCommand1Bh, &OperationReg>},
+    {0x1C, &Make<TCommand1Ch>, &Typed<TCommand1Ch, &GetRestReg>},
+    {0x1D, &Make<TCommand1Dh>, &Typed<TCommand1Dh, &SetRestReg>},
+    {0x1E, &Make<TCommand1Eh>, &Typed<TCommand1Eh, &WriteTable>},
+    {0x1F, &Make<TCommand1Fh>, &Typed<TCommand1Fh, &ReadTable>},
+    {0x20, &Make<TCommand20h>, &Typed<TCommand20h, &SetPoint>},
+    {0x21, &Make<TCommand21h>, &Typed<TCommand21h, &SetTime>},
+    {0x22, &Make<TCommand22h>, &Typed<TCommand22h, &SetDate>},
+    {0x24, &Make<TCommand24h>, &Typed<TCommand24h, &InitTables>},
+    {0x2D, &Make<TCommand2Dh>, &Typed<TCommand2Dh, &TableStruct>},
+    {0x2E, &Make<TCommand2Eh>, &Typed<TCommand2Eh, &FieldStruct>},
     {0xFC, &Make<TCommandFCh>, &Typed<TCommandFCh, &DeviceType>},
     {kSearchOpcode, &Make<TCommand>, &Search},
 };

@@ -13,13 +13,17 @@
 enum EmuResult : std::int32_t {
     kEmuOk = 0,
     kEmuBadParameters = 1,  // "Некорректные параметры команды": a request block shorter than its layout
-    kEmuBadState = 2,  // "Некорректное состояние": the model cannot be reported
+    kEmuBadState = 2,     // "Некорректное состояние": the model cannot be reported
+    kEmuBadDateTime = 7,  // "Некорректны дата или время"
+    kEmuBadRegister = 129,
     kEmuBadDevice = 133,
     kEmuBadBlock = 134,
     kEmuBadBit = 135,
     kEmuBadPort = 136,
     kEmuBadSpeed = 137,
     kEmuUnavailable = 138,  // "Команда не доступна": an opcode the register does not know
+    // The table codes 130..132, 139 and 140 (also a decimal point position other than 0 or 1) are
+    // EmuTableResult's.
 };
 
 // The search opcode, which every register answers with an empty block.
@@ -40,7 +44,8 @@ class EmuRegister {
     // Executes the request in `frame` (unstuffed, start byte to checksum, checksum verified by the caller; at
     // least 8 bytes). Returns the answer: an object of the opcode's class with Code, CommandType 1 and
     // ResultCode set and its answer fields filled on success; the caller fills addresses and counters.
-    // Requests that change the model (beep, port parameters) change it here. Never throws for any frame
+    // Requests that change the model (beep, port parameters, rest registers, decimal point, clock, tables)
+    // change it here. Never throws for any frame
     // content; fails only as allocation does.
     std::unique_ptr<TCommand> Execute(const Bytes& frame);
 
