@@ -156,6 +156,9 @@ EmuProgramOptions ParseOptions(const std::vector<std::string>& args) {
         } else if (name == "--model") {
             o.modelFile = r.Value();
             if (o.modelFile.empty()) throw std::invalid_argument("--model needs a file");
+        } else if (name == "--script") {
+            o.scriptFile = r.Value();
+            if (o.scriptFile.empty()) throw std::invalid_argument("--script needs a file");
         } else if (name == "--verbose") {
             r.NoValue();
             o.verbose = true;
@@ -189,8 +192,14 @@ Line:
                      exit)
   --baud RATE        pace everything sent to RATE baud, 10 bits a byte (default: no pacing)
   --split N          write in pieces of N bytes, each paced to the line time with --baud
-  --timeout MS       how long `send` waits for the computer's answer (default 1000, at most 60000; a
-                     stop signal is taken once the `send` in progress has ended)
+  --timeout MS       how long `send`, `sale` and --script wait for each answer of the computer (default
+                     1000, at most 60000; a stop signal is taken once the request in progress has ended)
+  --script FILE      once the line is up, the first register (or the one a `register N` line names) sends
+                     the requests of FILE in order and each answer is printed decoded; the script ends at
+                     the first request without an answer. FILE has one request a line: an opcode (80-88,
+                     90, 91, 50-52) and Name=Value pairs of its request fields (money and quantities with
+                     a point, texts in double quotes, numbers decimal); "register N" switches the sender;
+                     '#' starts a comment. A line that cannot be read stops the program (status 1).
 
 Faults (answers are numbered from 1 in the order they are sent, repetitions included):
   --delay MS         delay every answer by MS milliseconds
@@ -224,6 +233,10 @@ Commands:
   delay MS           delay every answer by MS milliseconds
   clear              forget every planned fault and the delay
   count ADDR OPCODE  how many times the register at ADDR executed requests with OPCODE (hex)
+  sale [ADDR]        the register at ADDR (default: the first) plays a whole sale: registrations by price,
+                     code and barcode, discounts, payment, closing, a cancelled receipt, cash in, cash out
+                     and closing the shift; prints a line per request, "LINE n ADDR a OP xxh" and then
+                     "ANSWER <result> \"<text>\" Name=Value ..." or "NO ANSWER" with the reason in brackets
   help               list the commands
 
 Example:
@@ -235,6 +248,12 @@ Example:
   ANSWER 0 "Ошибок нет"
   count 2 11
   COUNT 1
+
+Script example (the requests of `sale` begin so):
+  # a registration at the register's price, then one by article code
+  register 2
+  80 RegType=1 Quantity=1.000 Price=12.50 Section=1 OperatorNumber=1
+  81 RegType=1 Quantity=2.000 Code=123 OperatorNumber=1
 )";
 }
 
@@ -274,6 +293,12 @@ std::string DescribeEvent(const EmuFrameEvent& event) {
 // ---- Emulator ----
 
 Emulator::Emulator(const EmuProgramOptions& options) : options_(options) {
+    // The script's requests come from the first register unless it names another.
+    const std::uint8_t firstAddress =
+        options_.addresses.empty() ? kDefaultAddress : options_.addresses.front();
+    if (!options_.scriptFile.empty()) {
+        script_ = std::make_unique<EmuScript>(EmuScript::Load(options_.scriptFile, firstAddress));
+    }
     EmuLineOptions lineOptions;
     lineOptions.pacing = options_.pacing;
     lineOptions.computerAddress = options_.computerAddress;
@@ -310,6 +335,19 @@ Emulator::~Emulator() {
     }
 }
 
+std::string Emulator::PlayScript() {
+    return script_ ? RunScriptText(*line_, *script_, options_.answerTimeoutMs) : std::string();
+}
+
+std::string Emulator::Sale(const std::vector<std::string>& words) {
+    if (words.size() > 2) throw std::invalid_argument("sale [ADDR]");
+    const std::uint8_t address = words.size() == 2
+                                     ? static_cast<std::uint8_t>(ParseNumber(words[1], 1, 255, "sale"))
+                                     : line_->Addresses().front();
+    return RunScriptText(*line_, EmuScript::Parse(EmuScript::ExampleText(), address),
+                         options_.answerTimeoutMs);
+}
+
 std::string Emulator::FirstLine() const {
     return (options_.device.empty() ? "PTY " : "DEVICE ") + line_->Path();
 }
@@ -329,9 +367,10 @@ std::string Emulator::Execute(const std::string& commandLine) {
             return "OK\n";
         }
         if (command == "count") return Count(words);
+        if (command == "sale") return Sale(words);
         if (command == "help") {
-            return "send ADDR HEX | drop N|+K | corrupt N|+K | noise HEX | delay MS | clear | count ADDR "
-                   "OPCODE\n";
+            return "send ADDR HEX | sale [ADDR] | drop N|+K | corrupt N|+K | noise HEX | delay MS | clear | "
+                   "count ADDR OPCODE\n";
         }
         throw std::invalid_argument("unknown command " + command + " (try help)");
     } catch (const std::exception& e) {

@@ -11,6 +11,7 @@
 
 #include "common/platform/Bytes.h"
 #include "tools/emulator/EmuLine.h"
+#include "tools/emulator/EmuScript.h"
 
 struct EmuProgramOptions {
     std::string device;                   // empty: a new pseudo-terminal
@@ -28,7 +29,8 @@ struct EmuProgramOptions {
     std::optional<std::optional<std::uint64_t>> serialNumber;
     std::optional<std::optional<std::uint64_t>> inn;
     std::optional<std::optional<std::uint64_t>> eklzNumber;
-    std::string modelFile;  // empty: no model file
+    std::string modelFile;   // empty: no model file
+    std::string scriptFile;  // --script: played once the line is up
     bool verbose = false;
     bool help = false;
 };
@@ -65,6 +67,9 @@ class Emulator {
     EmuLine& Line() { return *line_; }
     // "PTY <path>" for a new pseudo-terminal, "DEVICE <path>" for a named terminal.
     std::string FirstLine() const;
+    // Plays the --script file once from the first register and returns one line per request (see
+    // DescribeOutcome); nothing without a script. Never throws: a request that failed is its line.
+    std::string PlayScript();
 
     // Runs one standard-input command and returns what to print, one or more lines each ending in '\n'
     // (nothing for an empty line). Failures come back as a line "ERROR <message>"; nothing is thrown.
@@ -74,7 +79,9 @@ class Emulator {
     std::string Send(const std::vector<std::string>& words);
     std::string Fault(const std::vector<std::string>& words);
     std::string Count(const std::vector<std::string>& words);
+    std::string Sale(const std::vector<std::string>& words);
 
     EmuProgramOptions options_;
     std::unique_ptr<EmuLine> line_;
+    std::unique_ptr<EmuScript> script_;  // read before the line starts, so a bad one costs nothing
 };

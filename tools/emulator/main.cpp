@@ -116,6 +116,7 @@ int main(int argc, char** argv) {
             [](const EmuFrameEvent& event) { std::fprintf(stderr, "%s\n", DescribeEvent(event).c_str()); });
     }
     Print(emulator->FirstLine() + "\n");
+    Print(emulator->PlayScript());
 
     CommandReader reader(*emulator);
     bool inputOpen = true;
