@@ -1,9 +1,10 @@
 // Arbitrary bytes as a received frame: decoding by the base class and by the opcode's own class, with
 // either checksum verdict, then building the body again. Nothing may crash, leak or raise anything but the
-// documented refusal of a frame too short to hold a header.
+// documented refusals: a frame too short to hold a header, a block too long, a table value no field carries.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <typeinfo>
 
 #include "driver/commands/CommandFactory.h"
@@ -26,6 +27,10 @@ void Exercise(std::unique_ptr<TCommand> command, const Bytes& frame, bool crcOk)
     } catch (const EDriverError& e) {
         // A class may re-encode more than the length byte can count; anything else is a fault.
         if (e.ErrorCode() != E_INVALIDVALUE) throw;
+        return;
+    } catch (const std::invalid_argument&) {
+        // A table value that no number field can carry (a received write with no value bytes, say) is
+        // refused before anything is built, as a client's bad value is.
         return;
     }
     // A copy of the same class must build the same body.
