@@ -114,6 +114,44 @@ TEST_F(Registration, LibraryWithoutClassObjectExportIsAnErrorInTheLibrary) {
     EXPECT_NE(LastClassCreationError().find("DllGetClassObject"), std::string::npos);
 }
 
+TEST_F(Registration, RegisteredServerCreatesItsObjects) {
+    RegisterProgId(GuidToString(kClsid));
+    RegisterServer(std::string("\"") + TESSEL_TEST_SERVER + "\"");
+    CLSID clsid{};
+    UniqueBstr progId = Utf8ToBstr(kProgId);
+    ASSERT_EQ(CLSIDFromProgID(progId.get(), &clsid), S_OK);
+    IUnknown* object = nullptr;
+    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                               reinterpret_cast<void**>(&object)),
+              S_OK)
+        << LastClassCreationError();
+    ASSERT_NE(object, nullptr);
+    using LiveObjects = LONG (*)();
+    void* server = ::dlopen(TESSEL_TEST_SERVER, RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(server, nullptr) << "the server stays loaded";
+    const auto live = reinterpret_cast<LiveObjects>(::dlsym(server, "TestServerLiveObjects"));
+    ASSERT_NE(live, nullptr);
+    EXPECT_EQ(live(), 1);
+    void* dispatch = reinterpret_cast<void*>(0x1);
+    EXPECT_EQ(object->QueryInterface(IID_IDispatch, &dispatch), E_NOINTERFACE);
+    EXPECT_EQ(dispatch, nullptr);
+    EXPECT_EQ(object->Release(), 0u);
+    EXPECT_EQ(live(), 0) << "the factory kept no reference";
+    ::dlclose(server);
+}
+
+TEST_F(Registration, ServerThatDoesNotServeTheClassSaysSo) {
+    const CLSID other = {0x0C0FFEE2, 0x1234, 0x4321, {0x80, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07}};
+    Registry reg(Hive::ClassesRoot);
+    ASSERT_TRUE(reg.OpenKey("\\CLSID\\" + GuidToString(other) + "\\InProcServer32", true));
+    reg.WriteString("", TESSEL_TEST_SERVER);
+    void* out = reinterpret_cast<void*>(0x1);
+    EXPECT_EQ(CoCreateInstance(other, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &out),
+              CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(out, nullptr);
+    reg.DeleteKey("\\CLSID\\" + GuidToString(other));
+}
+
 TEST(StringFromClsid, GivesTaskMemoryText) {
     LPOLESTR text = nullptr;
     ASSERT_EQ(StringFromCLSID(IID_IDispatch, &text), S_OK);
