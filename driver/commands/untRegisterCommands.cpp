@@ -1,20 +1,13 @@
 #include "driver/commands/untRegisterCommands.h"
 
+#include "driver/commands/untLayout.h"
 #include "driver/engine/ECRDrvData.h"
 #include "driver/link/untCodecs.h"
 
 namespace {
 
-// The codecs count positions from 1; the layouts count offsets from 0.
-constexpr std::size_t At(std::size_t offset) {
-    return offset + 1;
-}
-
-// Own fields are copied only between objects of one class; any other source gives its base fields alone.
-template <class T>
-const T* SameClass(const TCommand& source) {
-    return dynamic_cast<const T*>(&source);
-}
+using layout::At;
+using layout::SameClass;
 
 constexpr std::size_t kMoneyWidth = 6;
 

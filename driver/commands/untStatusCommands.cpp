@@ -3,21 +3,14 @@
 #include <algorithm>
 
 #include "common/platform/CodePage.h"
+#include "driver/commands/untLayout.h"
 #include "driver/engine/ECRDrvData.h"
 #include "driver/link/untCodecs.h"
 
 namespace {
 
-// The codecs count positions from 1; the layouts count offsets from 0.
-constexpr std::size_t At(std::size_t offset) {
-    return offset + 1;
-}
-
-// Own fields are copied only between objects of one class; any other source gives its base fields alone.
-template <class T>
-const T* SameClass(const TCommand& source) {
-    return dynamic_cast<const T*>(&source);
-}
+using layout::At;
+using layout::SameClass;
 
 // An identity of the fiscal memory: all bytes FFh means it was never entered. A field cut short by the block
 // cannot be all FFh: the missing bytes count as 0.
