@@ -12,6 +12,7 @@
 #include "driver/engine/ECRDrvData.h"
 #include "driver/engine/untError.h"
 #include "driver/link/untCodecs.h"
+#include "support/Frames.h"
 
 namespace {
 
@@ -40,17 +41,6 @@ std::string Properties(const TECRDrvData& d) {
         os << name << '=' << static_cast<std::int64_t>(v) << '\n';
     });
     return os.str();
-}
-
-// An unstuffed received frame around a data block (the checksum bytes are not looked at).
-Bytes Frame(std::uint8_t code, bool answer, const Bytes& block, std::uint8_t result = 0) {
-    Bytes data;
-    if (answer) data.push_back(result);
-    AppendBytes(data, block);
-    Bytes frame{0x02, 0x01, 0x00, std::uint8_t(answer ? 1 : 0), 5, 6, std::uint8_t(1 + data.size()), code};
-    AppendBytes(frame, data);
-    AppendBytes(frame, {0x00, 0x00});
-    return frame;
 }
 
 std::string SavedBy(const TCommand& c) {
@@ -143,7 +133,7 @@ TEST_P(PaymentLayout, EncodesFromProperties) {
 TEST_P(PaymentLayout, DecodesToProperties) {
     const LayoutCase& c = GetParam();
     auto command = New(c);
-    EXPECT_EQ(command->SetFrame(Frame(c.code, c.answer, c.block), true), "");
+    EXPECT_EQ(command->SetFrame(ReceivedFrame(c.code, c.answer, c.block), true), "");
     EXPECT_EQ(command->ResultCode, 0);
     EXPECT_EQ(command->Code, c.code);
     EXPECT_EQ(SavedBy(*command), Properties(Filled(c)));
@@ -152,7 +142,7 @@ TEST_P(PaymentLayout, DecodesToProperties) {
 TEST_P(PaymentLayout, AssignCopiesOwnFieldsOnlyFromSameClass) {
     const LayoutCase& c = GetParam();
     auto decoded = New(c);
-    decoded->SetFrame(Frame(c.code, c.answer, c.block), true);
+    decoded->SetFrame(ReceivedFrame(c.code, c.answer, c.block), true);
     auto target = New(c);
     target->Assign(*decoded);
     EXPECT_EQ(SavedBy(*target), SavedBy(*decoded));
@@ -174,12 +164,13 @@ TEST_P(PaymentLayout, ShortBlockOrErrorResult) {
     if (c.fixed > 0) {
         auto command = New(c);
         const Bytes shortBlock(c.block.begin(), c.block.begin() + std::ptrdiff_t(c.fixed - 1));
-        EXPECT_EQ(command->SetFrame(Frame(c.code, c.answer, shortBlock), true), "Неверная длина данных");
+        EXPECT_EQ(command->SetFrame(ReceivedFrame(c.code, c.answer, shortBlock), true),
+                  "Неверная длина данных");
         EXPECT_EQ(SavedBy(*command), SavedBy(*New(c)));
     }
     if (c.answer) {
         auto command = New(c);
-        EXPECT_EQ(command->SetFrame(Frame(c.code, true, c.block, 2), true), "");
+        EXPECT_EQ(command->SetFrame(ReceivedFrame(c.code, true, c.block, 2), true), "");
         EXPECT_EQ(command->ResultCode, 2);
         EXPECT_EQ(SavedBy(*command), SavedBy(*New(c)));
 
@@ -233,7 +224,7 @@ TEST(PaymentCommands, OperationMomentReadsAsDateAndTime) {
     for (const std::uint8_t code : {0x90, 0x91, 0x51}) {
         auto command = CreateCommand(code);
         const Bytes block = code == 0x51 ? kCashBlock : kReceiptEndBlock;
-        ASSERT_EQ(command->SetFrame(Frame(code, false, block), true), "");
+        ASSERT_EQ(command->SetFrame(ReceivedFrame(code, false, block), true), "");
         TECRDrvData d;
         command->SaveToDriver(d);
         EXPECT_EQ(d.GetECRDateStr(), code == 0x51 ? "01.02.2003" : "31.12.2009");

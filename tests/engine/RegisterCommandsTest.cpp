@@ -9,6 +9,7 @@
 #include "driver/commands/untRegisterCommands.h"
 #include "driver/engine/ECRDrvData.h"
 #include "driver/link/untCodecs.h"
+#include "support/Frames.h"
 
 namespace {
 
@@ -34,17 +35,6 @@ std::string Properties(const TECRDrvData& d) {
         os << name << '=' << static_cast<std::int64_t>(v) << '\n';
     });
     return os.str();
-}
-
-// An unstuffed received frame around a data block (the checksum bytes are not looked at).
-Bytes Frame(std::uint8_t code, bool answer, const Bytes& block, std::uint8_t result = 0) {
-    Bytes data;
-    if (answer) data.push_back(result);
-    AppendBytes(data, block);
-    Bytes frame{0x02, 0x01, 0x00, std::uint8_t(answer ? 1 : 0), 5, 6, std::uint8_t(1 + data.size()), code};
-    AppendBytes(frame, data);
-    AppendBytes(frame, {0x00, 0x00});
-    return frame;
 }
 
 std::string SavedBy(const TCommand& c) {
@@ -126,7 +116,7 @@ TEST_P(RegisterLayout, RoundTripsThroughRecord) {
     sent->LoadFromDriver(Filled(c));
     EXPECT_EQ(BytesToHex(c.answer ? sent->EncodeAnswer() : sent->EncodeRequest()), BytesToHex(c.block));
     auto received = New(c);
-    EXPECT_EQ(received->SetFrame(Frame(c.code, c.answer, c.block), true), "");
+    EXPECT_EQ(received->SetFrame(ReceivedFrame(c.code, c.answer, c.block), true), "");
     EXPECT_EQ(received->ResultCode, 0);
     EXPECT_EQ(SavedBy(*received), Properties(Filled(c)));
 }
@@ -134,7 +124,7 @@ TEST_P(RegisterLayout, RoundTripsThroughRecord) {
 TEST_P(RegisterLayout, AssignCopiesOwnFieldsOnlyFromSameClass) {
     const LayoutCase& c = GetParam();
     auto decoded = New(c);
-    decoded->SetFrame(Frame(c.code, c.answer, c.block), true);
+    decoded->SetFrame(ReceivedFrame(c.code, c.answer, c.block), true);
     auto target = New(c);
     target->Assign(*decoded);
     EXPECT_EQ(SavedBy(*target), SavedBy(*decoded));
@@ -155,13 +145,14 @@ TEST_P(RegisterLayout, ShortBlockOrErrorResultDecodesNothing) {
     if (c.fixed > 0) {
         auto command = New(c);
         const Bytes shortBlock(c.block.begin(), c.block.begin() + std::ptrdiff_t(c.fixed - 1));
-        EXPECT_EQ(command->SetFrame(Frame(c.code, c.answer, shortBlock), true), "Неверная длина данных");
+        EXPECT_EQ(command->SetFrame(ReceivedFrame(c.code, c.answer, shortBlock), true),
+                  "Неверная длина данных");
         EXPECT_EQ(command->ResultCode, 0);
         EXPECT_EQ(SavedBy(*command), SavedBy(*New(c)));
     }
     if (c.answer) {
         auto command = New(c);
-        EXPECT_EQ(command->SetFrame(Frame(c.code, true, c.block, 3), true), "");
+        EXPECT_EQ(command->SetFrame(ReceivedFrame(c.code, true, c.block, 3), true), "");
         EXPECT_EQ(command->ResultCode, 3);
         EXPECT_EQ(SavedBy(*command), SavedBy(*New(c)));
     }

@@ -13,6 +13,7 @@
 #include "driver/engine/ECRDrvData.h"
 #include "driver/engine/untError.h"
 #include "driver/link/untCodecs.h"
+#include "support/Frames.h"
 
 namespace {
 
@@ -52,17 +53,6 @@ std::string Properties(const TECRDrvData& d) {
         os << '\n';
     });
     return os.str();
-}
-
-// An unstuffed received frame around a data block (the checksum bytes are not looked at).
-Bytes Frame(std::uint8_t code, bool answer, const Bytes& block, std::uint8_t result = 0) {
-    Bytes data;
-    if (answer) data.push_back(result);
-    AppendBytes(data, block);
-    Bytes frame{0x02, 0x01, 0x00, std::uint8_t(answer ? 1 : 0), 5, 6, std::uint8_t(1 + data.size()), code};
-    AppendBytes(frame, data);
-    AppendBytes(frame, {0x00, 0x00});
-    return frame;
 }
 
 std::string SavedBy(const TCommand& c) {
@@ -220,7 +210,7 @@ TEST_P(SaleLayout, EncodesFromProperties) {
 TEST_P(SaleLayout, DecodesToProperties) {
     const LayoutCase& c = GetParam();
     auto command = New(c);
-    EXPECT_EQ(command->SetFrame(Frame(c.code, c.answer, c.block), true), "");
+    EXPECT_EQ(command->SetFrame(ReceivedFrame(c.code, c.answer, c.block), true), "");
     EXPECT_EQ(command->ResultCode, 0);
     EXPECT_EQ(SavedBy(*command), Properties(Filled(c)));
 }
@@ -228,7 +218,7 @@ TEST_P(SaleLayout, DecodesToProperties) {
 TEST_P(SaleLayout, AssignCopiesOwnFieldsOnlyFromSameClass) {
     const LayoutCase& c = GetParam();
     auto decoded = New(c);
-    decoded->SetFrame(Frame(c.code, c.answer, c.block), true);
+    decoded->SetFrame(ReceivedFrame(c.code, c.answer, c.block), true);
     auto target = New(c);
     target->Assign(*decoded);
     EXPECT_EQ(SavedBy(*target), SavedBy(*decoded));
@@ -252,13 +242,14 @@ TEST_P(SaleLayout, ShortBlockOrErrorResultDecodesNothing) {
     if (c.fixed > 0) {
         auto command = New(c);
         const Bytes shortBlock(c.block.begin(), c.block.begin() + std::ptrdiff_t(c.fixed - 1));
-        EXPECT_EQ(command->SetFrame(Frame(c.code, c.answer, shortBlock), true), "Неверная длина данных");
+        EXPECT_EQ(command->SetFrame(ReceivedFrame(c.code, c.answer, shortBlock), true),
+                  "Неверная длина данных");
         EXPECT_EQ(command->ResultCode, 0);
         EXPECT_EQ(SavedBy(*command), SavedBy(*New(c)));
     }
     if (c.answer) {
         auto command = New(c);
-        EXPECT_EQ(command->SetFrame(Frame(c.code, true, c.block, 3), true), "");
+        EXPECT_EQ(command->SetFrame(ReceivedFrame(c.code, true, c.block, 3), true), "");
         EXPECT_EQ(command->ResultCode, 3);
         EXPECT_EQ(SavedBy(*command), SavedBy(*New(c)));
     }
@@ -336,10 +327,10 @@ TEST(SaleCommands, GoodsNameIsCutAt40Characters) {
 TEST(SaleCommands, BarcodeTailTrimmedOnlyForRegistration) {
     const Bytes tail{'\t', ' ', '1', '2', ' ', '3', ' ', ' ', 0x00};
     TCommand82h registration;
-    EXPECT_EQ(registration.SetFrame(Frame(0x82, false, Cat({Bytes(8, 0), tail})), true), "");
+    EXPECT_EQ(registration.SetFrame(ReceivedFrame(0x82, false, Cat({Bytes(8, 0), tail})), true), "");
     EXPECT_EQ(registration.Barcode, "12 3");
     TCommand85h discount;
-    EXPECT_EQ(discount.SetFrame(Frame(0x85, false, Cat({Bytes(9, 0), tail})), true), "");
+    EXPECT_EQ(discount.SetFrame(ReceivedFrame(0x85, false, Cat({Bytes(9, 0), tail})), true), "");
     EXPECT_EQ(discount.Barcode, std::string("\t 12 3  \0", 9));
 }
 
@@ -351,7 +342,8 @@ TEST(SaleCommands, BarcodeAnswerWeightOnlyWhenPresent) {
         TCommand82h answer;
         answer.CommandType = 1;
         answer.BarcodeWeight = 9;
-        EXPECT_EQ(answer.SetFrame(Frame(0x82, true, Bytes(block.begin(), block.begin() + long(size))), true),
+        EXPECT_EQ(answer.SetFrame(ReceivedFrame(0x82, true, Bytes(block.begin(), block.begin() + long(size))),
+                                  true),
                   "");
         EXPECT_EQ(answer.BarcodeWeight, size == 56 ? 1.0 : 0.0) << size;
     }

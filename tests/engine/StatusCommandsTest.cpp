@@ -11,6 +11,7 @@
 #include "driver/engine/ECRDrvData.h"
 #include "driver/engine/untError.h"
 #include "driver/link/untCodecs.h"
+#include "support/Frames.h"
 
 namespace {
 
@@ -62,17 +63,6 @@ std::string Properties(const TECRDrvData& d) {
         os << '\n';
     });
     return os.str();
-}
-
-// An unstuffed received frame around a data block (the checksum bytes are not looked at).
-Bytes Frame(std::uint8_t code, bool answer, const Bytes& block, std::uint8_t result = 0) {
-    Bytes data;
-    if (answer) data.push_back(result);
-    AppendBytes(data, block);
-    Bytes frame{0x02, 0x01, 0x00, std::uint8_t(answer ? 1 : 0), 5, 6, std::uint8_t(1 + data.size()), code};
-    AppendBytes(frame, data);
-    AppendBytes(frame, {0x00, 0x00});
-    return frame;
 }
 
 std::string SavedBy(const TCommand& c) {
@@ -201,7 +191,7 @@ TEST_P(StatusLayout, EncodesFromProperties) {
 TEST_P(StatusLayout, DecodesToProperties) {
     const LayoutCase& c = GetParam();
     auto command = New(c);
-    EXPECT_EQ(command->SetFrame(Frame(command->Code, c.answer, c.block), true), "");
+    EXPECT_EQ(command->SetFrame(ReceivedFrame(command->Code, c.answer, c.block), true), "");
     EXPECT_EQ(command->ResultCode, 0);
     EXPECT_EQ(SavedBy(*command), Properties(Filled(c)));
 }
@@ -209,7 +199,7 @@ TEST_P(StatusLayout, DecodesToProperties) {
 TEST_P(StatusLayout, AssignCopiesOwnFieldsOnlyFromSameClass) {
     const LayoutCase& c = GetParam();
     auto decoded = New(c);
-    decoded->SetFrame(Frame(decoded->Code, c.answer, c.block), true);
+    decoded->SetFrame(ReceivedFrame(decoded->Code, c.answer, c.block), true);
     auto target = New(c);
     target->Assign(*decoded);
     EXPECT_EQ(SavedBy(*target), SavedBy(*decoded));
@@ -231,14 +221,14 @@ TEST_P(StatusLayout, ShortBlockOrErrorResultDecodesNothing) {
     if (c.fixed > 0) {
         auto command = New(c);
         const Bytes shortBlock(c.block.begin(), c.block.begin() + std::ptrdiff_t(c.fixed - 1));
-        EXPECT_EQ(command->SetFrame(Frame(command->Code, c.answer, shortBlock), true),
+        EXPECT_EQ(command->SetFrame(ReceivedFrame(command->Code, c.answer, shortBlock), true),
                   "Неверная длина данных");
         EXPECT_EQ(command->ResultCode, 0);
         EXPECT_EQ(SavedBy(*command), SavedBy(*New(c)));
     }
     if (c.answer) {
         auto command = New(c);
-        EXPECT_EQ(command->SetFrame(Frame(command->Code, true, c.block, 3), true), "");
+        EXPECT_EQ(command->SetFrame(ReceivedFrame(command->Code, true, c.block, 3), true), "");
         EXPECT_EQ(command->ResultCode, 3);
         EXPECT_EQ(SavedBy(*command), SavedBy(*New(c)));
     }
@@ -284,7 +274,7 @@ TEST(StatusCommands, IdentityNotAllFFIsEntered) {
     block[5] = block[6] = block[7] = 0xFF;  // serial number FF FF FF 00
     TCommand12h command;
     command.CommandType = 1;
-    command.SetFrame(Frame(0x12, true, block), true);
+    command.SetFrame(ReceivedFrame(0x12, true, block), true);
     EXPECT_TRUE(command.SerialNumberValid);
     EXPECT_EQ(command.SerialNumber.substr(0, 2), "00");
 }
@@ -294,14 +284,15 @@ TEST(StatusCommands, BlankSoftVersionReadsEmpty) {
     block[1] = block[2] = ' ';
     TCommand11h command;
     command.CommandType = 1;
-    command.SetFrame(Frame(0x11, true, block), true);
+    command.SetFrame(ReceivedFrame(0x11, true, block), true);
     EXPECT_EQ(command.ECRSoftVersion, "");
 }
 
 TEST(StatusCommands, DeviceNameLosesBlanksAndControlCharacters) {
     TCommandFCh command;
     command.CommandType = 1;
-    command.SetFrame(Frame(0xFC, true, {1, 2, 3, 4, 5, 6, 0x01, ' ', 0xCA, 0xEA, 0xEC, '\t', 0x00}), true);
+    command.SetFrame(ReceivedFrame(0xFC, true, {1, 2, 3, 4, 5, 6, 0x01, ' ', 0xCA, 0xEA, 0xEC, '\t', 0x00}),
+                     true);
     EXPECT_EQ(command.UDescription, "Ккм");
 }
 
@@ -321,7 +312,7 @@ TEST(StatusCommands, DumpKeepsLowBitsAndExactly32Bytes) {
     answer.DataBlock.assign(40, 0x77);
     EXPECT_EQ(answer.EncodeAnswer().size(), 34u);
 
-    answer.SetFrame(Frame(0x01, true, Bytes(36, 0x33)), true);  // two stray bytes beyond the layout
+    answer.SetFrame(ReceivedFrame(0x01, true, Bytes(36, 0x33)), true);  // two stray bytes beyond the layout
     EXPECT_EQ(answer.DataBlock, Bytes(32, 0x33));
 }
 

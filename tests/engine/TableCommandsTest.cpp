@@ -11,6 +11,7 @@
 #include "driver/commands/untTableCommands.h"
 #include "driver/engine/ECRDrvData.h"
 #include "driver/link/untCodecs.h"
+#include "support/Frames.h"
 
 namespace {
 
@@ -39,17 +40,6 @@ std::string Properties(const TECRDrvData& d) {
     std::ostringstream os;
     ForEachProperty(d, [&os](const char* name, const auto& v) { os << name << '=' << v << '\n'; });
     return os.str();
-}
-
-// An unstuffed received frame around a data block (the checksum bytes are not looked at).
-Bytes Frame(std::uint8_t code, bool answer, const Bytes& block, std::uint8_t result = 0) {
-    Bytes data;
-    if (answer) data.push_back(result);
-    AppendBytes(data, block);
-    Bytes frame{0x02, 0x01, 0x00, std::uint8_t(answer ? 1 : 0), 5, 6, std::uint8_t(1 + data.size()), code};
-    AppendBytes(frame, data);
-    AppendBytes(frame, {0x00, 0x00});
-    return frame;
 }
 
 constexpr bool kRequest = false, kAnswer = true;
@@ -163,7 +153,7 @@ TEST_P(TableLayout, RoundTripsThroughRecord) {
     sent->LoadFromDriver(Filled(c));
     EXPECT_EQ(BytesToHex(c.answer ? sent->EncodeAnswer() : sent->EncodeRequest()), BytesToHex(c.block));
     auto received = New(c);
-    EXPECT_EQ(received->SetFrame(Frame(c.code, c.answer, c.block), true), "");
+    EXPECT_EQ(received->SetFrame(ReceivedFrame(c.code, c.answer, c.block), true), "");
     EXPECT_EQ(received->ResultCode, 0);
     EXPECT_EQ(SavedBy(c, *received), Properties(Filled(c)));
 }
@@ -172,7 +162,7 @@ TEST_P(TableLayout, RoundTripsThroughRecord) {
 TEST_P(TableLayout, AssignCopiesOwnFieldsOnlyFromSameClass) {
     const LayoutCase& c = GetParam();
     auto decoded = New(c);
-    decoded->SetFrame(Frame(c.code, c.answer, c.block), true);
+    decoded->SetFrame(ReceivedFrame(c.code, c.answer, c.block), true);
     auto target = New(c);
     target->Assign(*decoded);
     EXPECT_EQ(SavedBy(c, *target), SavedBy(c, *decoded));
@@ -194,13 +184,14 @@ TEST_P(TableLayout, ShortBlockOrErrorResultDecodesNothing) {
     if (c.fixed > 0) {
         auto command = New(c);
         const Bytes shortBlock(c.block.begin(), c.block.begin() + std::ptrdiff_t(c.fixed - 1));
-        EXPECT_EQ(command->SetFrame(Frame(c.code, c.answer, shortBlock), true), "Неверная длина данных");
+        EXPECT_EQ(command->SetFrame(ReceivedFrame(c.code, c.answer, shortBlock), true),
+                  "Неверная длина данных");
         EXPECT_EQ(command->ResultCode, 0);
         EXPECT_EQ(SavedBy(c, *command), SavedBy(c, *New(c)));
     }
     if (c.answer) {
         auto command = New(c);
-        EXPECT_EQ(command->SetFrame(Frame(c.code, true, c.block, 3), true), "");
+        EXPECT_EQ(command->SetFrame(ReceivedFrame(c.code, true, c.block, 3), true), "");
         EXPECT_EQ(command->ResultCode, 3);
         EXPECT_EQ(SavedBy(c, *command), SavedBy(c, *New(c)));
     }
@@ -328,7 +319,7 @@ TEST(TableCommands, WriteOfNoNumberFailsBeforeSending) {
 TEST(TableCommands, ReadAnswerValueFollowsRecordTable) {
     TCommand1Fh answer;
     answer.CommandType = 1;
-    answer.SetFrame(Frame(0x1F, true, {0, 0x45, 0x23, 0x01, 0, 0, 0, 0}), true);
+    answer.SetFrame(ReceivedFrame(0x1F, true, {0, 0x45, 0x23, 0x01, 0, 0, 0, 0}), true);
     TECRDrvData d;
     d.TableNumber = 1, d.FieldNumber = 3;
     answer.SaveToDriver(d);
@@ -358,7 +349,7 @@ TEST(TableCommands, KeptTableStructAnswerRepeatsStructure) {
 TEST(TableCommands, BlankFilledNameReadsWithoutBlanks) {
     TCommand2Dh command;
     command.CommandType = 1;
-    command.SetFrame(Frame(0x2D, true, NameBlock({'A', 'B', ' ', 'C'}, ' ', {1, 0, 2})), true);
+    command.SetFrame(ReceivedFrame(0x2D, true, NameBlock({'A', 'B', ' ', 'C'}, ' ', {1, 0, 2})), true);
     EXPECT_EQ(command.TableName, "AB C");
     EXPECT_EQ(command.RowCount, 1);
     EXPECT_EQ(command.FieldCount, 2);
