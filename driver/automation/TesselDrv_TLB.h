@@ -9,7 +9,8 @@
 #include <optional>
 #include <string_view>
 
-#include "common/com/ComTypes.h"
+#include "common/com/ComInterfaces.h"
+#include "driver/automation/TesselDrvMembers.h"
 
 // Type library.
 inline constexpr std::string_view TesselDrvLibName = "TesselDrv";
@@ -80,192 +81,52 @@ using K = TMemberKind;
 using T = TMemberType;
 using W = TMemberWidth;
 
-inline constexpr std::array<TTesselMember, 177> Members = {{
-    // ITesselDriver
-    {I::Driver, TesselDispIdAboutBox, "AboutBox", "ОПрограмме", K::Method, T::None, W::Full},
-    {I::Driver, 0x01, "AddLD", "ДобавитьЛУ", K::Method, T::Long, W::Full},
-    {I::Driver, 0x02, "Beep", "Гудок", K::Method, T::Long, W::Full},
-    {I::Driver, 0x03, "DeleteCommand", "УдалитьКоманду", K::Method, T::Long, W::Full},
-    {I::Driver, 0x04, "DeleteLD", "УдалитьЛУ", K::Method, T::Long, W::Full},
-    {I::Driver, 0x05, "GetCashReg", "ПолучитьДенежныйРегистр", K::Method, T::Long, W::Full},
-    {I::Driver, 0x06, "GetCommandParams", "ПолучитьПараметрыКоманды", K::Method, T::Long, W::Full},
-    {I::Driver, 0x07, "GetDeviceMetrics", "ПолучитьПараметрыУстройства", K::Method, T::Long, W::Full},
-    {I::Driver, 0x08, "GetDump", "ПолучитьДанные", K::Method, T::Long, W::Full},
-    {I::Driver, 0x09, "GetECRFlagName", "ПолучитьНазваниеФлагаККМ", K::Method, T::Long, W::Full},
-    {I::Driver, 0x0A, "GetECRStatus", "ПолучитьСостояниеККМ", K::Method, T::Long, W::Full},
-    {I::Driver, 0x0B, "GetExchangeParam", "ПолучитьПараметрыОбмена", K::Method, T::Long, W::Full},
-    {I::Driver, 0x0C, "GetFieldStruct", "ПолучитьСтруктуруПоля", K::Method, T::Long, W::Full},
-    {I::Driver, 0x0D, "GetFMStatus", "ПолучитьСостояниеФП", K::Method, T::Long, W::Full},
-    {I::Driver, 0x0E, "GetOperationReg", "ПолучитьОперационныйРегистр", K::Method, T::Long, W::Full},
-    {I::Driver, 0x0F, "GetRestReg", "ПолучитьРегистрОстатков", K::Method, T::Long, W::Full},
-    {I::Driver, 0x10, "GetTableStruct", "ПолучитьСтруктуруТаблицы", K::Method, T::Long, W::Full},
-    {I::Driver, 0x11, "InitTables", "ИнициализироватьТаблицы", K::Method, T::Long, W::Full},
-    {I::Driver, 0x12, "ReadTable", "ПрочитатьТаблицу", K::Method, T::Long, W::Full},
-    {I::Driver, 0x13, "SearchDevice", "ПоискУстройств", K::Method, T::Long, W::Full},
-    {I::Driver, 0x14, "SendCommand", "ПередатьКоманду", K::Method, T::Long, W::Full},
-    {I::Driver, 0x15, "SendRawData", "ПередатьДанные", K::Method, T::Long, W::Full},
-    {I::Driver, 0x16, "SetDate", "УстановитьДату", K::Method, T::Long, W::Full},
-    {I::Driver, 0x17, "SetDefaults", "ПараметрыПоУмолчанию", K::Method, T::Long, W::Full},
-    {I::Driver, 0x18, "SetExchangeParam", "УстановитьПараметрыОбмена", K::Method, T::Long, W::Full},
-    {I::Driver, 0x19, "SetPointPosition", "УстановитьПоложениеТочки", K::Method, T::Long, W::Full},
-    {I::Driver, 0x1A, "SetRestReg", "ЗаписатьРегистрОстатков", K::Method, T::Long, W::Full},
-    {I::Driver, 0x1B, "SetTime", "УстановитьВремя", K::Method, T::Long, W::Full},
-    {I::Driver, 0x1C, "ShowLogDlg", "ОкноНастроекЛога", K::Method, T::Long, W::Full},
-    {I::Driver, 0x1D, "ShowProperties", "СтраницаСвойств", K::Method, T::Long, W::Full},
-    {I::Driver, 0x1E, "ShowSearchDlg", "ДиалогПоиска", K::Method, T::Long, W::Full},
-    {I::Driver, 0x1F, "ShowServiceDlg", "ДиалогУправленияККМ", K::Method, T::Long, W::Full},
-    {I::Driver, 0x20, "ShowStatusDlg", "ДиалогСостоянияККМ", K::Method, T::Long, W::Full},
-    {I::Driver, 0x21, "ShowTablesDlg", "ДиалогТаблиц", K::Method, T::Long, W::Full},
-    {I::Driver, 0x22, "WriteTable", "ЗаписатьТаблицу", K::Method, T::Long, W::Full},
-    {I::Driver, 0x23, "ActivizationNumber", "КоличествоАктивизацийЭКЛЗ", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x24, "Barcode", "ШтрихКод", K::GetPut, T::String, W::Full},
-    {I::Driver, 0x25, "BarcodeType", "ТипШтрихКода", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x26, "BarcodeWeight", "Вес", K::GetPut, T::Double, W::Full},
-    {I::Driver, 0x27, "BaudRate", "СкоростьОбмена", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x28, "CashRegister", "ДенежныйРегистр", K::GetPut, T::Currency, W::Full},
-    {I::Driver, 0x29, "Code", "Код", K::GetPut, T::String, W::Full},
-    {I::Driver, 0x2A, "CommandC1", "CommandC1", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x2B, "CommandC2", "CommandC2", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x2C, "CommandCadr", "КадрКоманды", K::GetPut, T::String, W::Full},
-    {I::Driver, 0x2D, "CommandCadrHex", "КадрКомандыHex", K::GetPut, T::String, W::Full},
-    {I::Driver, 0x2E, "CommandCode", "КодКоманды", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x2F, "CommandData", "ДанныеКоманды", K::GetPut, T::String, W::Full},
-    {I::Driver, 0x30, "CommandDataHex", "ДанныеКомандыHex", K::GetPut, T::String, W::Full},
-    {I::Driver, 0x31, "CommandDataLength", "ДлинаДанныхКоманды", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x32, "CommandDstAddress", "АдресПриемника", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x33, "CommandID", "НомерКоманды", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x34, "CommandResultCode", "КодОшибкиКоманды", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x35, "CommandResultDescription", "ОписаниеОшибкиКоманды", K::Get, T::String, W::Full},
-    {I::Driver, 0x36, "CommandRollbackFlag", "ОтменитьПредыдущуюКоманду", K::Get, T::Boolean, W::Full},
-    {I::Driver, 0x37, "CommandSrcAddress", "АдресИсточника", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x38, "CommandType", "ТипКоманды", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x39, "DataBlock", "БлокДанных", K::GetPut, T::String, W::Full},
-    {I::Driver, 0x3A, "DataBlockCount", "КоличествоБлоковДанных", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x3B, "DataBlockHex", "БлокДанныхHex", K::GetPut, T::String, W::Full},
-    {I::Driver, 0x3C, "DataBlockNumber", "НомерБлокаДанных", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x3D, "DeviceEnabled", "ПортОткрыт", K::GetPut, T::Boolean, W::Full},
-    {I::Driver, 0x3E, "DeviceNumber", "КодУстройстваККМ", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x3F, "DocumentNumber", "НомерДокумента", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x40, "DscSign", "ЗнакСкидки", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x41, "DstAddress", "АдресККМ", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x42, "ECRAdvancedMode", "ПодрежимККМ", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x43, "ECRAdvancedModeDescription", "ОписаниеПодрежимаККМ", K::Get, T::String, W::Full},
-    {I::Driver, 0x44, "ECRBaudRate", "СкоростьККМ", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x45, "ECRDate", "ДатаККМ", K::GetPut, T::Date, W::Full},
-    {I::Driver, 0x46, "ECRDateStr", "ДатаККМСтрока", K::GetPut, T::String, W::Full},
-    {I::Driver, 0x47, "ECRDay", "ДеньККМ", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x48, "ECRDeviceName", "НазваниеУстройстваККМ", K::Get, T::String, W::Full},
-    {I::Driver, 0x49, "ECRFlags", "ФлагиККМ", K::GetPut, T::Long, W::Bits16},
-    {I::Driver, 0x4A, "ECRHour", "ЧасККМ", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x4B, "ECRMin", "МинутаККМ", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x4C, "ECRMode", "РежимККМ", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x4D, "ECRModeDescription", "ОписаниеРежимаККМ", K::Get, T::String, W::Full},
-    {I::Driver, 0x4E, "ECRMonth", "МесяцККМ", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x4F, "ECRPortNumber", "НомерПортаККМ", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x50, "ECRSec", "СекундаККМ", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x51, "ECRSoftBuild", "СборкаПОККМ", K::GetPut, T::Long, W::Bits16},
-    {I::Driver, 0x52, "ECRSoftDate", "ДатаПОККМ", K::GetPut, T::Date, W::Full},
-    {I::Driver, 0x53, "ECRSoftDateStr", "ДатаПОККМСтрока", K::GetPut, T::String, W::Full},
-    {I::Driver, 0x54, "ECRSoftDay", "ДеньПОККМ", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x55, "ECRSoftMonth", "МесяцПОККМ", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x56, "ECRSoftVersion", "ВерсияПОККМ", K::GetPut, T::String, W::Full},
-    {I::Driver, 0x57, "ECRSoftYear", "ГодПОККМ", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x58, "ECRTime", "ВремяККМ", K::GetPut, T::Date, W::Full},
-    {I::Driver, 0x59, "ECRTimeout", "ТаймаутККМ", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x5A, "ECRTimeStr", "ВремяККМСтрока", K::GetPut, T::String, W::Full},
-    {I::Driver, 0x5B, "ECRYear", "ГодККМ", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x5C, "EKLZNumber", "НомерЭКЛЗ", K::GetPut, T::String, W::Full},
-    {I::Driver, 0x5D, "EKLZNumberValid", "НомерЭКЛЗВведен", K::GetPut, T::Boolean, W::Full},
-    {I::Driver, 0x5E, "FieldCount", "КоличествоПолей", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x5F, "FieldMaxValue", "МаксимальноеЗначениеПоля", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x60, "FieldMinValue", "МинимальноеЗначениеПоля", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x61, "FieldName", "НазваниеПоля", K::GetPut, T::String, W::Full},
-    {I::Driver, 0x62, "FieldNumber", "НомерПоля", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x63, "FieldSize", "РазмерПоля", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x64, "FieldType", "ТипПоля", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x65, "FieldValue", "ЗначениеПоля", K::GetPut, T::String, W::Full},
-    {I::Driver, 0x66, "FlagName", "НазваниеФлагаККМ", K::GetPut, T::String, W::Full},
-    {I::Driver, 0x67, "FlagNumber", "НомерФлагаККМ", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x68, "FMSoftBuild", "СборкаПОФП", K::GetPut, T::Long, W::Bits16},
-    {I::Driver, 0x69, "FMSoftVersion", "ВерсияПОФП", K::GetPut, T::String, W::Full},
-    {I::Driver, 0x6A, "FreeActivization", "ОсталосьАктивизацийЭКЛЗ", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x6B, "FreeRecordInFM", "СвободныхЗаписейВФП", K::GetPut, T::Long, W::Bits16},
-    {I::Driver, 0x6C, "FreeRegistration", "ОсталосьПеререгистраций", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x6D, "Fuel", "Бензиновая", K::GetPut, T::Boolean, W::Full},
-    {I::Driver, 0x6E, "INN", "ИНН", K::GetPut, T::String, W::Full},
-    {I::Driver, 0x6F, "INNValid", "ИННВведен", K::GetPut, T::Boolean, W::Full},
-    {I::Driver, 0x70, "IsClient1C", "Клиент1С", K::Get, T::Boolean, W::Full},
-    {I::Driver, 0x71, "IsShowProperties", "СтраницаСвойствОткрыта", K::Get, T::Boolean, W::Full},
-    {I::Driver, 0x72, "LDCount", "КоличествоЛУ", K::Get, T::Long, W::Full},
-    {I::Driver, 0x73, "LDIndex", "ИндексЛУ", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x74, "LDName", "ИмяЛУ", K::GetPut, T::String, W::Full},
-    {I::Driver, 0x75, "LDNumber", "НомерЛУ", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x76, "LockDevices", "БлокироватьЛУ", K::GetPut, T::Boolean, W::Full},
-    {I::Driver, 0x77, "LogEnabled", "ЛогВключен", K::GetPut, T::Boolean, W::Full},
-    {I::Driver, 0x78, "LogFileName", "ФайлЛога", K::GetPut, T::String, W::Full},
-    {I::Driver, 0x79, "OperationNumber", "НомерОперации", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x7A, "OperationRegister", "ОперационныйРегистр", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x7B, "OperatorNumber", "НомерОператора", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x7C, "ParentWnd", "ОкноПриложения", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x7D, "PayType", "ТипОплаты", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x7E, "PositionOfPoint", "ПоложениеТочки", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x7F, "PortNumber", "НомерПорта", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x80, "Price", "Цена", K::GetPut, T::Currency, W::Full},
-    {I::Driver, 0x81, "Quantity", "Количество", K::GetPut, T::Double, W::Full},
-    {I::Driver, 0x82, "RawData", "Данные", K::GetPut, T::String, W::Full},
-    {I::Driver, 0x83, "RawDataHex", "ДанныеHex", K::GetPut, T::String, W::Full},
-    {I::Driver, 0x84, "ReceiptNumber", "НомерЧека", K::GetPut, T::Long, W::Bits16},
-    {I::Driver, 0x85, "RecSumm", "СуммаЧека", K::GetPut, T::Currency, W::Full},
-    {I::Driver, 0x86, "RegisterNumber", "НомерРегистра", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x87, "RegistrationNumber", "КоличествоПеререгистраций", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x88, "RegSign", "ЗнакЧека", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x89, "RegType", "ТипЧека", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x8A, "RepCount", "КоличествоПовторов", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x8B, "RestRegister", "РегистрОстатков", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x8C, "ResultCode", "Результат", K::Get, T::Long, W::Full},
-    {I::Driver, 0x8D, "ResultDescription", "ОписаниеРезультата", K::Get, T::String, W::Full},
-    {I::Driver, 0x8E, "RowCount", "КоличествоРядов", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x8F, "RowNumber", "НомерРяда", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x90, "Section", "Секция", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x91, "SerialNumber", "ЗаводскойНомер", K::GetPut, T::String, W::Full},
-    {I::Driver, 0x92, "SerialNumberValid", "ЗаводскойНомерВведен", K::GetPut, T::Boolean, W::Full},
-    {I::Driver, 0x93, "SessionNumber", "НомерСмены", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x94, "SrcAddress", "АдресПК", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x95, "Summ", "Сумма", K::GetPut, T::Currency, W::Full},
-    {I::Driver, 0x96, "TableName", "НазваниеТаблицы", K::GetPut, T::String, W::Full},
-    {I::Driver, 0x97, "TableNumber", "НомерТаблицы", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0x98, "Tax1", "Налог1", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x99, "Tax2", "Налог2", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x9A, "Tax3", "Налог3", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x9B, "Tax4", "Налог4", K::GetPut, T::Long, W::Bits8},
-    {I::Driver, 0x9C, "TaxSumm1", "СуммаНалога1", K::GetPut, T::Currency, W::Full},
-    {I::Driver, 0x9D, "TaxSumm2", "СуммаНалога2", K::GetPut, T::Currency, W::Full},
-    {I::Driver, 0x9E, "TaxSumm3", "СуммаНалога3", K::GetPut, T::Currency, W::Full},
-    {I::Driver, 0x9F, "TaxSumm4", "СуммаНалога4", K::GetPut, T::Currency, W::Full},
-    {I::Driver, 0xA0, "Text", "Текст", K::GetPut, T::String, W::Full},
-    {I::Driver, 0xA1, "Timeout", "Таймаут", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0xA2, "UCodePage", "КодоваяСтраница", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0xA3, "UDescription", "ОписаниеУстройства", K::GetPut, T::String, W::Full},
-    {I::Driver, 0xA4, "UMajorProtocolVersion", "ВерсияПротокола", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0xA5, "UMajorType", "ТипУстройства", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0xA6, "UMinorProtocolVersion", "ПодверсияПротокола", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0xA7, "UMinorType", "ПодтипУстройства", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0xA8, "UModel", "МодельУстройства", K::GetPut, T::Long, W::Full},
-    {I::Driver, 0xA9, "Version", "Версия", K::Get, T::String, W::Full},
-    {I::Driver, 0xAA, "WaitAnswer", "ЖдатьОтвет", K::GetPut, T::Boolean, W::Full},
-    // ITesselDriver2
-    {I::Driver2, 0xAB, "LineNumber", "НомерЛинии", K::GetPut, T::Long, W::Full},
-    {I::Driver2, 0xAC, "LineData", "ДанныеЛинии", K::GetPut, T::String, W::Full},
-    {I::Driver2, 0xAD, "LineDataHex", "ДанныеЛинииHex", K::GetPut, T::String, W::Full},
-    {I::Driver2, 0xAE, "SendCadr", "ПередатьКадр", K::Method, T::Long, W::Full},
-    {I::Driver2, 0xAF, "PostCadr", "ЗаписатьКадр", K::Method, T::Long, W::Full},
-    // ITesselDriver3
-    {I::Driver3, 0xB0, "CommandExecuteFlag", "ФлагВыполненияКоманды", K::Get, T::Boolean, W::Full},
-}};
+#define TESSEL_ROW(iface, dispId, Name, name1C, Kind, Type, Width)  \
+    TTesselMember {                                                 \
+        I::iface, dispId, #Name, name1C, K::Kind, T::Type, W::Width \
+    }
+#define TESSEL_ROW_Driver(dispId, Name, name1C, Kind, Type, Width) \
+    TESSEL_ROW(Driver, dispId, Name, name1C, Kind, Type, Width),
+#define TESSEL_ROW_Driver2(dispId, Name, name1C, Kind, Type, Width) \
+    TESSEL_ROW(Driver2, dispId, Name, name1C, Kind, Type, Width),
+#define TESSEL_ROW_Driver3(dispId, Name, name1C, Kind, Type, Width) \
+    TESSEL_ROW(Driver3, dispId, Name, name1C, Kind, Type, Width),
+
+// clang-format off
+inline constexpr TTesselMember MemberRows[] = {
+    TESSEL_MEMBERS_ITesselDriver(TESSEL_ROW_Driver)
+    TESSEL_MEMBERS_ITesselDriver2(TESSEL_ROW_Driver2)
+    TESSEL_MEMBERS_ITesselDriver3(TESSEL_ROW_Driver3)
+};
+
+// clang-format on
+#undef TESSEL_ROW
+#undef TESSEL_ROW_Driver
+#undef TESSEL_ROW_Driver2
+#undef TESSEL_ROW_Driver3
+
+inline constexpr std::size_t MemberCount = std::size(MemberRows);
+
+constexpr std::array<TTesselMember, MemberCount> ToArray() {
+    std::array<TTesselMember, MemberCount> rows{};
+    for (std::size_t i = 0; i < MemberCount; ++i) rows[i] = MemberRows[i];
+    return rows;
+}
+
+inline constexpr std::array<TTesselMember, MemberCount> Members = ToArray();
 }  // namespace tlb_detail
 
+// DISPID of every member by its name: TesselDispId::GetECRStatus is 0x0A.
+namespace TesselDispId {
+#define TESSEL_DISPID_CONSTANT(dispId, Name, name1C, Kind, Type, Width) inline constexpr LONG Name = dispId;
+TESSEL_MEMBERS_ITesselDriver(TESSEL_DISPID_CONSTANT) TESSEL_MEMBERS_ITesselDriver2(TESSEL_DISPID_CONSTANT)
+    TESSEL_MEMBERS_ITesselDriver3(TESSEL_DISPID_CONSTANT)
+#undef TESSEL_DISPID_CONSTANT
+}  // namespace TesselDispId
+
 // Every member in vtable order: ITesselDriver, then ITesselDriver2, then ITesselDriver3.
-inline constexpr const std::array<TTesselMember, 177>& TesselMembers = tlb_detail::Members;
+inline constexpr const std::array<TTesselMember, tlb_detail::MemberCount>& TesselMembers =
+    tlb_detail::Members;
 
 // Number of vtable slots of a dual interface, the seven base slots and those it inherits included.
 constexpr int TesselSlotCount(TMemberInterface iface) {
@@ -291,3 +152,64 @@ int TesselGetSlot(const TTesselMember& member);
 // Vtable slot of a read/write property's setter, right after its getter; nullopt for methods and read-only
 // properties. Throws std::invalid_argument as TesselGetSlot does.
 std::optional<int> TesselPutSlot(const TTesselMember& member);
+
+// ---- The dual interfaces, slot for slot as the member lists give them ----
+
+// C types of the members' values at the vtable.
+#define TESSEL_CTYPE_Long LONG
+#define TESSEL_CTYPE_String BSTR
+#define TESSEL_CTYPE_Double double
+#define TESSEL_CTYPE_Currency CY
+#define TESSEL_CTYPE_Boolean VARIANT_BOOL
+#define TESSEL_CTYPE_Date DATE
+
+// The slots of one member: a method, a getter, or a getter then a setter. `Tail` is "PURE" for the
+// interfaces and "override" for an implementation.
+#define TESSEL_SLOTS_Method_Long(Name, Type, Tail) STDMETHOD(Name)(LONG * Value) Tail;
+#define TESSEL_SLOTS_Method_None(Name, Type, Tail) STDMETHOD(Name)() Tail;
+#define TESSEL_SLOTS_Get(Name, Type, Tail) STDMETHOD(get_##Name)(TESSEL_CTYPE_##Type * Value) Tail;
+#define TESSEL_SLOTS_GetPut(Name, Type, Tail) \
+    TESSEL_SLOTS_Get(Name, Type, Tail) STDMETHOD(put_##Name)(TESSEL_CTYPE_##Type Value) Tail;
+#define TESSEL_SLOTS_KIND_Method(Name, Type, Tail) TESSEL_SLOTS_Method_##Type(Name, Type, Tail)
+#define TESSEL_SLOTS_KIND_Get(Name, Type, Tail) TESSEL_SLOTS_Get(Name, Type, Tail)
+#define TESSEL_SLOTS_KIND_GetPut(Name, Type, Tail) TESSEL_SLOTS_GetPut(Name, Type, Tail)
+#define TESSEL_DECLARE_PURE(dispId, Name, name1C, Kind, Type, Width) \
+    TESSEL_SLOTS_KIND_##Kind(Name, Type, PURE)
+
+struct ITesselDriver : IDispatch {
+    TESSEL_MEMBERS_ITesselDriver(TESSEL_DECLARE_PURE)
+};
+struct ITesselDriver2 : ITesselDriver {
+    TESSEL_MEMBERS_ITesselDriver2(TESSEL_DECLARE_PURE)
+};
+struct ITesselDriver3 : ITesselDriver2 {
+    TESSEL_MEMBERS_ITesselDriver3(TESSEL_DECLARE_PURE)
+};
+
+#undef TESSEL_DECLARE_PURE
+
+// The event interfaces are dispinterfaces: a sink serves IDispatch and receives Command(CommandID) as
+// DISPID 1 with one argument.
+using IDriverEvents = IDispatch;
+using IPageEvents = IDispatch;
+
+// VARTYPE of a member's value; VT_EMPTY for AboutBox.
+constexpr VARTYPE TesselVarType(TMemberType type) {
+    switch (type) {
+        case TMemberType::Long:
+            return VT_I4;
+        case TMemberType::String:
+            return VT_BSTR;
+        case TMemberType::Double:
+            return VT_R8;
+        case TMemberType::Currency:
+            return VT_CY;
+        case TMemberType::Boolean:
+            return VT_BOOL;
+        case TMemberType::Date:
+            return VT_DATE;
+        case TMemberType::None:
+            break;
+    }
+    return VT_EMPTY;
+}
