@@ -24,7 +24,7 @@ struct TDescriptions {
             f.memid = m.dispId;
             f.funckind = FUNC_DISPATCH;
             f.callconv = CC_STDCALL;
-            f.elemdescFunc.tdesc.vt = m.type == TMemberType::None ? VT_VOID : TesselVarType(m.type);
+            f.elemdescFunc.tdesc.vt = m.type == TMemberType::None ? VARTYPE{VT_VOID} : TesselVarType(m.type);
             f.invkind = m.kind == TMemberKind::Method ? INVOKE_FUNC : INVOKE_PROPERTYGET;
             funcs.push_back(f);
             members.push_back(&m);

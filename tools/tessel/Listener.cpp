@@ -1,0 +1,105 @@
+#include "tools/tessel/Listener.h"
+
+#include <cstdio>
+
+#include "tools/tessel/CommandTable.h"
+
+namespace tessel::cli {
+
+namespace {
+
+std::string Limits(const ListenOptions& o) {
+    return "Listening (time " +
+           (o.seconds == 0 ? std::string("unlimited") : std::to_string(o.seconds) + " s") + ", commands " +
+           (o.count == 0 ? std::string("unlimited") : std::to_string(o.count)) + ", rules " +
+           (o.rulesFile.empty() ? std::string("none") : o.rulesFile) + ")";
+}
+
+std::string Header(std::int32_t id, std::uint8_t opcode, std::string_view name) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%02Xh", opcode);
+    std::string line = "Command " + std::to_string(id) + ": " + hex;
+    if (!name.empty()) line += " " + std::string(name);
+    return line;
+}
+
+}  // namespace
+
+Listener::Listener(Session& session, MessagePump& pump, CommandSink& sink, const ListenOptions& options,
+                   const AnswerRules* rules)
+    : session_(session), pump_(pump), sink_(sink), options_(options), rules_(rules) {
+    if (rules_ == nullptr) return;
+    for (const Step* step : rules_->AllSteps()) session_.Driver().IdOf(step->name);
+}
+
+std::uint32_t Listener::Run() {
+    const EventConnection connection(*session_.Driver().Dispatch(), sink_);
+    session_.Print(Limits(options_));
+    auto handleArrived = [this] {
+        while (sink_.HasPending() && (options_.count == 0 || handled_ < options_.count))
+            Handle(sink_.TakeNext());
+        return options_.count == 0 || handled_ < options_.count;
+    };
+    // Commands left over from an earlier listen come first; commands that arrived before this one are
+    // announced when the queue is pumped, so they reach the sink too.
+    if (handleArrived()) {
+        if (options_.seconds == 0) {
+            pump_.PumpUntilStopped(handleArrived);
+        } else {
+            pump_.PumpFor(static_cast<std::uint64_t>(options_.seconds) * 1000, handleArrived);
+        }
+    }
+    session_.Print("Listened: " + std::to_string(handled_) + " command(s)");
+    return handled_;
+}
+
+void Listener::Handle(std::int32_t id) {
+    ++handled_;
+    DispatchDriver& driver = session_.Driver();
+    driver.PutLong("CommandID", id);
+    if (session_.CallQuietly("GetCommandParams") != 0) return;
+    const auto opcode = static_cast<std::uint8_t>(driver.GetLong("CommandCode"));
+    const CommandView view = ViewOf(opcode);
+    session_.Print(Header(id, opcode, view.name));
+    session_.Get("CommandSrcAddress");
+    session_.Get("CommandType");
+    const bool request = driver.GetLong("CommandType") == 0;
+    if (request) {
+        session_.Get("CommandExecuteFlag");
+        session_.Get("CommandRollbackFlag");
+        ShowAll(view.request);
+        if (rules_ != nullptr) {
+            if (const std::vector<Step>* steps = rules_->For(opcode)) Answer(*steps);
+        }
+    } else {
+        session_.Get("CommandResultCode");
+        session_.Get("CommandResultDescription");
+        if (driver.GetLong("CommandResultCode") == 0) ShowAll(view.answer);
+    }
+    // Every command is handled once: keeping it would only grow the driver's list.
+    driver.PutLong("CommandID", id);
+    session_.CallQuietly("DeleteCommand");
+}
+
+void Listener::ShowAll(std::span<const std::string_view> names) {
+    for (const std::string_view name : names) session_.Get(std::string(name));
+}
+
+void Listener::Answer(const std::vector<Step>& steps) {
+    DispatchDriver& driver = session_.Driver();
+    // The answer goes back to the register that asked, from this computer's own address, with success
+    // unless a rule says otherwise.
+    const LONG registerAddress = driver.GetLong("CommandSrcAddress");
+    const LONG ownAddress = driver.GetLong("SrcAddress");
+    driver.PutLong("CommandType", 1);
+    driver.PutLong("CommandDstAddress", registerAddress);
+    driver.PutLong("CommandSrcAddress", ownAddress);
+    driver.PutLong("CommandResultCode", 0);
+    for (const Step& step : steps) {
+        if (step.kind == StepKind::Set) session_.Set(step.name, step.value);
+        if (step.kind == StepKind::Get) session_.Get(step.name);
+    }
+    session_.Call("SendCommand");
+}
+
+}  // namespace tessel::cli

@@ -1,0 +1,53 @@
+#pragma once
+// `listen`: prints every command the register sends as it arrives and, with rules, answers the requests.
+//
+// Output, per command (names as the driver knows them, values as ValueText.h gives them):
+//   Command ID: XXh NAME          the number, the opcode in hex and the operation's name when it has one
+//   CommandSrcAddress = 2
+//   CommandType = 0               0 for a request, 1 for an answer
+//   then, for a request, CommandExecuteFlag, CommandRollbackFlag and the properties decoded from it; for an
+//   answer, CommandResultCode, CommandResultDescription and, on success, the properties decoded from it;
+//   then the answer's "SendCommand: (CODE) TEXT" when a rule answered it.
+// Around them: "Listening (...)" once the sink is connected and "Listened: N command(s)" at the end.
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "tools/tessel/CommandSink.h"
+#include "tools/tessel/MessagePump.h"
+#include "tools/tessel/Rules.h"
+#include "tools/tessel/Session.h"
+
+namespace tessel::cli {
+
+class Listener {
+  public:
+    // `rules` may be null: commands are then printed, not answered. `sink` must outlive the driver object,
+    // which may hold it until it goes. Checks every member name the rules use, so that a misspelt one stops
+    // the run before a request is left unanswered: throws DispatchError.
+    Listener(Session& session, MessagePump& pump, CommandSink& sink, const ListenOptions& options,
+             const AnswerRules* rules);
+
+    // Connects the sink, pumps until the time is up, the count is reached or a stop signal comes, and
+    // disconnects. Returns the number of commands handled. Throws std::runtime_error when the driver refuses
+    // the sink, DispatchError when it refuses a step of a rule.
+    std::uint32_t Run();
+
+  private:
+    void Handle(std::int32_t id);
+    void ShowRequest(std::uint8_t opcode);
+    void ShowAnswer(std::uint8_t opcode);
+    void Answer(const std::vector<Step>& steps);
+    void ShowAll(std::span<const std::string_view> names);
+
+    Session& session_;
+    MessagePump& pump_;
+    CommandSink& sink_;
+    ListenOptions options_;
+    const AnswerRules* rules_;
+    std::uint32_t handled_ = 0;
+};
+
+}  // namespace tessel::cli

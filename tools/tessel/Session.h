@@ -1,0 +1,42 @@
+#pragma once
+// The set, call and get of one tessel run, with the output lines scripts read:
+//   METHOD: (CODE) DESCRIPTION     after every call (code and ResultDescription)
+//   NAME = VALUE                   for every get (ValueText.h gives the forms)
+// Names are printed as the user wrote them. A method that yields a code other than 0 marks the run failed.
+
+#include <ostream>
+#include <string>
+
+#include "tools/tessel/DispatchDriver.h"
+
+namespace tessel::cli {
+
+class Session {
+  public:
+    Session(DispatchDriver& driver, std::ostream& out);
+
+    // Writes a property from its text. Throws DispatchError when the driver refuses the name or the value.
+    void Set(const std::string& name, const std::string& value);
+    // Calls a method, prints its result line and returns the code. Throws DispatchError as Set does.
+    LONG Call(const std::string& name);
+    // As Call, but prints the result line only when the code is not 0.
+    LONG CallQuietly(const std::string& name);
+    // Reads a property and prints "NAME = VALUE". Throws DispatchError as Set does.
+    void Get(const std::string& name);
+
+    // One output line, flushed at once so that a reader sees it as it happens.
+    void Print(const std::string& line);
+
+    // Whether some method yielded a code other than 0.
+    bool AnyFailed() const { return failed_; }
+    DispatchDriver& Driver() { return driver_; }
+
+  private:
+    LONG Invoke(const std::string& name, bool quiet);
+
+    DispatchDriver& driver_;
+    std::ostream& out_;
+    bool failed_ = false;
+};
+
+}  // namespace tessel::cli
