@@ -95,8 +95,6 @@ const std::string_view* Find(const std::array<CodeText, N>& table, std::int32_t 
 
 EDriverError::EDriverError(std::int32_t code) : EDriverError(code, GetDriverErrorText(code)) {}
 
-EDriverError::EDriverError(std::int32_t code, const std::string& message)
-    : std::runtime_error(message), code_(code) {}
 
 std::string GetResultText(std::int32_t code) {
     if (const auto* text = Find(kRegisterTexts, code)) return std::string(*text);

@@ -27,7 +27,9 @@ class EDriverError : public std::runtime_error {
   public:
     // The message is the driver text of `code`.
     explicit EDriverError(std::int32_t code);
-    EDriverError(std::int32_t code, const std::string& message);
+    // Inline, so that the engines that reach the driver only through its interface can raise it without
+    // linking the driver's core.
+    EDriverError(std::int32_t code, const std::string& message) : std::runtime_error(message), code_(code) {}
 
     std::int32_t ErrorCode() const { return code_; }
 
