@@ -1,0 +1,130 @@
+#pragma once
+// The device search: on a thread of its own, tries every chosen port, speed and kind of register through the
+// driver's ITesselDriver, collects the devices that answer the search request (they arrive as the driver's
+// IPageEvents), asks each for its description and reports progress through one notification callback.
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "common/com/ComPtr.h"
+#include "common/platform/SyncObjects.h"
+#include "driver/automation/TesselDrv_TLB.h"
+#include "driver/search/untEvent.h"
+#include "driver/search/untSearchECR.h"
+#include "driver/search/untSearchParams.h"
+
+// Notification codes: the value of State when OnNotify is called.
+enum TSearchState : int {
+    ssStarted = 0,   // search started
+    ssFinished = 1,  // search finished, normally or stopped
+    ssTrying = 2,    // trying one combination: CurrentPort, CurrentSpeed, CurrentKind
+    ssFound = 3,     // a device was found: Current, with its Description
+    ssNextPort = 4,  // next port begins: CurrentPort
+};
+
+// Kinds of register (CurrentKind).
+inline constexpr std::int32_t kKindOrdinary = 1;
+inline constexpr std::int32_t kKindFuel = 2;
+
+// How long the search waits for one more answer after the last one.
+inline constexpr std::uint32_t kSearchAnswerWaitMs = 700;
+
+// What a notification reports, copied at the time of the call so a handler may hand it to another thread.
+struct TSearchNotification {
+    int State = ssStarted;
+    std::int32_t CurrentPort = 0;
+    std::int32_t CurrentSpeed = 0;
+    std::int32_t CurrentKind = 0;
+    TSearchECR Current;
+};
+
+// Runs one body on a thread of its own; joins it when destroyed.
+class TSearchThread {
+  public:
+    // Starts the thread at once. Throws std::system_error when no thread can be had.
+    explicit TSearchThread(std::function<void()> body);
+    ~TSearchThread();
+    TSearchThread(const TSearchThread&) = delete;
+    TSearchThread& operator=(const TSearchThread&) = delete;
+
+    // Waits for the body to return. Idempotent. Never call it from the body itself.
+    void WaitFor();
+
+  private:
+    std::thread thread_;
+};
+
+class TECRSearch {
+  public:
+    // Called on the search thread. It must not wait for the thread that calls Start, Stop or the destructor:
+    // those wait for the search thread. An error it raises ends the current port (or is dropped for
+    // notifications 0 and 1).
+    using TNotifyEvent = std::function<void(const TSearchNotification&)>;
+
+    // Takes a reference to `driver`, loads the parameters from the settings and connects to the driver's
+    // IPageEvents. Throws ESearchError "Невозможно подключиться к событийному интерфейсу" when that fails,
+    // std::invalid_argument for a null driver, tessel::RegistryError for damaged settings.
+    explicit TECRSearch(ITesselDriver* driver);
+    // Stops a running search and waits for it, then disconnects from the events.
+    ~TECRSearch();
+    TECRSearch(const TECRSearch&) = delete;
+    TECRSearch& operator=(const TECRSearch&) = delete;
+
+    // Set while no search runs.
+    void SetOnNotify(TNotifyEvent handler) { onNotify_ = std::move(handler); }
+
+    // Waits for a previous search thread to end, takes a copy of `params` and starts a new search at once.
+    // Does not check the parameters (Validate does). Throws std::system_error when no thread can be had.
+    void Start(const TSearchParams& params);
+    // Stops a running search: the thread sees the stop before its next port, speed, kind or device
+    // description, and the wait for answers ends at once. Returns when the thread has ended (at most one
+    // driver call later). Without a search it only marks the engine stopped.
+    void Stop();
+
+    bool Searching() const { return searching_.load(); }
+    bool Stopped() const { return stopped_.load(); }
+    // The code of the last notification.
+    int State() const { return state_.load(); }
+    // The parameters of the last Start (the loaded settings before it).
+    const TSearchParams& Params() const { return params_; }
+
+  private:
+    // Thread body and its steps; see Execute for the order.
+    void Execute();
+    void SearchPort();
+    void SearchCombination();
+    void CollectAnswers();
+    void TakeAnswers();
+    void TakeAnswer(std::int32_t commandID);
+    void DescribeFound();
+    void Notify(int state);
+    // The driver's result of the last call: throws ESearchError with ResultDescription when it is not 0.
+    void CheckResult();
+    std::int32_t ResultCode();
+    // Event thread: an answer to the search request arrived.
+    void OnAnswer(std::int32_t commandID);
+    void WaitForThread();
+
+    tessel::ManualResetEvent answerEvent_;
+    std::unique_ptr<TSearchThread> thread_;
+    TSearchECRs found_;                        // under mutex_
+    std::deque<std::int32_t> pendingAnswers_;  // under mutex_: CommandIDs not yet read
+    mutable std::mutex mutex_;
+    tessel::ComPtr<ITesselDriver> driver_;
+    std::atomic<int> state_{ssFinished};
+    std::unique_ptr<TEventDriver> eventSink_;
+    // Written and read on the search thread only.
+    std::int32_t currentPort_ = 0;
+    TSearchECR current_;
+    std::int32_t currentKind_ = 0;
+    std::int32_t currentSpeed_ = 0;
+    std::atomic<bool> searching_{false};
+    std::atomic<bool> stopped_{false};
+    TNotifyEvent onNotify_;
+    TSearchParams params_;
+};

@@ -1,0 +1,109 @@
+#include "driver/search/untEvent.h"
+
+#include "driver/search/untSearchParams.h"
+
+namespace {
+
+// The stock events of a control (click, key and mouse events) that a host may raise on any sink.
+constexpr DISPID kFirstStockEvent = -607;
+constexpr DISPID kLastStockEvent = -600;
+
+}  // namespace
+
+TEventDispatch::TEventDispatch(TCommandHandler handler) : handler_(std::move(handler)) {}
+
+STDMETHODIMP TEventDispatch::QueryInterface(REFIID riid, void** ppv) {
+    if (ppv == nullptr) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID_IPageEvents) {
+        *ppv = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP_(ULONG) TEventDispatch::AddRef() {
+    return ++refs_;
+}
+
+STDMETHODIMP_(ULONG) TEventDispatch::Release() {
+    return --refs_;
+}
+
+STDMETHODIMP TEventDispatch::GetTypeInfoCount(UINT* pctinfo) {
+    if (pctinfo == nullptr) return E_POINTER;
+    *pctinfo = 0;
+    return S_OK;
+}
+
+STDMETHODIMP TEventDispatch::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
+    if (ppTInfo != nullptr) *ppTInfo = nullptr;
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP TEventDispatch::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) {
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP TEventDispatch::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISPPARAMS* pDispParams,
+                                    VARIANT*, EXCEPINFO*, UINT*) {
+    if (dispIdMember >= kFirstStockEvent && dispIdMember <= kLastStockEvent) return S_OK;
+    if (dispIdMember != TesselDispIdCommandEvent) return S_OK;
+    if (pDispParams == nullptr || pDispParams->cArgs == 0 || pDispParams->rgvarg == nullptr) return S_OK;
+    // Arguments come last first: the first argument is the last element.
+    VARIANT id;
+    VariantInit(&id);
+    if (FAILED(VariantChangeType(&id, &pDispParams->rgvarg[pDispParams->cArgs - 1], 0, VT_I4))) return S_OK;
+    const std::int32_t commandID = id.lVal;
+    std::lock_guard lock(handlerMutex_);
+    if (!handler_) return S_OK;
+    try {
+        handler_(commandID);
+    } catch (...) {
+        return DISP_E_EXCEPTION;
+    }
+    return S_OK;
+}
+
+void TEventDispatch::DetachHandler() {
+    std::lock_guard lock(handlerMutex_);
+    handler_ = nullptr;
+}
+
+TEventDriver::TEventDriver(tessel::ComPtr<ITesselDriver> driver, TCommandHandler handler)
+    : driver_(std::move(driver)), dispatch_(std::make_unique<TEventDispatch>(std::move(handler))) {}
+
+TEventDriver::~TEventDriver() {
+    Disconnect();
+    // Whoever still holds the object after Unadvise would be left with a dangling reference; keeping it
+    // alive, detached from its handler, is the lesser harm.
+    if (dispatch_->RefCount() != 0) static_cast<void>(dispatch_.release());
+}
+
+void TEventDriver::Connect() {
+    if (Connected()) return;
+    const char* const failure = "Невозможно подключиться к событийному интерфейсу";
+    if (!driver_) throw ESearchError(failure);
+    tessel::ComPtr<IConnectionPointContainer> container;
+    if (FAILED(driver_.As(IID_IConnectionPointContainer, container)) || !container)
+        throw ESearchError(failure);
+    tessel::ComPtr<IConnectionPoint> point;
+    if (FAILED(container->FindConnectionPoint(DIID_IPageEvents, point.Put())) || !point)
+        throw ESearchError(failure);
+    DWORD cookie = 0;
+    if (FAILED(point->Advise(static_cast<IDispatch*>(dispatch_.get()), &cookie)) || cookie == 0)
+        throw ESearchError(failure);
+    point_ = std::move(point);
+    cookie_ = cookie;
+}
+
+void TEventDriver::Disconnect() noexcept {
+    if (point_) {
+        // A refused Unadvise leaves nothing to undo here: the handler is detached below all the same.
+        static_cast<void>(point_->Unadvise(cookie_));
+        point_.Reset();
+    }
+    cookie_ = 0;
+    dispatch_->DetachHandler();
+}

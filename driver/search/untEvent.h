@@ -1,0 +1,76 @@
+#pragma once
+// The search's sink for the driver's IPageEvents: every Command(CommandID) the driver raises reaches a
+// handler with its CommandID.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "common/com/ComPtr.h"
+#include "driver/automation/TesselDrv_TLB.h"
+
+// Receives the CommandID of one IPageEvents.Command, on the thread that raises the event.
+using TCommandHandler = std::function<void(std::int32_t commandID)>;
+
+// The dispatch object handed to the connection point. Its owner is its TEventDriver; releases only count,
+// they never free it.
+class TEventDispatch final : public IDispatch {
+  public:
+    explicit TEventDispatch(TCommandHandler handler);
+    TEventDispatch(const TEventDispatch&) = delete;
+    TEventDispatch& operator=(const TEventDispatch&) = delete;
+
+    // IUnknown, IDispatch and IPageEvents; E_NOINTERFACE otherwise.
+    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override;
+    STDMETHOD_(ULONG, AddRef)() override;
+    STDMETHOD_(ULONG, Release)() override;
+    // No type information: a count of 0; GetTypeInfo and GetIDsOfNames give E_NOTIMPL.
+    STDMETHOD(GetTypeInfoCount)(UINT* pctinfo) override;
+    STDMETHOD(GetTypeInfo)(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
+    STDMETHOD(GetIDsOfNames)
+    (REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId) override;
+    // DISPID 1 (Command) with a first argument convertible to a 32-bit integer calls the handler with it;
+    // every other call, the stock events -607..-600 among them, is ignored. Gives S_OK, or
+    // DISP_E_EXCEPTION when the handler itself failed, so the raiser can report it.
+    STDMETHOD(Invoke)
+    (DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams, VARIANT* pVarResult,
+     EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
+
+    // After this returns the handler is not running and is never called again. Any thread but the handler's.
+    void DetachHandler();
+    // References held by others at this moment.
+    ULONG RefCount() const { return refs_.load(); }
+
+  private:
+    std::atomic<ULONG> refs_{0};
+    std::mutex handlerMutex_;  // held while the handler runs, so detaching waits for a call in progress
+    TCommandHandler handler_;
+};
+
+// Holds the driver, the connection's cookie and the dispatch object.
+class TEventDriver {
+  public:
+    TEventDriver(tessel::ComPtr<ITesselDriver> driver, TCommandHandler handler);
+    // Disconnects.
+    ~TEventDriver();
+    TEventDriver(const TEventDriver&) = delete;
+    TEventDriver& operator=(const TEventDriver&) = delete;
+
+    // Advises the dispatch object on the driver's IPageEvents connection point. Throws ESearchError
+    // "Невозможно подключиться к событийному интерфейсу" when the driver has no such point or refuses the
+    // sink. Connecting twice changes nothing.
+    void Connect();
+    // Unadvises and detaches the handler: once it returns the handler is never called again. Never throws.
+    void Disconnect() noexcept;
+    bool Connected() const { return cookie_ != 0; }
+
+    IDispatch& Dispatch() { return *dispatch_; }
+
+  private:
+    tessel::ComPtr<ITesselDriver> driver_;
+    tessel::ComPtr<IConnectionPoint> point_;
+    DWORD cookie_ = 0;
+    std::unique_ptr<TEventDispatch> dispatch_;
+};

@@ -1,0 +1,256 @@
+// The device search through a real automation object against emulated registers: two on the line of COM3,
+// one on the line of COM5. The test's thread owns the object and pumps its queue while the search runs, as
+// the search dialog's thread does, so the driver's IPageEvents reach the search.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/com/ComPtr.h"
+#include "common/platform/MessageQueue.h"
+#include "common/platform/Registry.h"
+#include "driver/automation/oleMain.h"
+#include "driver/engine/untConst.h"
+#include "driver/search/Search.h"
+#include "support/TempDir.h"
+#include "tools/emulator/EmuLine.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using tessel::ComPtr;
+
+// Records IDriverEvents.Command: the client's own sink, raised right after the search's IPageEvents.
+class TClientSink final : public IDispatch {
+  public:
+    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
+        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID_IDriverEvents) {
+            *ppv = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHOD_(ULONG, AddRef)() override { return ++refs; }
+    STDMETHOD_(ULONG, Release)() override { return --refs; }  // lives on the test's stack
+    STDMETHOD(GetTypeInfoCount)(UINT* n) override {
+        *n = 0;
+        return S_OK;
+    }
+    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    STDMETHOD(Invoke)(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        ++commands;
+        return S_OK;
+    }
+
+    ULONG refs = 0;
+    int commands = 0;
+};
+
+class SearchEngineEmu : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        tessel::Registry().DeleteKey(kDriverKey);
+        TDrvLinks::SetEngineFactory([dir = counters_.Path()] {
+            return std::make_unique<TEcrDrv>(TEcrDrv::TOptions{dir, {}});
+        });
+        line3_ = EmuLine::StartOnNewPty();
+        line3_->AddRegister(9, Model("Первая ККМ на COM3"));
+        line3_->AddRegister(4, Model("Вторая ККМ на COM3"));
+        line5_ = EmuLine::StartOnNewPty();
+        line5_->AddRegister(2, Model("ККМ на COM5"));
+        ::setenv("TESSEL_COM3", line3_->Path().c_str(), 1);
+        ::setenv("TESSEL_COM5", line5_->Path().c_str(), 1);
+
+        driver_.Attach(new TTesselDrv());
+        driver_->put_Timeout(500);
+        // Wakes the pump below for every notification of the search thread.
+        wake_ = std::make_unique<tessel::MessageWindow>([](std::uint32_t, std::uintptr_t, std::intptr_t) {});
+    }
+
+    void TearDown() override {
+        wake_.reset();
+        driver_.Reset();
+        TDrvLinks::SetEngineFactory(nullptr);
+        for (int port = 1; port <= 32; ++port) ::unsetenv(("TESSEL_COM" + std::to_string(port)).c_str());
+        line3_.reset();
+        line5_.reset();
+    }
+
+    static EmuRegisterModel Model(const std::string& description) {
+        EmuRegisterModel model;
+        model.description = description;
+        return model;
+    }
+
+    static TSearchParams Only(std::vector<std::size_t> ports, std::size_t speed, bool ordinary, bool fuel) {
+        TSearchParams params;
+        params.SetAll(TSearchList::Ports, false);
+        params.SetAll(TSearchList::BaudRates, false);
+        for (std::size_t p : ports) params.SetChecked(TSearchList::Ports, p - 1, true);
+        params.SetChecked(TSearchList::BaudRates, speed - 1, true);
+        params.SetChecked(TSearchList::ECRTypes, 0, ordinary);
+        params.SetChecked(TSearchList::ECRTypes, 1, fuel);
+        return params;
+    }
+
+    std::unique_ptr<TECRSearch> MakeSearch() {
+        auto search = std::make_unique<TECRSearch>(driver_.Get());
+        search->SetOnNotify([this](const TSearchNotification& n) {
+            {
+                std::lock_guard lock(mutex_);
+                notes_.push_back(n);
+            }
+            wake_->Post(1, 0, 0);
+        });
+        return search;
+    }
+
+    // Pumps this thread's queue (delivering the driver's events) until `done` holds or `ms` pass.
+    template <typename Done>
+    bool PumpUntil(Done done, std::uint32_t ms) {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+        auto queue = tessel::MessageQueue::ForCurrentThread();
+        while (!done()) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0) return false;
+            queue->WaitAndDispatch(static_cast<std::uint32_t>(left.count()));
+        }
+        return true;
+    }
+
+    bool Finished() {
+        std::lock_guard lock(mutex_);
+        return !notes_.empty() && notes_.back().State == ssFinished;
+    }
+    std::vector<TSearchNotification> Notes(int state) {
+        std::lock_guard lock(mutex_);
+        std::vector<TSearchNotification> out;
+        for (const auto& n : notes_)
+            if (n.State == state) out.push_back(n);
+        return out;
+    }
+
+    struct Expected {
+        std::uint8_t port;
+        bool fuel;
+        std::uint8_t address;
+        std::string description;
+    };
+    void ExpectFound(const std::vector<Expected>& expected, std::uint8_t speed) {
+        const auto found = Notes(ssFound);
+        ASSERT_EQ(found.size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            const TSearchECR& device = found[i].Current;
+            EXPECT_EQ(device.Port, expected[i].port) << i;
+            EXPECT_EQ(device.Fuel, expected[i].fuel) << i;
+            EXPECT_EQ(device.Address, expected[i].address) << i;
+            EXPECT_EQ(device.BaudRate, speed) << i;
+            EXPECT_EQ(device.Description, expected[i].description) << i;
+            EXPECT_GT(device.ID, 0) << i;
+        }
+    }
+
+    TempDir counters_;
+    std::unique_ptr<EmuLine> line3_;
+    std::unique_ptr<EmuLine> line5_;
+    ComPtr<ITesselDriver> driver_;
+    std::unique_ptr<tessel::MessageWindow> wake_;
+    std::mutex mutex_;
+    std::vector<TSearchNotification> notes_;
+};
+
+TEST_F(SearchEngineEmu, FindsEveryRegisterWithItsAddressSpeedKindAndDescriptionInAnswerOrder) {
+    // The registers of one line answer the search in the order the line serves them.
+    const std::vector<std::uint8_t> order3 = line3_->Addresses();
+    ASSERT_EQ(order3.size(), 2u);
+    auto descriptionOf = [](std::uint8_t address) {
+        return address == 9 ? "Первая ККМ на COM3" : "Вторая ККМ на COM3";
+    };
+
+    auto search = MakeSearch();
+    search->Start(Only({3, 5}, 4, true, true));
+    ASSERT_TRUE(PumpUntil([this] { return Finished(); }, 15000));
+
+    std::vector<Expected> expected;
+    for (bool fuel : {false, true})
+        for (std::uint8_t address : order3) expected.push_back({3, fuel, address, descriptionOf(address)});
+    for (bool fuel : {false, true}) expected.push_back({5, fuel, 2, "ККМ на COM5"});
+    ExpectFound(expected, 4);
+    EXPECT_EQ(Notes(ssTrying).size(), 4u);
+    EXPECT_EQ(Notes(ssNextPort).size(), 2u);
+    EXPECT_FALSE(search->Searching());
+
+    VARIANT_BOOL enabled = VARIANT_TRUE;
+    ASSERT_EQ(driver_->get_DeviceEnabled(&enabled), S_OK);
+    EXPECT_EQ(enabled, VARIANT_FALSE) << "every port is closed after its step";
+}
+
+TEST_F(SearchEngineEmu, AllThirtyTwoPortsWithOneSpeedAndOneKindTakeUnderThreeSeconds) {
+    TempDir missing;
+    for (int port = 1; port <= 32; ++port) {
+        if (port == 3 || port == 5) continue;
+        const std::string path = missing.File("ttyNone" + std::to_string(port));
+        ::setenv(("TESSEL_COM" + std::to_string(port)).c_str(), path.c_str(), 1);
+    }
+    TSearchParams params = Only({}, 4, true, false);
+    params.SetAll(TSearchList::Ports, true);
+
+    auto search = MakeSearch();
+    const auto start = Clock::now();
+    search->Start(params);
+    ASSERT_TRUE(PumpUntil([this] { return Finished(); }, 10000));
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    EXPECT_LT(took.count(), 3000);
+
+    const std::vector<std::uint8_t> order3 = line3_->Addresses();
+    ExpectFound({{3, false, order3[0], order3[0] == 9 ? "Первая ККМ на COM3" : "Вторая ККМ на COM3"},
+                 {3, false, order3[1], order3[1] == 9 ? "Первая ККМ на COM3" : "Вторая ККМ на COM3"},
+                 {5, false, 2, "ККМ на COM5"}},
+                4);
+    const auto ports = Notes(ssNextPort);
+    ASSERT_EQ(ports.size(), 32u);
+    for (std::size_t i = 0; i < ports.size(); ++i) EXPECT_EQ(ports[i].CurrentPort, static_cast<int>(i + 1));
+}
+
+TEST_F(SearchEngineEmu, StopDuringTheWaitForAnswersEndsAtOnce) {
+    TClientSink client;
+    {
+        ComPtr<IConnectionPointContainer> container;
+        ASSERT_EQ(driver_.As(IID_IConnectionPointContainer, container), S_OK);
+        ComPtr<IConnectionPoint> point;
+        ASSERT_EQ(container->FindConnectionPoint(DIID_IDriverEvents, point.Put()), S_OK);
+        DWORD cookie = 0;
+        ASSERT_EQ(point->Advise(&client, &cookie), S_OK);
+    }
+    auto search = MakeSearch();
+    // Every speed and both kinds: a search that went on would take many seconds.
+    TSearchParams params = Only({3}, 1, true, true);
+    params.SetAll(TSearchList::BaudRates, true);
+    search->Start(params);
+    // The first answer reaches the search, then this client: the search now waits for more.
+    ASSERT_TRUE(PumpUntil([&client] { return client.commands > 0; }, 5000));
+
+    const auto before = Clock::now();
+    search->Stop();
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - before);
+    EXPECT_LT(took.count(), 400);
+    EXPECT_TRUE(Notes(ssFound).empty()) << "stopped before describing what answered";
+    EXPECT_EQ(Notes(ssTrying).size(), 1u);
+    PumpUntil([this] { return Finished(); }, 1000);
+    EXPECT_TRUE(Finished());
+    VARIANT_BOOL enabled = VARIANT_TRUE;
+    ASSERT_EQ(driver_->get_DeviceEnabled(&enabled), S_OK);
+    EXPECT_EQ(enabled, VARIANT_FALSE);
+
+    search.reset();
+    driver_.Reset();
+    EXPECT_EQ(client.refs, 0u);
+}
+
+}  // namespace

@@ -1,0 +1,173 @@
+// The IPageEvents sink of the search: what it answers, which calls reach its handler, and its connection.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <vector>
+
+#include "common/com/ComText.h"
+#include "driver/search/untEvent.h"
+#include "driver/search/untSearchParams.h"
+#include "search/FakeDriver.h"
+
+namespace {
+
+struct QueryCase {
+    const char* name;
+    IID iid;
+    bool answered;
+};
+
+class SinkQuery : public ::testing::TestWithParam<QueryCase> {};
+
+TEST_P(SinkQuery, AnswersOnlyItsDispatchInterfaces) {
+    TEventDispatch sink(nullptr);
+    void* out = &sink;
+    const HRESULT hr = sink.QueryInterface(GetParam().iid, &out);
+    if (GetParam().answered) {
+        EXPECT_EQ(hr, S_OK);
+        EXPECT_EQ(out, static_cast<IDispatch*>(&sink));
+        EXPECT_EQ(sink.RefCount(), 1u);
+        sink.Release();
+    } else {
+        EXPECT_EQ(hr, E_NOINTERFACE);
+        EXPECT_EQ(out, nullptr);
+        EXPECT_EQ(sink.RefCount(), 0u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Interfaces, SinkQuery,
+                         ::testing::Values(QueryCase{"IUnknown", IID_IUnknown, true},
+                                           QueryCase{"IDispatch", IID_IDispatch, true},
+                                           QueryCase{"IPageEvents", DIID_IPageEvents, true},
+                                           QueryCase{"IDriverEvents", DIID_IDriverEvents, false},
+                                           QueryCase{"ITesselDriver", IID_ITesselDriver, false},
+                                           QueryCase{"IConnectionPoint", IID_IConnectionPoint, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct InvokeCase {
+    const char* name;
+    DISPID dispId;
+    std::vector<VARTYPE> argTypes;  // in the order of the arguments; each carries 42 in its type
+    bool reachesHandler;
+};
+
+class SinkInvoke : public ::testing::TestWithParam<InvokeCase> {};
+
+TEST_P(SinkInvoke, OnlyCommandReachesTheHandlerAndEveryCallSucceeds) {
+    std::vector<std::int32_t> received;
+    TEventDispatch sink([&received](std::int32_t id) { received.push_back(id); });
+
+    const auto& types = GetParam().argTypes;
+    std::vector<VARIANT> args(types.size());
+    // Arguments travel last first.
+    for (std::size_t i = 0; i < types.size(); ++i) {
+        VARIANT& v = args[types.size() - 1 - i];
+        VariantInit(&v);
+        v.vt = types[i];
+        if (types[i] == VT_I4) v.lVal = 42;
+        if (types[i] == VT_I2) v.iVal = 42;
+        if (types[i] == VT_R8) v.dblVal = 42.0;
+        if (types[i] == VT_BSTR) v.bstrVal = tessel::Utf8ToBstr("42").release();
+    }
+    DISPPARAMS params{args.empty() ? nullptr : args.data(), nullptr, static_cast<UINT>(args.size()), 0};
+    EXPECT_EQ(
+        sink.Invoke(GetParam().dispId, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
+        S_OK);
+    for (VARIANT& v : args) VariantClear(&v);
+
+    if (GetParam().reachesHandler) {
+        EXPECT_EQ(received, std::vector<std::int32_t>{42});
+    } else {
+        EXPECT_TRUE(received.empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Calls, SinkInvoke,
+                         ::testing::Values(InvokeCase{"CommandLong", 1, {VT_I4}, true},
+                                           InvokeCase{"CommandShort", 1, {VT_I2}, true},
+                                           InvokeCase{"CommandText", 1, {VT_BSTR}, true},
+                                           InvokeCase{"CommandFirstOfTwo", 1, {VT_I4, VT_BSTR}, true},
+                                           InvokeCase{"CommandWithoutArgument", 1, {}, false},
+                                           InvokeCase{"CommandWithNullArgument", 1, {VT_NULL}, false},
+                                           InvokeCase{"StockClick", -600, {VT_I4}, false},
+                                           InvokeCase{"StockMouse", -605, {VT_I4}, false},
+                                           InvokeCase{"StockLast", -607, {VT_I4}, false},
+                                           InvokeCase{"OtherMember", 2, {VT_I4}, false},
+                                           InvokeCase{"Value", DISPID_VALUE, {VT_I4}, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(EventDispatch, AFailingHandlerIsReportedToTheRaiser) {
+    TEventDispatch sink([](std::int32_t) { throw std::runtime_error("handler failed"); });
+    VARIANT arg;
+    VariantInit(&arg);
+    arg.vt = VT_I4;
+    arg.lVal = 1;
+    DISPPARAMS params{&arg, nullptr, 1, 0};
+    EXPECT_EQ(sink.Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
+              DISP_E_EXCEPTION);
+    EXPECT_EQ(sink.Invoke(1, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr), S_OK);
+}
+
+TEST(EventDriver, ConnectsToIPageEventsAndDisconnectsCompletely) {
+    searchtest::FakeDriverBase driver;
+    std::vector<std::int32_t> received;
+    {
+        TEventDriver events(tessel::ComPtr<ITesselDriver>(&driver),
+                            [&received](std::int32_t id) { received.push_back(id); });
+        EXPECT_FALSE(events.Connected());
+        events.Connect();
+        events.Connect();  // a second call changes nothing
+        EXPECT_TRUE(events.Connected());
+        EXPECT_EQ(driver.SinkCount(), 1u);
+
+        EXPECT_EQ(driver.FireCommand(17), S_OK);
+        EXPECT_EQ(driver.FireCommand(18), S_OK);
+        EXPECT_EQ(received, (std::vector<std::int32_t>{17, 18}));
+
+        events.Disconnect();
+        EXPECT_FALSE(events.Connected());
+        EXPECT_EQ(driver.SinkCount(), 0u);
+        EXPECT_EQ(driver.FireCommand(19), S_OK);
+        EXPECT_EQ(received.size(), 2u);
+
+        // A holder that kept the sink beyond the connection reaches no handler any more.
+        VARIANT arg;
+        VariantInit(&arg);
+        arg.vt = VT_I4;
+        arg.lVal = 20;
+        DISPPARAMS params{&arg, nullptr, 1, 0};
+        EXPECT_EQ(
+            events.Dispatch().Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
+            S_OK);
+        EXPECT_EQ(received.size(), 2u);
+        EXPECT_EQ(static_cast<TEventDispatch&>(events.Dispatch()).RefCount(), 0u);
+    }
+    EXPECT_EQ(driver.refs, 1u);
+}
+
+TEST(EventDriver, ConnectionFailuresRaiseOneMessage) {
+    searchtest::FakeDriverBase driver;
+    driver.offersEvents = false;
+    TEventDriver noContainer(tessel::ComPtr<ITesselDriver>(&driver), [](std::int32_t) {});
+    EXPECT_THROW(
+        {
+            try {
+                noContainer.Connect();
+            } catch (const ESearchError& e) {
+                EXPECT_STREQ(e.what(), "Невозможно подключиться к событийному интерфейсу");
+                throw;
+            }
+        },
+        ESearchError);
+    EXPECT_FALSE(noContainer.Connected());
+
+    // The driver's point takes one sink: a second is refused.
+    driver.offersEvents = true;
+    TEventDriver first(tessel::ComPtr<ITesselDriver>(&driver), [](std::int32_t) {});
+    first.Connect();
+    TEventDriver second(tessel::ComPtr<ITesselDriver>(&driver), [](std::int32_t) {});
+    EXPECT_THROW(second.Connect(), ESearchError);
+    EXPECT_EQ(driver.SinkCount(), 1u);
+}
+
+}  // namespace
