@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "common/com/ComText.h"
+#include "common/platform/TextFormat.h"
 #include "driver/engine/untError.h"
 
 namespace {
@@ -17,14 +18,6 @@ constexpr LONG kMaxTableNumber = 0xFF;
 
 // Progress bar maximum of ReadStructure.
 constexpr int kStructureBarMax = 10;
-
-std::string Format(const char* format, auto... args) {
-    const int size = std::snprintf(nullptr, 0, format, args...);
-    std::string out(static_cast<std::size_t>(std::max(size, 0)) + 1, '\0');
-    std::snprintf(out.data(), out.size(), format, args...);
-    out.pop_back();
-    return out;
-}
 
 int CellTotal(const TTable& table) {
     return table.RowCount * table.FieldCount;  // at most 65535 x 255
@@ -94,7 +87,8 @@ class TECR::TDriverCalls {
   private:
     static void Check(HRESULT hr) {
         if (FAILED(hr))
-            throw std::runtime_error(Format("Ошибка вызова драйвера: 0x%08X", static_cast<unsigned>(hr)));
+            throw std::runtime_error(
+                tessel::FormatText("Ошибка вызова драйвера: 0x%08X", static_cast<unsigned>(hr)));
     }
 
     ITesselDriver& driver_;
@@ -241,7 +235,8 @@ bool TECR::AskContinue() {
     if (!CanGoOn()) return false;
     const LONG code = calls_->Get(&ITesselDriver::get_ResultCode);
     const std::string description = calls_->Get(&ITesselDriver::get_ResultDescription);
-    return progress_->AskContinue(Format(kContinueQuestionFormat, code, description.c_str())) && !aborted_;
+    return progress_->AskContinue(tessel::FormatText(kContinueQuestionFormat, code, description.c_str())) &&
+           !aborted_;
 }
 
 bool TECR::ReadStructureWork() {
@@ -258,7 +253,7 @@ bool TECR::ReadStructureWork() {
             std::string name = calls_->Get(&ITesselDriver::get_TableName);
             const LONG rows = calls_->Get(&ITesselDriver::get_RowCount);
             const LONG fields = calls_->Get(&ITesselDriver::get_FieldCount);
-            progress_->SetInfo(TProgressLine::Info, Format("Прочитано таблиц: %d", n));
+            progress_->SetInfo(TProgressLine::Info, tessel::FormatText("Прочитано таблиц: %d", n));
             progress_->SetPosition(n);
             tables_->Add(std::move(name), n, rows, fields).LoadFieldDefs();
             ++n;
@@ -295,8 +290,8 @@ bool TECR::ReadFieldStructureWork(TTable& table) {
         def.MaxValue = calls_->Get(&ITesselDriver::get_FieldMaxValue);
         def.FieldType = calls_->Get(&ITesselDriver::get_FieldType);
         defs.Add(std::move(def));
-        progress_->SetInfo(TProgressLine::Info3,
-                           Format("Полей всего: %d Прочитано: %d", table.FieldCount, defs.Count()));
+        progress_->SetInfo(TProgressLine::Info3, tessel::FormatText("Полей всего: %d Прочитано: %d",
+                                                                    table.FieldCount, defs.Count()));
         progress_->StepIt();
         ++i;
     }
@@ -326,7 +321,7 @@ bool TECR::ReadValues(TTable& table) {
             return false;
         }
         progress_->SetInfo(TProgressLine::Info3,
-                           Format("Полей всего: %d прочитано: %d", CellTotal(table), k));
+                           tessel::FormatText("Полей всего: %d прочитано: %d", CellTotal(table), k));
         progress_->StepIt();
     }
     return true;
@@ -337,7 +332,8 @@ bool TECR::ReadSelectedWork() {
         TTable& table = tables_->Items(i);
         if (!table.Selected) continue;
         progress_->SetInfo(TProgressLine::Info2, "");
-        progress_->SetInfo(TProgressLine::Info, Format("Чтение таблицы '%s'", table.Name.c_str()));
+        progress_->SetInfo(TProgressLine::Info,
+                           tessel::FormatText("Чтение таблицы '%s'", table.Name.c_str()));
         if (!EnsureStructure(table) || !ReadValues(table)) return false;
     }
     return true;
@@ -348,7 +344,8 @@ bool TECR::WriteSelectedWork() {
         TTable& table = tables_->Items(i);
         if (!table.Selected) continue;
         progress_->SetInfo(TProgressLine::Info2, "");
-        progress_->SetInfo(TProgressLine::Info, Format("Запись таблицы '%s'", table.Name.c_str()));
+        progress_->SetInfo(TProgressLine::Info,
+                           tessel::FormatText("Запись таблицы '%s'", table.Name.c_str()));
         if (!EnsureStructure(table)) return false;
         DropInvalidNumbers(table);
         if (!WriteCells(table)) return false;
@@ -388,7 +385,8 @@ bool TECR::WriteCells(TTable& table) {
             }
         }
         ++k;
-        progress_->SetInfo(TProgressLine::Info3, Format("Полей всего: %d записано: %d", CellTotal(table), k));
+        progress_->SetInfo(TProgressLine::Info3,
+                           tessel::FormatText("Полей всего: %d записано: %d", CellTotal(table), k));
         progress_->StepIt();
     }
     return true;

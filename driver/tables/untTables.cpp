@@ -11,6 +11,7 @@
 #include "common/platform/AtomicFile.h"
 #include "common/platform/CodePage.h"
 #include "common/platform/Registry.h"
+#include "common/platform/TextFormat.h"
 #include "driver/tables/untIniProfile.h"
 
 namespace {
@@ -31,14 +32,6 @@ constexpr const char* kMaxValue = "MaxValue";
 
 // Export files may hold cashiers' passwords: readable by their owner only.
 constexpr mode_t kExportFileMode = 0600;
-
-std::string Format(const char* format, auto... args) {
-    const int size = std::snprintf(nullptr, 0, format, args...);
-    std::string out(static_cast<std::size_t>(std::max(size, 0)) + 1, '\0');
-    std::snprintf(out.data(), out.size(), format, args...);
-    out.pop_back();
-    return out;
-}
 
 int CharCount(std::string_view utf8) {
     int count = 0;
@@ -104,7 +97,7 @@ std::string FieldTypeName(std::int32_t fieldType) {
 }
 
 std::string CellKey(std::int32_t row, std::int32_t fieldNumber) {
-    return Format("%.4d.%.2d", row, fieldNumber);
+    return tessel::FormatText("%.4d.%.2d", row, fieldNumber);
 }
 
 // ---- TFieldDef ----
@@ -115,8 +108,8 @@ int TFieldDef::DisplayWidth() const {
 }
 
 std::string TFieldDef::Hint() const {
-    if (FieldType == ftStr) return Format("Строка до %d символов", Size);
-    return Format("Число %d..%d", MinValue, MaxValue);
+    if (FieldType == ftStr) return tessel::FormatText("Строка до %d символов", Size);
+    return tessel::FormatText("Число %d..%d", MinValue, MaxValue);
 }
 
 std::int32_t TFieldDef::ShownMin() const {
@@ -184,8 +177,8 @@ TTable::TTable(TKey, TTables& owner, std::string name, std::int32_t number, std:
       owner_(owner),
       fields_(*this) {
     if (rowCount < 0 || rowCount > kMaxTableRows || fieldCount < 0 || fieldCount > kMaxTableFields)
-        throw ETablesError(
-            Format("Неверная структура таблицы %d: рядов %d, полей %d", number, rowCount, fieldCount));
+        throw ETablesError(tessel::FormatText("Неверная структура таблицы %d: рядов %d, полей %d", number,
+                                              rowCount, fieldCount));
     fields_.items_.reserve(static_cast<std::size_t>(rowCount) * static_cast<std::size_t>(fieldCount));
     for (std::int32_t row = 1; row <= rowCount; ++row)
         for (std::int32_t field = 1; field <= fieldCount; ++field) fields_.Add(number, row, field);
@@ -199,7 +192,7 @@ void TTable::CellChanged(TField& cell) {
 const TFieldDef& TTable::FieldDefOf(const TField& cell) const {
     const std::int32_t index = cell.FieldNumber - 1;
     if (index < 0 || index >= fieldDefs_.Count())
-        throw ETablesError(Format("Не найдена структура поля с номером %d", cell.FieldNumber));
+        throw ETablesError(tessel::FormatText("Не найдена структура поля с номером %d", cell.FieldNumber));
     return fieldDefs_.Items(index);
 }
 
@@ -209,10 +202,11 @@ void TTable::SetCellText(TField& cell, const std::string& text) {
     if (def.FieldType == ftInt) {
         std::int32_t number = 0;
         if (!TryParseInt32(text, number))
-            throw ETablesError(Format("Неверное значение поля \"%s\".\r\n\"%s\" не является целым числом.",
-                                      def.Name.c_str(), text.c_str()));
+            throw ETablesError(
+                tessel::FormatText("Неверное значение поля \"%s\".\r\n\"%s\" не является целым числом.",
+                                   def.Name.c_str(), text.c_str()));
         if (number < def.MinValue || number > def.MaxValue)
-            throw ETablesError(Format(
+            throw ETablesError(tessel::FormatText(
                 "Неверное значение поля \"%s\" (%d).\r\nЗначения поля должны находиться в диапазоне %d..%d.",
                 def.Name.c_str(), number, def.MinValue, def.MaxValue));
     }
