@@ -110,17 +110,9 @@ class Child {
     }
 
     // The next line of standard output without its newline; nothing when none comes in time.
-    std::optional<std::string> ReadLine() {
-        const auto deadline = std::chrono::steady_clock::now() + kChildWait;
-        for (;;) {
-            if (const auto nl = out_.text.find('\n'); nl != std::string::npos) {
-                std::string line = out_.text.substr(0, nl);
-                out_.text.erase(0, nl + 1);
-                return line;
-            }
-            if (!ReadMore(out_, deadline)) return std::nullopt;
-        }
-    }
+    std::optional<std::string> ReadLine() { return ReadLineOf(out_); }
+    // The same of standard error.
+    std::optional<std::string> ReadErrorLine() { return ReadLineOf(err_); }
     // Lines of standard output up to and including the first that starts with `prefix`.
     std::vector<std::string> ReadUntil(const std::string& prefix) {
         std::vector<std::string> lines;
@@ -155,6 +147,18 @@ class Child {
         std::string text;
         bool ended = false;
     };
+
+    static std::optional<std::string> ReadLineOf(Stream& s) {
+        const auto deadline = std::chrono::steady_clock::now() + kChildWait;
+        for (;;) {
+            if (const auto nl = s.text.find('\n'); nl != std::string::npos) {
+                std::string line = s.text.substr(0, nl);
+                s.text.erase(0, nl + 1);
+                return line;
+            }
+            if (!ReadMore(s, deadline)) return std::nullopt;
+        }
+    }
 
     // Reads what one stream has; false once it has ended or nothing came before the deadline.
     static bool ReadMore(Stream& s, std::chrono::steady_clock::time_point deadline) {

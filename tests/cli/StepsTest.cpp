@@ -32,6 +32,12 @@ std::string Describe(const std::vector<Step>& steps) {
             case StepKind::Pump:
                 out += "pump";
                 break;
+            case StepKind::Tables:
+                out += "tables " + s.tables.file;
+                break;
+            case StepKind::Search:
+                out += "search";
+                break;
             case StepKind::Members:
                 out += "members";
                 break;

@@ -108,6 +108,15 @@ DISPID DispatchDriver::IdOf(const std::string& name) {
     return id;
 }
 
+ComPtr<ITesselDriver> DispatchDriver::Interface() const {
+    ComPtr<ITesselDriver> driver;
+    const HRESULT hr = dispatch_.As(IID_ITesselDriver, driver);
+    if (FAILED(hr) || !driver) {
+        throw std::runtime_error("the driver object offers no ITesselDriver (" + HResultText(hr) + ")");
+    }
+    return driver;
+}
+
 void DispatchDriver::Invoke(const std::string& name, WORD flags, DISPPARAMS& params, VARIANT* result) {
     const DISPID id = IdOf(name);
     ExceptionInfo exception;

@@ -8,6 +8,7 @@
 
 #include "common/com/ComPtr.h"
 #include "common/com/OleAuto.h"
+#include "driver/automation/TesselDrv_TLB.h"
 
 namespace tessel::cli {
 
@@ -76,6 +77,9 @@ class DispatchDriver {
     DISPID IdOf(const std::string& name);
 
     IDispatch* Dispatch() const { return dispatch_.Get(); }
+    // The same object's early-bound interface, which the table and search engines drive. Throws
+    // std::runtime_error when the object does not offer it.
+    ComPtr<ITesselDriver> Interface() const;
 
   private:
     void Invoke(const std::string& name, WORD flags, DISPPARAMS& params, VARIANT* result);

@@ -68,6 +68,19 @@ void MessagePump::PumpUntilStopped(const AfterDispatch& after) {
     Pump(true, 0, after);
 }
 
+bool MessagePump::PumpUntil(const std::function<bool()>& done, bool stopOnSignal) {
+    for (;;) {
+        if (done()) return true;
+        if (stopOnSignal && signals_.Stopped()) return false;
+        pollfd fds[] = {{queue_->Fd(), POLLIN, 0}, {signals_.Fd(), POLLIN, 0}};
+        // A signal that is not waited for stays unread: polling its descriptor would never block again.
+        const nfds_t count = stopOnSignal ? 2 : 1;
+        const int ready = ::poll(fds, count, static_cast<int>(kSliceMs));
+        if (ready < 0 && errno != EINTR) throw std::system_error(errno, std::generic_category(), "poll");
+        if (ready > 0 && (fds[0].revents & POLLIN) != 0) queue_->DispatchPending();
+    }
+}
+
 void MessagePump::Pump(bool endless, std::uint64_t ms, const AfterDispatch& after) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(ms);

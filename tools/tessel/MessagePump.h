@@ -50,6 +50,10 @@ class MessagePump {
     void PumpFor(std::uint64_t ms, const AfterDispatch& after = {});
     // As PumpFor without a time limit: until `after` returns false or a stop signal comes.
     void PumpUntilStopped(const AfterDispatch& after);
+    // Dispatches messages until `done` holds, asking it before the first wait, after every batch and at least
+    // once a second. True when `done` held; false at a stop signal when `stopOnSignal`, which is otherwise
+    // not waited for (a second signal then changes nothing).
+    bool PumpUntil(const std::function<bool()>& done, bool stopOnSignal = true);
 
   private:
     void Pump(bool endless, std::uint64_t ms, const AfterDispatch& after);

@@ -1,7 +1,9 @@
 #include "tools/tessel/Runner.h"
 
+#include "tools/tessel/DeviceSearch.h"
 #include "tools/tessel/Listener.h"
 #include "tools/tessel/MemberList.h"
+#include "tools/tessel/TableTransfer.h"
 
 namespace tessel::cli {
 
@@ -13,12 +15,21 @@ Script Script::FromArguments(const std::vector<std::string>& args) {
         if (step.kind == StepKind::Listen && !file.empty() && !script.rules.contains(file)) {
             script.rules.emplace(file, AnswerRules::Load(file));
         }
+        // A search with nothing to try is refused before anything runs.
+        if (step.kind == StepKind::Search) SearchParamsFor(step.search);
     }
     return script;
 }
 
-Runner::Runner(DispatchDriver& driver, CommandSink& sink, StopSignals& signals, std::ostream& out)
-    : session_(driver, out), sink_(sink), signals_(signals), pump_(signals), out_(out) {}
+Runner::Runner(DispatchDriver& driver, CommandSink& sink, StopSignals& signals, std::ostream& out,
+               std::ostream& progress, bool terminal)
+    : session_(driver, out),
+      sink_(sink),
+      signals_(signals),
+      pump_(signals),
+      out_(out),
+      progress_(progress),
+      terminal_(terminal) {}
 
 void Runner::Run(const Script& script) {
     for (const Step& step : script.steps) {
@@ -54,6 +65,13 @@ void Runner::RunStep(const Script& script, const Step& step) {
             listener.Run();
             break;
         }
+        case StepKind::Tables:
+            TableTransfer(session_, pump_, progress_, terminal_).Run(step.tables);
+            break;
+        case StepKind::Search:
+            if (DeviceSearch(session_, pump_, progress_, terminal_).Run(step.search) == 0)
+                session_.MarkFailed();
+            break;
     }
 }
 

@@ -25,18 +25,23 @@ struct Script {
     std::vector<Step> steps;
     std::map<std::string, AnswerRules> rules;  // by file name, as the listen steps give it
 
-    // Parses the step arguments and loads every rules file. Throws UsageError.
+    // Parses the step arguments, loads every rules file and checks the parameters of every search against
+    // the saved ones. Throws UsageError.
     static Script FromArguments(const std::vector<std::string>& args);
 };
 
 class Runner {
   public:
-    // `sink` must outlive the driver object (see Listener).
-    Runner(DispatchDriver& driver, CommandSink& sink, StopSignals& signals, std::ostream& out);
+    // `sink` must outlive the driver object (see Listener). `progress` takes the progress of tables and
+    // search (standard error); `terminal` says whether it is a terminal, where progress is one line
+    // rewritten in place.
+    Runner(DispatchDriver& driver, CommandSink& sink, StopSignals& signals, std::ostream& out,
+           std::ostream& progress, bool terminal);
 
-    // Carries out the steps in order; a stop signal ends the step in progress (a wait, a listen) and skips
-    // the rest. Throws DispatchError when the driver refuses a name or a value, std::runtime_error when it
-    // refuses the event sink or gives no type information.
+    // Carries out the steps in order; a stop signal ends the step in progress (a wait, a listen, a table
+    // transfer, a search) and skips the rest. Throws DispatchError when the driver refuses a name or a value,
+    // UsageError for a table or import file that does not fit, StepFailure when a table transfer fails,
+    // std::runtime_error when the driver refuses an event sink or gives no type information.
     void Run(const Script& script);
 
     // kExitOk or kExitMethodFailed, by the methods called so far.
@@ -50,6 +55,8 @@ class Runner {
     StopSignals& signals_;
     MessagePump pump_;
     std::ostream& out_;
+    std::ostream& progress_;
+    bool terminal_;
 };
 
 }  // namespace tessel::cli

@@ -27,8 +27,10 @@ class Session {
     // One output line, flushed at once so that a reader sees it as it happens.
     void Print(const std::string& line);
 
-    // Whether some method yielded a code other than 0.
+    // Whether some method yielded a code other than 0, or a step counted as failed.
     bool AnyFailed() const { return failed_; }
+    // Counts the run as failed without a method's code (a search that found nothing).
+    void MarkFailed() { failed_ = true; }
     DispatchDriver& Driver() { return driver_; }
 
   private:

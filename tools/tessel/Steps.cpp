@@ -26,6 +26,11 @@ constexpr StepSyntax kSyntax[] = {
     {"pump", StepKind::Pump, 0, 0, "pump"},
     {"members", StepKind::Members, 0, 0, "members"},
     {"listen", StepKind::Listen, 0, 3, "listen [SECONDS] [RULES] [count=N]"},
+    // Up to every table number besides the options; the words themselves are checked when parsed.
+    {"tables", StepKind::Tables, 2, 2 * kMaxTableNumber,
+     "tables export FILE [TABLE...] [--retry N] [--quiet] | tables import FILE [--retry N] [--quiet]"},
+    {"search", StepKind::Search, 0, 8,
+     "search [--ports LIST] [--speeds LIST] [--kinds LIST] [--save] [--quiet]"},
 };
 
 constexpr std::string_view kFileOption = "-f";
@@ -112,6 +117,12 @@ Step MakeStep(const StepSyntax& syntax, const std::vector<std::string>& words, c
             break;
         case StepKind::Listen:
             ParseListen(words, step);
+            break;
+        case StepKind::Tables:
+            step.tables = ParseTablesWords(words, where);
+            break;
+        case StepKind::Search:
+            step.search = ParseSearchWords(words, where);
             break;
         case StepKind::Pump:
         case StepKind::Members:

@@ -10,10 +10,19 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/tessel/StepOptions.h"
+
 namespace tessel::cli {
 
 // A mistake in what the user wrote: the run stops with status 2 before or at the faulty step.
 class UsageError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// A step that could not do its work (a device error it cannot get past, an interrupted transfer): the run
+// stops with status 1, since later steps may rely on it (an import of the file an export did not write).
+class StepFailure : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
 };
@@ -26,6 +35,8 @@ enum class StepKind {
     Pump,     // pump
     Members,  // members
     Listen,   // listen [SECONDS] [RULES] [count=N]
+    Tables,   // tables export|import FILE ...
+    Search,   // search [OPTIONS]
 };
 
 struct ListenOptions {
@@ -40,6 +51,8 @@ struct Step {
     std::string value;     // set: the value text
     std::uint32_t ms = 0;  // wait
     ListenOptions listen;  // listen
+    TablesOptions tables;  // tables
+    SearchOptions search;  // search
     std::string where;     // "argument 3" or "FILE:LINE", for messages
 };
 

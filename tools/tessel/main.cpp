@@ -9,6 +9,7 @@
 #include "tools/tessel/DispatchDriver.h"
 #include "tools/tessel/HelpText.h"
 #include "tools/tessel/MessagePump.h"
+#include "tools/tessel/ProgressLine.h"
 #include "tools/tessel/Runner.h"
 
 namespace {
@@ -50,8 +51,8 @@ int main(int argc, char** argv) {
         std::cout << HelpText();
         return kExitOk;
     }
-    // Every failure that reaches here is a usage mistake, a refusal by the driver or a failed creation; the
-    // driver object is released on the way out.
+    // Every failure that reaches here is a failed step, a usage mistake, a refusal by the driver or a failed
+    // creation; the driver object is released on the way out.
     try {
         const Script script = Script::FromArguments(args);
         // Signals first, so that the driver's threads start with them blocked; the sink before the driver,
@@ -59,10 +60,12 @@ int main(int argc, char** argv) {
         StopSignals signals;
         CommandSink sink;
         DispatchDriver driver = CreateDriver();
-        Runner runner(driver, sink, signals, std::cout);
+        Runner runner(driver, sink, signals, std::cout, std::cerr, ProgressLine::StderrIsTerminal());
         runner.Run(script);
         std::cout << std::flush;
         return runner.ExitStatus();
+    } catch (const StepFailure& e) {
+        return Fail(e.what(), kExitMethodFailed);
     } catch (const std::exception& e) {
         return Fail(e.what(), kExitUsage);
     }

@@ -1,0 +1,253 @@
+// tables and search as their users meet them: the tessel program as a child process with the driver
+// registered in the test's own settings folder and the emulator program on a pseudo-terminal as COM1.
+// Transfers take a table or two: every exchange waits for the line to fall quiet.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "cli/CliSupport.h"
+#include "common/platform/CodePage.h"
+
+using namespace cli_test;
+
+namespace {
+
+// "Налоги": 4 rows of a rate (number 0..9999) and a name; "Текст в чеке": 6 rows of one text of 36.
+constexpr const char* kTaxes = "4";
+constexpr const char* kReceiptTexts = "6";
+
+class TablesProgram : public ::testing::Test {
+  protected:
+    void SetUp() override { emulator_ = std::make_unique<Emulator>(driver_.Settings()); }
+
+    Env Com1() const { return {{"TESSEL_COM1", emulator_->Path()}}; }
+
+    RunResult Tessel(std::vector<std::string> args, Env env = {}) const {
+        args.insert(args.begin(), {"set", "PortNumber=1"});
+        env.merge(driver_.Settings());
+        env.merge(Com1());
+        return RunProgram(TESSEL_CLI, args, env);
+    }
+
+    // One cell as the register holds it, read through `tessel`.
+    std::string Cell(const char* table, int row, int field) const {
+        const RunResult r =
+            Tessel({"set", std::string("TableNumber=") + table, "set", "RowNumber=" + std::to_string(row),
+                    "set", "FieldNumber=" + std::to_string(field), "call", "ReadTable", "get", "FieldValue"});
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        const auto lines = r.OutLines();
+        return lines.size() == 2 ? lines[1] : "(" + r.out + ")";
+    }
+
+    void WriteCell(const char* table, int row, int field, int type, const std::string& value) const {
+        const RunResult r =
+            Tessel({"set", std::string("TableNumber=") + table, "set", "RowNumber=" + std::to_string(row),
+                    "set", "FieldNumber=" + std::to_string(field), "set", "FieldType=" + std::to_string(type),
+                    "set", "FieldValue=" + value, "call", "WriteTable"});
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+    }
+
+    // An export file as the register's code page has it.
+    std::string WriteCp1251(const std::string& name, const std::string& utf8) const {
+        const std::string path = files_.File(name);
+        std::ofstream(path, std::ios::binary) << tessel::Utf8ToCp1251(utf8);
+        return path;
+    }
+    static std::string ReadUtf8(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return tessel::Cp1251ToUtf8(std::string(std::istreambuf_iterator<char>(in), {}));
+    }
+
+    // How many table writes (1Eh) the register has carried out.
+    int Writes() const {
+        const std::string answer = emulator_->Command("count 2 1E");
+        EXPECT_TRUE(answer.starts_with("COUNT ")) << answer;
+        return answer.starts_with("COUNT ") ? std::stoi(answer.substr(6)) : -1;
+    }
+
+    RegisteredDriver driver_;
+    TempDir files_;
+    std::unique_ptr<Emulator> emulator_;
+};
+
+TEST_F(TablesProgram, ExportThenImportRestoresCellsChangedMeanwhile) {
+    const std::string file = files_.File("backup.xch");
+    const RunResult exported = Tessel({"tables", "export", file, kTaxes, kReceiptTexts});
+    ASSERT_EQ(exported.status, 0) << exported.err;
+    EXPECT_EQ(exported.OutLines(), std::vector<std::string>{"Exported 2 table(s), 14 cell(s) to " + file});
+    // Not a terminal: plain progress lines, no carriage returns.
+    EXPECT_NE(exported.err.find("Чтение таблицы 'Налоги'\n"), std::string::npos) << exported.err;
+    EXPECT_EQ(exported.err.find('\r'), std::string::npos);
+    const std::string text = ReadUtf8(file);
+    EXPECT_NE(text.find("[Налоги]\r\n0001.01=1800\r\n0001.02=НДС 18%\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("[Текст в чеке]\r\n0001.01=ДОБРО ПОЖАЛОВАТЬ!\r\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("[Секции]"), std::string::npos) << "only the tables asked for";
+
+    WriteCell(kTaxes, 1, 1, 0, "1234");
+    WriteCell(kReceiptTexts, 6, 1, 1, "Заходите ещё");
+    ASSERT_EQ(Cell(kTaxes, 1, 1), "FieldValue = 1234");
+
+    const int writesBefore = Writes();
+    const RunResult imported = Tessel({"tables", "import", file, "--quiet"});
+    ASSERT_EQ(imported.status, 0) << imported.err;
+    EXPECT_EQ(imported.OutLines(),
+              std::vector<std::string>{"Imported 2 table(s), 14 cell(s) written from " + file});
+    EXPECT_EQ(Writes() - writesBefore, 14);
+    EXPECT_EQ(Cell(kTaxes, 1, 1), "FieldValue = 1800");
+    EXPECT_EQ(Cell(kReceiptTexts, 6, 1), "FieldValue = СПАСИБО ЗА ПОКУПКУ");
+}
+
+struct DamagedFile {
+    const char* name;
+    const char* text;
+    int line;
+};
+
+void PrintTo(const DamagedFile& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class DamagedImport : public TablesProgram, public ::testing::WithParamInterface<DamagedFile> {};
+
+TEST_P(DamagedImport, IsRefusedWithNameAndLineAndWritesNothing) {
+    const std::string file = WriteCp1251("damaged.xch", GetParam().text);
+    const RunResult r = Tessel({"tables", "import", file, "get", "Version"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "") << "the steps after it are skipped";
+    EXPECT_NE(r.err.find("\"" + file + "\", строка " + std::to_string(GetParam().line)), std::string::npos)
+        << r.err;
+    EXPECT_EQ(Writes(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DamagedImport,
+    ::testing::Values(DamagedFile{"LineWithoutEquals", "[Налоги]\r\n0001.01=5\r\n0002.01 5\r\n", 3},
+                      DamagedFile{"CellBeforeAnySection", "\r\n0001.01=5\r\n[Налоги]\r\n", 2},
+                      DamagedFile{"UnclosedSection", "[Налоги]\r\n0001.01=5\r\n\r\n[Текст в чеке\r\n", 4}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TablesProgram, ImportRefusesAMissingFileOrOneThatNamesNoTable) {
+    const std::string missing = files_.File("missing.xch");
+    const RunResult absent = Tessel({"tables", "import", missing});
+    EXPECT_EQ(absent.status, 2);
+    EXPECT_NE(absent.err.find(missing + ": cannot read the file"), std::string::npos) << absent.err;
+
+    const std::string foreign = WriteCp1251("foreign.xch", "[Скидки]\r\n0001.01=5\r\n");
+    const RunResult none = Tessel({"tables", "import", foreign});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_NE(none.err.find("section [Скидки] names no table of the register"), std::string::npos)
+        << none.err;
+    EXPECT_NE(none.err.find("nothing written"), std::string::npos) << none.err;
+    EXPECT_EQ(Writes(), 0);
+}
+
+TEST_F(TablesProgram, ImportSkipsNumbersOutsideTheirRangeAndSaysSo) {
+    const std::string file = WriteCp1251("rates.xch", "[Налоги]\r\n0001.01=10000\r\n0002.01=1500\r\n");
+    const RunResult r = Tessel({"tables", "import", file});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.OutLines(), std::vector<std::string>{"Imported 1 table(s), 1 cell(s) written from " + file +
+                                                     ", 1 cell(s) skipped: not a number within its range"});
+    EXPECT_EQ(Cell(kTaxes, 1, 1), "FieldValue = 1800");
+    EXPECT_EQ(Cell(kTaxes, 2, 1), "FieldValue = 1500");
+}
+
+class RefusedWrite : public TablesProgram, public ::testing::WithParamInterface<int> {};
+
+// A text longer than its field: the register answers 140 to every attempt.
+TEST_P(RefusedWrite, StopsTheRunWithTheRegistersErrorAfterTheRetries) {
+    const int retries = GetParam();
+    const std::string file =
+        WriteCp1251("long.xch", "[Текст в чеке]\r\n0002.01=" + std::string(40, 'W') + "\r\n0003.01=x\r\n");
+    const RunResult r =
+        Tessel({"tables", "import", file, "--retry", std::to_string(retries), "get", "Version"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "") << "no summary, and the steps after it are skipped";
+    EXPECT_NE(r.err.find("Запись таблицы 'Текст в чеке': Ошибка: (140) Неверное значение"), std::string::npos)
+        << r.err;
+    // Row 1 is not in the file, so the refused cell is the first write.
+    EXPECT_EQ(Writes(), 1 + retries);
+    EXPECT_EQ(Cell(kReceiptTexts, 3, 1), "FieldValue = ") << "the cells after the refused one stay";
+}
+
+INSTANTIATE_TEST_SUITE_P(Retries, RefusedWrite, ::testing::Values(0, 2));
+
+TEST_F(TablesProgram, ExportOfATableTheRegisterLacksIsAUsageMistake) {
+    const std::string file = files_.File("none.xch");
+    const RunResult r = Tessel({"tables", "export", file, "7"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("the register has no table 7 (its tables: 1, 2, 3, 4, 5, 6)"), std::string::npos)
+        << r.err;
+    EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+TEST_F(TablesProgram, StopSignalAbortsAnExportAndKeepsTheOldFile) {
+    // Slow answers keep the export going long after the signal.
+    ASSERT_EQ(emulator_->Command("delay 50").substr(0, 2), "OK");
+    const std::string file = WriteCp1251("old.xch", "[Налоги]\r\n0001.01=1\r\n");
+    Env env = driver_.Settings();
+    env.merge(Com1());
+    Child tessel(TESSEL_CLI,
+                 {"set", "PortNumber=1", "get", "Version", "tables", "export", file, "get", "Version"}, env);
+    ASSERT_TRUE(tessel.ReadLine().has_value());
+    // The transfer has begun once its first title is out.
+    std::optional<std::string> progress;
+    while ((progress = tessel.ReadErrorLine()) && !progress->starts_with("Чтение")) {
+    }
+    ASSERT_TRUE(progress.has_value()) << "no progress";
+    tessel.Signal(SIGINT);
+    std::string out, err;
+    EXPECT_EQ(tessel.Finish(out, err), 1);
+    EXPECT_EQ(out, "") << "no summary, and the steps after it are skipped";
+    EXPECT_NE(err.find("tables export " + file + ": interrupted;"), std::string::npos) << err;
+    EXPECT_NE(err.find("the file is not written"), std::string::npos) << err;
+    EXPECT_EQ(ReadUtf8(file), "[Налоги]\r\n0001.01=1\r\n");
+}
+
+// ---- search ----
+
+class SearchProgram : public ::testing::Test {
+  protected:
+    RunResult Tessel(const std::vector<std::string>& args, const std::string& com1) const {
+        Env env = driver_.Settings();
+        env["TESSEL_COM1"] = com1;
+        // Ports without a register: nothing answers there.
+        for (int port = 2; port <= 3; ++port) env["TESSEL_COM" + std::to_string(port)] = files_.File("none");
+        return RunProgram(TESSEL_CLI, args, env);
+    }
+
+    RegisteredDriver driver_;
+    TempDir files_;
+};
+
+TEST_F(SearchProgram, FindsTheRegisterAndKeepsTheDriversPort) {
+    Emulator emulator(driver_.Settings());
+    const RunResult r = Tessel({"set", "PortNumber=7", "search", "--ports", "1-3", "--speeds", "9600",
+                                "--save", "get", "PortNumber"},
+                               emulator.Path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.OutLines(), (std::vector<std::string>{"COM1 9600 normal 2 Эмулятор ККМ", "PortNumber = 7"}));
+    EXPECT_EQ(Lines(r.err), (std::vector<std::string>{"Searching COM1", "Searching COM2", "Searching COM3",
+                                                      "Found 1 register(s)"}));
+
+    // Without options the saved parameters: the same three ports at one speed.
+    const RunResult again = Tessel({"search"}, emulator.Path());
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.OutLines(), std::vector<std::string>{"COM1 9600 normal 2 Эмулятор ККМ"});
+}
+
+TEST_F(SearchProgram, FindingNothingIsStatusOne) {
+    const RunResult r = Tessel({"search", "--ports", "1,2", "--speeds", "115200"}, files_.File("gone"));
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("Found 0 register(s)"), std::string::npos) << r.err;
+}
+
+TEST_F(SearchProgram, NothingToTryIsRefusedBeforeAnyStepRuns) {
+    const RunResult r = Tessel({"get", "Version", "search", "--kinds", ""}, files_.File("gone"));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("Нет выбранных типов ККМ для поиска."), std::string::npos) << r.err;
+}
+
+}  // namespace

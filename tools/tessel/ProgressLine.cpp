@@ -1,0 +1,86 @@
+#include "tools/tessel/ProgressLine.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "tools/tessel/ValueText.h"
+
+namespace tessel::cli {
+
+namespace {
+
+constexpr std::size_t kDefaultWidth = 80;
+// Erases from the cursor to the end of the line.
+constexpr std::string_view kEraseToEnd = "\x1b[K";
+
+bool IsContinuationByte(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+}  // namespace
+
+std::string CutToWidth(std::string_view text, std::size_t width) {
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (IsContinuationByte(text[i])) continue;
+        if (characters == width) return std::string(text.substr(0, i));
+        ++characters;
+    }
+    return std::string(text);
+}
+
+bool ProgressLine::StderrIsTerminal() {
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
+std::size_t ProgressLine::StderrWidth() {
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return kDefaultWidth;
+    return size.ws_col;
+}
+
+// The last column stays free: a line that fills it makes some terminals wrap before the "\r".
+ProgressLine::ProgressLine(std::ostream& out, bool updating, std::size_t width)
+    : out_(out), updating_(updating), width_(width > 1 ? width - 1 : 1) {}
+
+ProgressLine::~ProgressLine() {
+    Clear();
+}
+
+void ProgressLine::Update(std::string_view text) {
+    if (!updating_) return;
+    std::lock_guard lock(mutex_);
+    // Control characters would move the cursor off the line being rewritten.
+    std::string cut = CutToWidth(EscapeControls(text), width_);
+    if (cut == shown_) return;
+    shown_ = std::move(cut);
+    Draw();
+}
+
+void ProgressLine::Line(std::string_view text) {
+    std::lock_guard lock(mutex_);
+    Erase();
+    out_ << text << '\n';
+    Draw();
+}
+
+void ProgressLine::Clear() {
+    std::lock_guard lock(mutex_);
+    Erase();
+    shown_.clear();
+    Draw();
+}
+
+void ProgressLine::Draw() {
+    if (!updating_ || shown_.empty()) {
+        out_ << std::flush;
+        return;
+    }
+    out_ << '\r' << shown_ << kEraseToEnd << std::flush;
+}
+
+void ProgressLine::Erase() {
+    if (updating_ && !shown_.empty()) out_ << '\r' << kEraseToEnd;
+}
+
+}  // namespace tessel::cli
