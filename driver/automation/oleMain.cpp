@@ -303,29 +303,28 @@ TESSEL_MEMBERS_ITesselDriver(TESSEL_IMPLEMENT) TESSEL_MEMBERS_ITesselDriver2(TES
 
 // The stored values of the engine's record, read and written as they stand (byte and word fields keep the low
 // bits of what they are given).
-#define TESSEL_STORED_LONGS(X)                                                                               \
-    X(ActivizationNumber)                                                                                    \
-    X(BarcodeType) X(DataBlockCount) X(DataBlockNumber) X(DeviceNumber) X(DocumentNumber) X(DscSign)         \
-        X(ECRAdvancedMode) X(ECRBaudRate) X(ECRDay) X(ECRFlags) X(ECRHour) X(ECRMin) X(ECRMode) X(ECRMonth)  \
-            X(ECRPortNumber) X(ECRSec) X(ECRSoftBuild) X(ECRSoftDay) X(ECRSoftMonth) X(ECRSoftYear)          \
-                X(ECRTimeout) X(ECRYear) X(FieldCount) X(FieldMaxValue) X(FieldMinValue) X(FieldNumber)      \
-                    X(FieldSize) X(FieldType) X(FlagNumber) X(FMSoftBuild) X(FreeActivization)               \
-                        X(FreeRecordInFM) X(FreeRegistration) X(OperationNumber) X(OperationRegister)        \
-                            X(OperatorNumber) X(PayType) X(PositionOfPoint) X(ReceiptNumber)                 \
-                                X(RegisterNumber) X(RegistrationNumber) X(RegSign) X(RegType)                \
-                                    X(RestRegister) X(RowCount) X(RowNumber) X(Section) X(SessionNumber)     \
-                                        X(TableNumber) X(Tax1) X(Tax2) X(Tax3) X(Tax4) X(UCodePage)          \
-                                            X(UMajorProtocolVersion) X(UMajorType) X(UMinorProtocolVersion)  \
-                                                X(UMinorType) X(UModel) X(LineNumber) X(RepCount) X(Timeout) \
-                                                    X(SrcAddress) X(CommandID) X(CommandResultCode)
-#define TESSEL_STORED_TEXTS(X)                                                                             \
-    X(Barcode)                                                                                             \
-    X(Code) X(ECRSoftVersion) X(EKLZNumber) X(FieldName) X(FieldValue) X(FlagName) X(FMSoftVersion) X(INN) \
-        X(SerialNumber) X(TableName) X(Text) X(UDescription) X(LineData) X(LineDataHex)
-#define TESSEL_STORED_FLAGS(X) X(EKLZNumberValid) X(INNValid) X(SerialNumberValid) X(WaitAnswer)
+// clang-format off
+#define TESSEL_STORED_LONGS(X) \
+    X(ActivizationNumber) X(BarcodeType) X(DataBlockCount) X(DataBlockNumber) X(DeviceNumber) \
+    X(DocumentNumber) X(DscSign) X(ECRAdvancedMode) X(ECRBaudRate) X(ECRDay) X(ECRFlags) X(ECRHour) X(ECRMin) \
+    X(ECRMode) X(ECRMonth) X(ECRPortNumber) X(ECRSec) X(ECRSoftBuild) X(ECRSoftDay) X(ECRSoftMonth) \
+    X(ECRSoftYear) X(ECRTimeout) X(ECRYear) X(FieldCount) X(FieldMaxValue) X(FieldMinValue) X(FieldNumber) \
+    X(FieldSize) X(FieldType) X(FlagNumber) X(FMSoftBuild) X(FreeActivization) X(FreeRecordInFM) \
+    X(FreeRegistration) X(OperationNumber) X(OperationRegister) X(OperatorNumber) X(PayType) \
+    X(PositionOfPoint) X(ReceiptNumber) X(RegisterNumber) X(RegistrationNumber) X(RegSign) X(RegType) \
+    X(RestRegister) X(RowCount) X(RowNumber) X(Section) X(SessionNumber) X(TableNumber) X(Tax1) X(Tax2) \
+    X(Tax3) X(Tax4) X(UCodePage) X(UMajorProtocolVersion) X(UMajorType) X(UMinorProtocolVersion) X(UMinorType) \
+    X(UModel) X(LineNumber) X(RepCount) X(Timeout) X(SrcAddress) X(CommandID)
+#define TESSEL_STORED_TEXTS(X) \
+    X(Barcode) X(Code) X(ECRSoftVersion) X(EKLZNumber) X(FieldName) X(FieldValue) X(FlagName) X(FMSoftVersion) \
+    X(INN) X(SerialNumber) X(TableName) X(Text) X(UDescription) X(LineData) X(LineDataHex)
+#define TESSEL_STORED_FLAGS(X) \
+    X(EKLZNumberValid) X(INNValid) X(SerialNumberValid) X(WaitAnswer)
 #define TESSEL_STORED_MONEY(X) \
     X(CashRegister) X(Price) X(RecSumm) X(Summ) X(TaxSumm1) X(TaxSumm2) X(TaxSumm3) X(TaxSumm4)
-#define TESSEL_STORED_REALS(X) X(BarcodeWeight) X(Quantity)
+#define TESSEL_STORED_REALS(X) \
+    X(BarcodeWeight) X(Quantity)
+// clang-format on
 
 #define TESSEL_GET_STORED(Name) \
     case D::Name:               \
@@ -381,6 +380,8 @@ TESSEL_MEMBERS_ITesselDriver(TESSEL_IMPLEMENT) TESSEL_MEMBERS_ITesselDriver2(TES
             return e.PortNumber();
         case D::ResultCode:
             return e.ResultCode;
+        case D::CommandResultCode:
+            return e.CommandResultCode;
     }
     NoSuchMember(dispId);
 }
@@ -417,6 +418,11 @@ void TTesselDrv::PutLong(LONG dispId, LONG value) {
             return;
         case D::PortNumber:
             return e.SetPortNumber(value);
+        case D::CommandResultCode:
+            // An answer's result and its text travel together.
+            e.CommandResultCode = value;
+            e.CommandResultDescription = GetResultDescription(value);
+            return;
     }
     NoSuchMember(dispId);
 }

@@ -374,6 +374,16 @@ TEST_F(Dispatch, SetDefaultsRestoresTheConnection) {
     EXPECT_EQ(GetText("ResultDescription"), "Ошибок нет");
 }
 
+TEST_F(Dispatch, CommandResultDescriptionFollowsCommandResultCode) {
+    const std::pair<LONG, const char*> cases[] = {
+        {0, "Ошибок нет"}, {130, "Неверный номер таблицы"}, {-6, "Недопустимое значение"}};
+    for (const auto& [code, text] : cases) {
+        Var v(code);
+        ASSERT_EQ(Put("CommandResultCode", v), S_OK);
+        EXPECT_EQ(GetText("CommandResultDescription"), text) << code;
+    }
+}
+
 TEST_F(Dispatch, VersionIsTheBuildsFileVersion) {
     EXPECT_EQ(GetText("Version"), TESSEL_FILE_VERSION);
 }
