@@ -8,13 +8,20 @@ namespace {
 constexpr DISPID kFirstStockEvent = -607;
 constexpr DISPID kLastStockEvent = -600;
 
+tessel::ComPtr<IUnknown> AsUnknown(tessel::ComPtr<ITesselDriver> driver) {
+    tessel::ComPtr<IUnknown> unknown;
+    unknown.Attach(driver.Detach());
+    return unknown;
+}
+
 }  // namespace
 
-TEventDispatch::TEventDispatch(TCommandHandler handler) : handler_(std::move(handler)) {}
+TEventDispatch::TEventDispatch(TCommandHandler handler, const IID& events)
+    : events_(events), handler_(std::move(handler)) {}
 
 STDMETHODIMP TEventDispatch::QueryInterface(REFIID riid, void** ppv) {
     if (ppv == nullptr) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID_IPageEvents) {
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == events_) {
         *ppv = static_cast<IDispatch*>(this);
         AddRef();
         return S_OK;
@@ -72,7 +79,10 @@ void TEventDispatch::DetachHandler() {
 }
 
 TEventDriver::TEventDriver(tessel::ComPtr<ITesselDriver> driver, TCommandHandler handler)
-    : driver_(std::move(driver)), dispatch_(std::make_unique<TEventDispatch>(std::move(handler))) {}
+    : TEventDriver(AsUnknown(std::move(driver)), DIID_IPageEvents, std::move(handler)) {}
+
+TEventDriver::TEventDriver(tessel::ComPtr<IUnknown> source, const IID& events, TCommandHandler handler)
+    : source_(std::move(source)), dispatch_(std::make_unique<TEventDispatch>(std::move(handler), events)) {}
 
 TEventDriver::~TEventDriver() {
     Disconnect();
@@ -82,20 +92,28 @@ TEventDriver::~TEventDriver() {
 }
 
 void TEventDriver::Connect() {
-    if (Connected()) return;
-    const char* const failure = "Невозможно подключиться к событийному интерфейсу";
-    if (!driver_) throw ESearchError(failure);
+    if (FAILED(TryConnect())) throw ESearchError("Невозможно подключиться к событийному интерфейсу");
+}
+
+HRESULT TEventDriver::TryConnect() noexcept {
+    if (Connected()) return S_OK;
+    if (!source_) return E_POINTER;
     tessel::ComPtr<IConnectionPointContainer> container;
-    if (FAILED(driver_.As(IID_IConnectionPointContainer, container)) || !container)
-        throw ESearchError(failure);
+    HRESULT hr = source_.As(IID_IConnectionPointContainer, container);
+    if (FAILED(hr)) return hr;
+    if (!container) return E_NOINTERFACE;
     tessel::ComPtr<IConnectionPoint> point;
-    if (FAILED(container->FindConnectionPoint(DIID_IPageEvents, point.Put())) || !point)
-        throw ESearchError(failure);
+    hr = container->FindConnectionPoint(dispatch_->Events(), point.Put());
+    if (FAILED(hr)) return hr;
+    if (!point) return CONNECT_E_NOCONNECTION;
     DWORD cookie = 0;
-    if (FAILED(point->Advise(static_cast<IDispatch*>(dispatch_.get()), &cookie)) || cookie == 0)
-        throw ESearchError(failure);
+    hr = point->Advise(static_cast<IDispatch*>(dispatch_.get()), &cookie);
+    if (FAILED(hr)) return hr;
+    // Without a cookie the connection could never be undone.
+    if (cookie == 0) return CONNECT_E_CANNOTCONNECT;
     point_ = std::move(point);
     cookie_ = cookie;
+    return S_OK;
 }
 
 void TEventDriver::Disconnect() noexcept {

@@ -1,6 +1,6 @@
 #pragma once
-// The search's sink for the driver's IPageEvents: every Command(CommandID) the driver raises reaches a
-// handler with its CommandID.
+// The sink of one of the driver's event dispinterfaces, IPageEvents (the search) or IDriverEvents (a client
+// that serves the register): every Command(CommandID) the driver raises reaches a handler with its CommandID.
 
 #include <atomic>
 #include <cstdint>
@@ -11,18 +11,19 @@
 #include "common/com/ComPtr.h"
 #include "driver/automation/TesselDrv_TLB.h"
 
-// Receives the CommandID of one IPageEvents.Command, on the thread that raises the event.
+// Receives the CommandID of one Command event, on the thread that raises the event.
 using TCommandHandler = std::function<void(std::int32_t commandID)>;
 
 // The dispatch object handed to the connection point. Its owner is its TEventDriver; releases only count,
 // they never free it.
 class TEventDispatch final : public IDispatch {
   public:
-    explicit TEventDispatch(TCommandHandler handler);
+    // `events` is the dispinterface the object stands for; both of the driver's have Command as DISPID 1.
+    explicit TEventDispatch(TCommandHandler handler, const IID& events = DIID_IPageEvents);
     TEventDispatch(const TEventDispatch&) = delete;
     TEventDispatch& operator=(const TEventDispatch&) = delete;
 
-    // IUnknown, IDispatch and IPageEvents; E_NOINTERFACE otherwise.
+    // IUnknown, IDispatch and the events interface given at construction; E_NOINTERFACE otherwise.
     STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override;
     STDMETHOD_(ULONG, AddRef)() override;
     STDMETHOD_(ULONG, Release)() override;
@@ -42,8 +43,10 @@ class TEventDispatch final : public IDispatch {
     void DetachHandler();
     // References held by others at this moment.
     ULONG RefCount() const { return refs_.load(); }
+    const IID& Events() const { return events_; }
 
   private:
+    const IID events_;
     std::atomic<ULONG> refs_{0};
     std::mutex handlerMutex_;  // held while the handler runs, so detaching waits for a call in progress
     TCommandHandler handler_;
@@ -52,24 +55,32 @@ class TEventDispatch final : public IDispatch {
 // Holds the driver, the connection's cookie and the dispatch object.
 class TEventDriver {
   public:
+    // A sink of the driver's IPageEvents.
     TEventDriver(tessel::ComPtr<ITesselDriver> driver, TCommandHandler handler);
+    // A sink of the events interface `events` (DIID_IPageEvents or DIID_IDriverEvents) of any object that
+    // offers IConnectionPointContainer.
+    TEventDriver(tessel::ComPtr<IUnknown> source, const IID& events, TCommandHandler handler);
     // Disconnects.
     ~TEventDriver();
     TEventDriver(const TEventDriver&) = delete;
     TEventDriver& operator=(const TEventDriver&) = delete;
 
-    // Advises the dispatch object on the driver's IPageEvents connection point. Throws ESearchError
-    // "Невозможно подключиться к событийному интерфейсу" when the driver has no such point or refuses the
-    // sink. Connecting twice changes nothing.
+    // Advises the dispatch object on the source's connection point for the events interface. Throws
+    // ESearchError "Невозможно подключиться к событийному интерфейсу" when the source has no such point or
+    // refuses the sink. Connecting twice changes nothing.
     void Connect();
-    // Unadvises and detaches the handler: once it returns the handler is never called again. Never throws.
+    // Connect without the exception: S_OK when connected, else the failure of the step that failed (the
+    // source's QueryInterface, FindConnectionPoint or Advise; E_POINTER without a source).
+    HRESULT TryConnect() noexcept;
+    // Unadvises and detaches the handler: once it returns the handler is never called again, so a
+    // connection made after it delivers nothing. Never throws.
     void Disconnect() noexcept;
     bool Connected() const { return cookie_ != 0; }
 
     IDispatch& Dispatch() { return *dispatch_; }
 
   private:
-    tessel::ComPtr<ITesselDriver> driver_;
+    tessel::ComPtr<IUnknown> source_;
     tessel::ComPtr<IConnectionPoint> point_;
     DWORD cookie_ = 0;
     std::unique_ptr<TEventDispatch> dispatch_;

@@ -2,9 +2,7 @@
 // and the host's external event.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -15,16 +13,18 @@
 #include "common/com/AddIn1C.h"
 #include "common/com/ComPtr.h"
 #include "common/com/ComText.h"
-#include "common/platform/Registry.h"
 #include "driver/automation/ole1C.h"
 #include "driver/automation/untAddin.h"
-#include "driver/automation/untDrvLink.h"
-#include "driver/engine/untConst.h"
+#include "support/AddinFixture.h"
+#include "support/ComSinks.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 namespace {
 
 using tessel::ComPtr;
+using tessel_test::Advise;
+using tessel_test::Unadvise;
 
 constexpr LONG kMinLong = std::numeric_limits<LONG>::min();
 constexpr LONG kMaxLong = std::numeric_limits<LONG>::max();
@@ -185,97 +185,20 @@ TEST(AddinItems, FailingTypeInformationReleasesWhatItGave) {
 
 // ---- The adapter on a live object ----
 
-// A peer of the object: as an event sink it records Command(CommandID) under its label; as the 1C host's
-// connection object it offers IAsyncEvent (or not) and records the external events as "1C <data>".
-class Peer final : public IDispatch, public IAsyncEvent {
-  public:
-    Peer(std::vector<std::string>& journal, std::string label, bool offersEvents)
-        : journal_(journal), label_(std::move(label)), offers_(offersEvents) {}
-    ULONG refs = 1;
-    HRESULT answer = S_OK;                         // what ExternalEvent returns
-    bool throwInEvent = false;                     // a host that breaks the rules of the boundary
-    std::function<void()> onEvent;                 // runs inside ExternalEvent
-    std::vector<std::vector<std::string>> events;  // source, message, data
+using tessel_test::HostSink;
 
-    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID_IDriverEvents ||
-            riid == DIID_IPageEvents) {
-            *ppv = static_cast<IDispatch*>(this);
-        } else if (riid == IID_IAsyncEvent && offers_) {
-            *ppv = static_cast<IAsyncEvent*>(this);
-        } else {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return ++refs; }
-    STDMETHOD_(ULONG, Release)() override { return --refs; }
-    STDMETHOD(GetTypeInfoCount)(UINT* count) override {
-        *count = 0;
-        return S_OK;
-    }
-    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
-    STDMETHOD(Invoke)
-    (DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
-        if (id != 1 || params == nullptr || params->cArgs != 1) return DISP_E_MEMBERNOTFOUND;
-        journal_.push_back(label_ + " " + std::to_string(params->rgvarg[0].lVal));
-        return S_OK;
-    }
-    STDMETHOD(SetEventBufferDepth)(LONG) override { return S_OK; }
-    STDMETHOD(GetEventBufferDepth)(LONG* depth) override {
-        *depth = 1;
-        return S_OK;
-    }
-    STDMETHOD(ExternalEvent)(BSTR source, BSTR message, BSTR data) override {
-        events.push_back({tessel::BstrToUtf8(source), tessel::BstrToUtf8(message), tessel::BstrToUtf8(data)});
-        journal_.push_back("1C " + events.back()[2]);
-        if (onEvent) onEvent();
-        if (throwInEvent) throw std::runtime_error("хост упал");
-        return answer;
-    }
-    STDMETHOD(CleanBuffer)() override { return S_OK; }
-
-  private:
-    std::vector<std::string>& journal_;
-    std::string label_;
-    bool offers_;
-};
-
-class Addin : public ::testing::Test {
+class Addin : public tessel_test::AddinFixture {
   protected:
     void SetUp() override {
-        tessel::Registry().DeleteKey(kDriverKey);
-        // Port 1, the default, leads nowhere: no test here touches a serial port of the machine.
-        ::setenv("TESSEL_COM1", log_.File("no-port").c_str(), 1);
-        TDrvLinks::SetEngineFactory([dir = counters_.Path()] {
-            return std::make_unique<TEcrDrv>(TEcrDrv::TOptions{dir, {}});
-        });
-        ASSERT_EQ(Tole1C::CreateInstance(IID_ILanguageExtender, ext_.PutVoid()), S_OK);
-        ASSERT_EQ(ext_.As(IID_IInitDone, init_), S_OK);
+        AddinFixture::SetUp();
         object_ = dynamic_cast<Tole1C*>(init_.Get());
         ASSERT_NE(object_, nullptr);
     }
     void TearDown() override {
         object_ = nullptr;
-        init_.Reset();
-        ext_.Reset();
-        TDrvLinks::SetEngineFactory(nullptr);
-        ::unsetenv("TESSEL_COM1");
+        AddinFixture::TearDown();
     }
 
-    LONG Prop(const char* name) {
-        LONG index = -1;
-        EXPECT_EQ(ext_->FindProp(tessel::Utf8ToBstr(name).get(), &index), S_OK) << name;
-        return index;
-    }
-    LONG Method(const char* name) {
-        LONG index = -1;
-        EXPECT_EQ(ext_->FindMethod(tessel::Utf8ToBstr(name).get(), &index), S_OK) << name;
-        return index;
-    }
     std::string PropName(LONG index, LONG alias) {
         BSTR name = nullptr;
         ext_->GetPropName(index, alias, &name);
@@ -287,32 +210,6 @@ class Addin : public ::testing::Test {
         ext_->GetMethodName(index, alias, &name);
         tessel::UniqueBstr held(name);
         return tessel::BstrToUtf8(name);
-    }
-    // The property's value as the host reads it; the caller clears it.
-    VARIANT Get(const char* name) {
-        VARIANT value;
-        VariantInit(&value);
-        EXPECT_EQ(ext_->GetPropVal(Prop(name), &value), S_OK) << name;
-        return value;
-    }
-    LONG GetLong(const char* name) {
-        VARIANT v = Get(name);
-        EXPECT_EQ(v.vt, VT_I4) << name;
-        return v.lVal;
-    }
-    HRESULT SetLong(const char* name, LONG value) {
-        VARIANT v;
-        VariantInit(&v);
-        v.vt = VT_I4;
-        v.lVal = value;
-        return ext_->SetPropVal(Prop(name), &v);
-    }
-    LONG Call(const char* name) {
-        VARIANT result;
-        VariantInit(&result);
-        EXPECT_EQ(ext_->CallAsFunc(Method(name), &result, nullptr), S_OK) << name;
-        EXPECT_EQ(result.vt, VT_I4) << name;
-        return result.lVal;
     }
     std::string LogText() const {
         std::ifstream in(log_.File("driver.log"), std::ios::binary);
@@ -326,17 +223,16 @@ class Addin : public ::testing::Test {
     }
 
     // Sinks and hosts outlive the object, which may still hold them when a test ends early.
-    Peer& MakePeer(const char* label, bool offersEvents = false) {
-        return *peers_.emplace_back(std::make_unique<Peer>(journal_, label, offersEvents));
+    HostSink& MakePeer(const char* label, bool offersEvents = false) {
+        return *peers_.emplace_back(std::make_unique<HostSink>(&journal_, offersEvents, label));
     }
-    Peer& MakeHost(bool offersEvents) { return MakePeer("host", offersEvents); }
+    HostSink& MakeHost(bool offersEvents) { return MakePeer("host", offersEvents); }
 
-    TempDir counters_;
     TempDir log_;
+    // Port 1, the default, leads nowhere: no test here touches a serial port of the machine.
+    tessel_test::ScopedEnv port_{tessel_test::PortVariable(1), log_.File("no-port")};
     std::vector<std::string> journal_;  // what sinks and hosts heard, in order
-    std::vector<std::unique_ptr<Peer>> peers_;
-    ComPtr<ILanguageExtender> ext_;
-    ComPtr<IInitDone> init_;
+    std::vector<std::unique_ptr<HostSink>> peers_;
     Tole1C* object_ = nullptr;
 };
 
@@ -651,19 +547,13 @@ TEST_F(Addin, GetInfoGivesTheVersion) {
 }
 
 TEST_F(Addin, EveryCommandReachesTheHostAfterTheAutomationEvents) {
-    Peer& page = MakePeer("page");
-    Peer& driver = MakePeer("driver");
-    Peer& host = MakeHost(true);
-    ComPtr<IConnectionPointContainer> points;
-    ASSERT_EQ(ext_.As(IID_IConnectionPointContainer, points), S_OK);
-    ComPtr<IConnectionPoint> pagePoint;
-    ComPtr<IConnectionPoint> driverPoint;
-    ASSERT_EQ(points->FindConnectionPoint(DIID_IPageEvents, pagePoint.Put()), S_OK);
-    ASSERT_EQ(points->FindConnectionPoint(DIID_IDriverEvents, driverPoint.Put()), S_OK);
+    HostSink& page = MakePeer("page");
+    HostSink& driver = MakePeer("driver");
+    HostSink& host = MakeHost(true);
     DWORD c1 = 0;
     DWORD c2 = 0;
-    ASSERT_EQ(pagePoint->Advise(static_cast<IDispatch*>(&page), &c1), S_OK);
-    ASSERT_EQ(driverPoint->Advise(static_cast<IDispatch*>(&driver), &c2), S_OK);
+    ASSERT_EQ(Advise(ext_.Get(), DIID_IPageEvents, static_cast<IDispatch*>(&page), &c1), S_OK);
+    ASSERT_EQ(Advise(ext_.Get(), DIID_IDriverEvents, static_cast<IDispatch*>(&driver), &c2), S_OK);
 
     object_->FireCommand(7);  // before Init: the automation events alone
     ASSERT_EQ(init_->Init(&host), S_OK);
@@ -681,14 +571,14 @@ TEST_F(Addin, EveryCommandReachesTheHostAfterTheAutomationEvents) {
     EXPECT_EQ(host.refs, 1u);
     object_->FireCommand(10);
     EXPECT_EQ(host.events.size(), 2u);
-    pagePoint->Unadvise(c1);
-    driverPoint->Unadvise(c2);
+    EXPECT_EQ(Unadvise(ext_.Get(), DIID_IPageEvents, c1), S_OK);
+    EXPECT_EQ(Unadvise(ext_.Get(), DIID_IDriverEvents, c2), S_OK);
 }
 
 TEST_F(Addin, ANewConnectionReplacesTheOld) {
-    Peer& first = MakeHost(true);
-    Peer& plain = MakeHost(false);
-    Peer& second = MakeHost(true);
+    HostSink& first = MakeHost(true);
+    HostSink& plain = MakeHost(false);
+    HostSink& second = MakeHost(true);
     ASSERT_EQ(init_->Init(&first), S_OK);
     ASSERT_EQ(init_->Init(&plain), S_OK) << "a host without IAsyncEvent is no failure";
     EXPECT_EQ(first.refs, 1u) << "released when replaced";
@@ -716,15 +606,11 @@ class AddinHostAnswers : public Addin, public ::testing::WithParamInterface<Host
 TEST_P(AddinHostAnswers, FailuresAreLoggedAndGoNoFurther) {
     const HostAnswer& c = GetParam();
     EnableLog();
-    Peer& host = MakeHost(true);  // also the IDriverEvents sink
-    host.answer = c.answer;
+    HostSink& host = MakeHost(true);  // also the IDriverEvents sink
+    host.eventAnswer = c.answer;
     host.throwInEvent = c.throws;
-    ComPtr<IConnectionPointContainer> points;
-    ASSERT_EQ(ext_.As(IID_IConnectionPointContainer, points), S_OK);
-    ComPtr<IConnectionPoint> point;
-    ASSERT_EQ(points->FindConnectionPoint(DIID_IDriverEvents, point.Put()), S_OK);
     DWORD cookie = 0;
-    ASSERT_EQ(point->Advise(static_cast<IDispatch*>(&host), &cookie), S_OK);
+    ASSERT_EQ(Advise(ext_.Get(), DIID_IDriverEvents, static_cast<IDispatch*>(&host), &cookie), S_OK);
     ASSERT_EQ(init_->Init(&host), S_OK);
 
     object_->FireCommand(31);
@@ -739,7 +625,7 @@ TEST_P(AddinHostAnswers, FailuresAreLoggedAndGoNoFurther) {
     for (std::string line; std::getline(in, line);)
         lines.push_back(line.size() > 24 ? line.substr(24, line.size() - 25) : line);
     EXPECT_EQ(lines, expected);
-    point->Unadvise(cookie);
+    EXPECT_EQ(Unadvise(ext_.Get(), DIID_IDriverEvents, cookie), S_OK);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, AddinHostAnswers,
@@ -749,7 +635,7 @@ INSTANTIATE_TEST_SUITE_P(Kinds, AddinHostAnswers,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Addin, HostMayEndTheSessionInsideTheEvent) {
-    Peer& host = MakeHost(true);
+    HostSink& host = MakeHost(true);
     ASSERT_EQ(init_->Init(&host), S_OK);
     const LONG live = TTesselDrv::LiveObjects();
     Tole1C* object = object_;

@@ -6,10 +6,13 @@
 #include <fstream>
 #include <iterator>
 
-#include "cli/CliSupport.h"
 #include "common/platform/CodePage.h"
+#include "support/ChildProcess.h"
+#include "support/DriverRegistration.h"
+#include "support/EmulatorProgram.h"
+#include "support/TempDir.h"
 
-using namespace cli_test;
+using namespace tessel_test;
 
 namespace {
 
@@ -19,7 +22,7 @@ constexpr const char* kReceiptTexts = "6";
 
 class TablesProgram : public ::testing::Test {
   protected:
-    void SetUp() override { emulator_ = std::make_unique<Emulator>(driver_.Settings()); }
+    void SetUp() override { emulator_ = std::make_unique<EmulatorProgram>(kRegisterAt2, driver_.Settings()); }
 
     Env Com1() const { return {{"TESSEL_COM1", emulator_->Path()}}; }
 
@@ -66,9 +69,9 @@ class TablesProgram : public ::testing::Test {
         return answer.starts_with("COUNT ") ? std::stoi(answer.substr(6)) : -1;
     }
 
-    RegisteredDriver driver_;
+    RegisteredCopy driver_;
     TempDir files_;
-    std::unique_ptr<Emulator> emulator_;
+    std::unique_ptr<EmulatorProgram> emulator_;
 };
 
 TEST_F(TablesProgram, ExportThenImportRestoresCellsChangedMeanwhile) {
@@ -187,8 +190,9 @@ TEST_F(TablesProgram, StopSignalAbortsAnExportAndKeepsTheOldFile) {
     const std::string file = WriteCp1251("old.xch", "[Налоги]\r\n0001.01=1\r\n");
     Env env = driver_.Settings();
     env.merge(Com1());
-    Child tessel(TESSEL_CLI,
-                 {"set", "PortNumber=1", "get", "Version", "tables", "export", file, "get", "Version"}, env);
+    ChildProcess tessel(TESSEL_CLI,
+                        {"set", "PortNumber=1", "get", "Version", "tables", "export", file, "get", "Version"},
+                        env);
     ASSERT_TRUE(tessel.ReadLine().has_value());
     // The transfer has begun once its first title is out.
     std::optional<std::string> progress;
@@ -216,12 +220,12 @@ class SearchProgram : public ::testing::Test {
         return RunProgram(TESSEL_CLI, args, env);
     }
 
-    RegisteredDriver driver_;
+    RegisteredCopy driver_;
     TempDir files_;
 };
 
 TEST_F(SearchProgram, FindsTheRegisterAndKeepsTheDriversPort) {
-    Emulator emulator(driver_.Settings());
+    EmulatorProgram emulator(kRegisterAt2, driver_.Settings());
     const RunResult r = Tessel({"set", "PortNumber=7", "search", "--ports", "1-3", "--speeds", "9600",
                                 "--save", "get", "PortNumber"},
                                emulator.Path());

@@ -6,10 +6,13 @@
 #include <chrono>
 #include <fstream>
 
-#include "cli/CliSupport.h"
 #include "common/platform/CodePage.h"
+#include "support/ChildProcess.h"
+#include "support/DriverRegistration.h"
+#include "support/EmulatorProgram.h"
+#include "support/TempDir.h"
 
-using namespace cli_test;
+using namespace tessel_test;
 
 namespace {
 
@@ -39,9 +42,9 @@ class TesselProgram : public ::testing::Test {
         env.merge(driver_.Settings());
         return RunProgram(TESSEL_CLI, args, env);
     }
-    std::unique_ptr<Child> StartTessel(const std::vector<std::string>& args, Env env = {}) const {
+    std::unique_ptr<ChildProcess> StartTessel(const std::vector<std::string>& args, Env env = {}) const {
         env.merge(driver_.Settings());
-        return std::make_unique<Child>(TESSEL_CLI, args, env);
+        return std::make_unique<ChildProcess>(TESSEL_CLI, args, env);
     }
     std::string WriteFile(const std::string& name, const std::string& text) const {
         const std::string path = files_.File(name);
@@ -49,13 +52,13 @@ class TesselProgram : public ::testing::Test {
         return path;
     }
 
-    RegisteredDriver driver_;
+    RegisteredCopy driver_;
     TempDir files_;
 };
 
 // The mode's text comes from the table of the register's model, which GetDeviceMetrics reports.
 TEST_F(TesselProgram, AsksTheRegisterThroughEnglishAndRussianNames) {
-    Emulator emulator(driver_.Settings());
+    EmulatorProgram emulator(kRegisterAt2, driver_.Settings());
     const RunResult r = Tessel(
         {
             "set", "PortNumber=1",       "call", "GetDeviceMetrics", "call", "GetECRStatus",
@@ -242,7 +245,7 @@ std::string Name40Hex(const std::string& utf8) {
 }
 
 TEST_F(TesselProgram, ListenAnswersTheRegistersRequestsByItsRules) {
-    Emulator emulator(driver_.Settings(), {"--timeout", "2000"});
+    EmulatorProgram emulator({"--address", "2", "--timeout", "2000"}, driver_.Settings());
     const std::string rules = WriteFile("rules.txt",
                                         "# goods by article code\n"
                                         "[81]\n"
@@ -284,7 +287,7 @@ TEST_F(TesselProgram, ListenAnswersTheRegistersRequestsByItsRules) {
 }
 
 TEST_F(TesselProgram, ListenShowsAnswersThatNobodyAwaited) {
-    Emulator emulator(driver_.Settings());
+    EmulatorProgram emulator(kRegisterAt2, driver_.Settings());
     const RunResult r = Tessel({"set", "PortNumber=1", "call", "SearchDevice", "listen", "60", "count=1"},
                                {{"TESSEL_COM1", emulator.Path()}});
     EXPECT_EQ(r.status, 0) << r.err;

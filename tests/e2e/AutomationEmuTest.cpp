@@ -2,151 +2,64 @@
 // every object, the single-sink connection points, failing sinks, and the last release saving the devices.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "common/com/ComPtr.h"
 #include "common/com/ComText.h"
 #include "common/platform/AtomicFile.h"
-#include "common/platform/MessageQueue.h"
 #include "common/platform/Registry.h"
-#include "driver/automation/oleMain.h"
 #include "driver/engine/untConst.h"
+#include "support/ComSinks.h"
+#include "support/EmuFixture.h"
 #include "support/TempDir.h"
-#include "tools/emulator/EmuLine.h"
 
 namespace {
 
 using tessel::ComPtr;
-
-// An event sink: a dispinterface that records Command(CommandID) and may fail every call.
-class TSink final : public IDispatch {
-  public:
-    TSink(const IID& iid, std::vector<std::string>* order, std::string tag, bool fail = false)
-        : iid_(iid), order_(order), tag_(std::move(tag)), fail_(fail) {}
-
-    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
-        if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, IID_IDispatch) || IsEqualGUID(riid, iid_)) {
-            *ppv = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return ++refs_; }
-    STDMETHOD_(ULONG, Release)() override { return --refs_; }  // lives on the test's stack
-    STDMETHOD(GetTypeInfoCount)(UINT* n) override {
-        *n = 0;
-        return S_OK;
-    }
-    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    STDMETHOD(Invoke)(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override {
-        if (id != 1 || p == nullptr || p->cArgs != 1 || p->rgvarg[0].vt != VT_I4)
-            return DISP_E_MEMBERNOTFOUND;
-        ids.push_back(p->rgvarg[0].lVal);
-        thread = std::this_thread::get_id();
-        if (order_ != nullptr) order_->push_back(tag_);
-        return fail_ ? E_FAIL : S_OK;
-    }
-
-    std::vector<LONG> ids;
-    std::thread::id thread;
-    std::atomic<ULONG> refs_{0};
-
-  private:
-    IID iid_;
-    std::vector<std::string>* order_;
-    std::string tag_;
-    bool fail_;
-};
+using tessel_test::Advise;
+using tessel_test::CommandSink;
+using tessel_test::NewEmuObject;
+using tessel_test::PumpFor;
+using tessel_test::PumpUntil;
+using tessel_test::Unadvise;
 
 class AutomationEmu : public ::testing::Test {
   protected:
-    void SetUp() override {
-        tessel::Registry reg;
-        reg.DeleteKey(kDriverKey);
-        line_ = EmuLine::StartOnNewPty();
-        line_->AddRegister(2);
-        ::setenv("TESSEL_COM1", line_->Path().c_str(), 1);
-    }
-    void TearDown() override {
-        line_.reset();
-        ::unsetenv("TESSEL_COM1");
-    }
+    void SetUp() override { tessel_test::ForgetDriverSettings(); }
 
-    ComPtr<ITesselDriver3> MakeObject() {
-        ComPtr<ITesselDriver3> d;
-        d.Attach(new TTesselDrv());
-        d->put_PortNumber(1);
-        d->put_Fuel(VARIANT_TRUE);  // a pseudo-terminal has no modem lines to pace
-        d->put_Timeout(500);
-        return d;
-    }
-
-    DWORD Advise(ITesselDriver3* d, const IID& iid, IDispatch* sink, HRESULT expected = S_OK) {
-        ComPtr<IConnectionPointContainer> container;
-        EXPECT_EQ(d->QueryInterface(IID_IConnectionPointContainer, container.PutVoid()), S_OK);
-        ComPtr<IConnectionPoint> point;
-        EXPECT_EQ(container->FindConnectionPoint(iid, point.Put()), S_OK);
-        DWORD cookie = 0;
-        EXPECT_EQ(point->Advise(sink, &cookie), expected);
-        return cookie;
-    }
-
-    void Unadvise(ITesselDriver3* d, const IID& iid, DWORD cookie) {
-        ComPtr<IConnectionPointContainer> container;
-        d->QueryInterface(IID_IConnectionPointContainer, container.PutVoid());
-        ComPtr<IConnectionPoint> point;
-        container->FindConnectionPoint(iid, point.Put());
-        EXPECT_EQ(point->Unadvise(cookie), S_OK);
-    }
-
-    // Pumps this thread's queue until `done` holds or `ms` pass.
-    template <typename Done>
-    bool PumpUntil(Done done, std::uint32_t ms) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        auto queue = tessel::MessageQueue::ForCurrentThread();
-        while (!done()) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) return false;
-            queue->WaitAndDispatch(static_cast<std::uint32_t>(left.count()));
-        }
-        return true;
-    }
-
-    std::unique_ptr<EmuLine> line_;
+    tessel_test::EmuPort line_{1};
 };
 
 TEST_F(AutomationEmu, OneRequestRaisesCommandOnceOnEveryObjectPageEventsFirst) {
-    auto first = MakeObject();
-    auto second = MakeObject();
+    auto first = NewEmuObject();
+    auto second = NewEmuObject();
     ASSERT_EQ(first->put_DeviceEnabled(VARIANT_TRUE), S_OK);
     std::vector<std::string> order;
-    TSink page1(DIID_IPageEvents, &order, "page1");
-    TSink driver1(DIID_IDriverEvents, &order, "driver1");
-    TSink driver2(DIID_IDriverEvents, &order, "driver2");
-    const DWORD c1 = Advise(first.Get(), DIID_IPageEvents, &page1);
-    const DWORD c2 = Advise(first.Get(), DIID_IDriverEvents, &driver1);
-    const DWORD c3 = Advise(second.Get(), DIID_IDriverEvents, &driver2);
+    CommandSink page1(&order, "page1");
+    CommandSink driver1(&order, "driver1");
+    CommandSink driver2(&order, "driver2");
+    DWORD c1 = 0, c2 = 0, c3 = 0;
+    ASSERT_EQ(Advise(first.Get(), DIID_IPageEvents, &page1, &c1), S_OK);
+    ASSERT_EQ(Advise(first.Get(), DIID_IDriverEvents, &driver1, &c2), S_OK);
+    ASSERT_EQ(Advise(second.Get(), DIID_IDriverEvents, &driver2, &c3), S_OK);
 
     std::jthread reg([&] { line_->SendRequest(2, {0x80, 1, 2, 3}, 300); });
-    ASSERT_TRUE(PumpUntil([&] { return driver1.ids.size() == 1 && driver2.ids.size() == 1; }, 3000));
+    ASSERT_TRUE(PumpUntil([&] { return driver1.Count() == 1 && driver2.Count() == 1; }, 3000));
     reg.join();
-    PumpUntil([] { return false; }, 100);  // nothing more arrives
-    ASSERT_EQ(page1.ids.size(), 1u);
-    EXPECT_EQ(driver1.ids, page1.ids);
-    EXPECT_EQ(driver2.ids, page1.ids);
-    EXPECT_EQ(driver1.thread, std::this_thread::get_id());
-    EXPECT_EQ(order, (std::vector<std::string>{"page1", "driver1", "driver2"}));
+    PumpFor(100);  // nothing more arrives
+    const std::vector<LONG> ids = page1.Ids();
+    ASSERT_EQ(ids.size(), 1u);
+    EXPECT_EQ(driver1.Ids(), ids);
+    EXPECT_EQ(driver2.Ids(), ids);
+    EXPECT_EQ(driver1.Thread(), std::this_thread::get_id());
+    const std::string id = std::to_string(ids[0]);
+    EXPECT_EQ(order, (std::vector<std::string>{"page1 " + id, "driver1 " + id, "driver2 " + id}));
 
     // The number leads to the command through either object.
     LONG code = -1;
-    second->put_CommandID(page1.ids[0]);
+    second->put_CommandID(ids[0]);
     second->GetCommandParams(&code);
     EXPECT_EQ(code, 0);
     LONG opcode = 0;
@@ -156,41 +69,46 @@ TEST_F(AutomationEmu, OneRequestRaisesCommandOnceOnEveryObjectPageEventsFirst) {
     // An answer that a caller waits for raises nothing.
     first->GetECRStatus(&code);
     EXPECT_EQ(code, 0);
-    PumpUntil([] { return false; }, 100);
-    EXPECT_EQ(driver1.ids.size(), 1u);
-    Unadvise(first.Get(), DIID_IPageEvents, c1);
-    Unadvise(first.Get(), DIID_IDriverEvents, c2);
-    Unadvise(second.Get(), DIID_IDriverEvents, c3);
+    PumpFor(100);
+    EXPECT_EQ(driver1.Count(), 1u);
+    EXPECT_EQ(Unadvise(first.Get(), DIID_IPageEvents, c1), S_OK);
+    EXPECT_EQ(Unadvise(first.Get(), DIID_IDriverEvents, c2), S_OK);
+    EXPECT_EQ(Unadvise(second.Get(), DIID_IDriverEvents, c3), S_OK);
 }
 
 TEST_F(AutomationEmu, EachPointTakesOneSink) {
-    auto d = MakeObject();
-    TSink a(DIID_IDriverEvents, nullptr, "a");
-    TSink b(DIID_IDriverEvents, nullptr, "b");
-    const DWORD cookie = Advise(d.Get(), DIID_IDriverEvents, &a);
-    Advise(d.Get(), DIID_IDriverEvents, &b, CONNECT_E_ADVISELIMIT);
-    Unadvise(d.Get(), DIID_IDriverEvents, cookie);
-    const DWORD again = Advise(d.Get(), DIID_IDriverEvents, &b);
-    Unadvise(d.Get(), DIID_IDriverEvents, again);
-    EXPECT_EQ(a.refs_.load(), 0u);
-    EXPECT_EQ(b.refs_.load(), 0u);
+    auto d = NewEmuObject();
+    CommandSink a;
+    CommandSink b;
+    DWORD cookie = 0;
+    ASSERT_EQ(Advise(d.Get(), DIID_IDriverEvents, &a, &cookie), S_OK);
+    DWORD refused = 0;
+    EXPECT_EQ(Advise(d.Get(), DIID_IDriverEvents, &b, &refused), CONNECT_E_ADVISELIMIT);
+    EXPECT_EQ(Unadvise(d.Get(), DIID_IDriverEvents, cookie), S_OK);
+    DWORD again = 0;
+    ASSERT_EQ(Advise(d.Get(), DIID_IDriverEvents, &b, &again), S_OK);
+    EXPECT_EQ(Unadvise(d.Get(), DIID_IDriverEvents, again), S_OK);
+    EXPECT_EQ(a.refs, 1u) << "only the test's own reference is left";
+    EXPECT_EQ(b.refs, 1u);
 }
 
 TEST_F(AutomationEmu, AFailingSinkIsLoggedAndTheOtherInterfaceStillHearsIt) {
     TempDir dir;
-    auto d = MakeObject();
+    auto d = NewEmuObject();
     auto log = tessel::Utf8ToBstr(dir.File("drv.log"));
     d->put_LogFileName(log.get());
     d->put_LogEnabled(VARIANT_TRUE);
     d->put_DeviceEnabled(VARIANT_TRUE);
-    TSink page(DIID_IPageEvents, nullptr, "page", /*fail=*/true);
-    TSink driver(DIID_IDriverEvents, nullptr, "driver");
-    const DWORD c1 = Advise(d.Get(), DIID_IPageEvents, &page);
-    const DWORD c2 = Advise(d.Get(), DIID_IDriverEvents, &driver);
+    CommandSink page;
+    page.answer = E_FAIL;
+    CommandSink driver;
+    DWORD c1 = 0, c2 = 0;
+    ASSERT_EQ(Advise(d.Get(), DIID_IPageEvents, &page, &c1), S_OK);
+    ASSERT_EQ(Advise(d.Get(), DIID_IDriverEvents, &driver, &c2), S_OK);
     std::jthread reg([&] { line_->SendRequest(2, {0x80, 1, 2, 3}, 300); });
-    ASSERT_TRUE(PumpUntil([&] { return driver.ids.size() == 1; }, 3000));
+    ASSERT_TRUE(PumpUntil([&] { return driver.Count() == 1; }, 3000));
     reg.join();
-    EXPECT_EQ(page.ids, driver.ids);
+    EXPECT_EQ(page.Ids(), driver.Ids());
     d->put_LogEnabled(VARIANT_FALSE);
     std::string text;
     ASSERT_TRUE(tessel::ReadWholeFile(dir.File("drv.log"), text));
@@ -202,13 +120,13 @@ TEST_F(AutomationEmu, AFailingSinkIsLoggedAndTheOtherInterfaceStillHearsIt) {
     EXPECT_NE(text.find("0x80004005", next), std::string::npos);
     EXPECT_NE(text.substr(third + 2).find(std::string(60, '-')), std::string::npos);
     EXPECT_EQ(text.find("IDriverEvents"), std::string::npos);
-    Unadvise(d.Get(), DIID_IPageEvents, c1);
-    Unadvise(d.Get(), DIID_IDriverEvents, c2);
+    EXPECT_EQ(Unadvise(d.Get(), DIID_IPageEvents, c1), S_OK);
+    EXPECT_EQ(Unadvise(d.Get(), DIID_IDriverEvents, c2), S_OK);
 }
 
 TEST_F(AutomationEmu, ThePortLivesUntilTheLastObjectAndItsReleaseSavesTheDevices) {
-    auto first = MakeObject();
-    auto second = MakeObject();
+    auto first = NewEmuObject();
+    auto second = NewEmuObject();
     auto name = tessel::Utf8ToBstr("Касса 1");
     first->put_LDName(name.get());
     first->put_DeviceEnabled(VARIANT_TRUE);
@@ -233,7 +151,7 @@ TEST_F(AutomationEmu, ThePortLivesUntilTheLastObjectAndItsReleaseSavesTheDevices
     }
     EXPECT_TRUE(found);
     // A new object makes a new engine that reads them back.
-    auto again = MakeObject();
+    auto again = NewEmuObject();
     BSTR got = nullptr;
     again->get_LDName(&got);
     EXPECT_EQ(tessel::BstrToUtf8(got), "Касса 1");

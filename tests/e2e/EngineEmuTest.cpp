@@ -2,84 +2,39 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <iterator>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "common/platform/AtomicFile.h"
-#include "common/platform/MessageQueue.h"
 #include "common/platform/Registry.h"
 #include "driver/engine/untConst.h"
 #include "driver/engine/untEcrDrv.h"
 #include "driver/engine/untError.h"
 #include "driver/link/EcrFrame.h"
+#include "support/ChildProcess.h"
+#include "support/EmuFixture.h"
+#include "support/Fd.h"
 #include "support/TempDir.h"
-#include "tools/emulator/EmuLine.h"
 
 namespace {
 
-class EngineEmu : public ::testing::Test {
+class EngineEmu : public tessel_test::EmuEngineTest {
   protected:
-    void SetUp() override {
-        tessel::Registry reg;
-        reg.DeleteKey(kDriverKey);
-        line_ = EmuLine::StartOnNewPty();
-        line_->AddRegister(2);
-        ::setenv("TESSEL_COM1", line_->Path().c_str(), 1);
-        engine_ = MakeEngine();
-    }
-
-    void TearDown() override {
-        engine_.reset();
-        line_.reset();
-        ::unsetenv("TESSEL_COM1");
-    }
-
-    std::unique_ptr<TEcrDrv> MakeEngine() {
-        auto engine = std::make_unique<TEcrDrv>(TEcrDrv::TOptions{counters_.Path(), {}});
-        engine->SetPortNumber(1);
-        engine->SetFuel(true);  // a pseudo-terminal has no modem lines to pace
-        engine->Timeout = 300;
-        engine->SetDeviceEnabled(true);
-        engine->OnCommand = [this](TEcrDrv&, std::int32_t id) {
-            announced_.push_back(id);
-            announcedOn_ = std::this_thread::get_id();
-        };
-        return engine;
-    }
-
-    // Pumps the engine thread's queue until `count` announcements have arrived or `ms` have passed.
-    bool PumpUntil(std::size_t count, std::uint32_t ms) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        auto queue = tessel::MessageQueue::ForCurrentThread();
-        while (announced_.size() < count) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) return false;
-            queue->WaitAndDispatch(static_cast<std::uint32_t>(left.count()));
-        }
-        return true;
-    }
-
     // Sets bytes 2 and 3 (what we last took from the register and how many) of the counters record of
     // port 1 and register 2, behind the engine's back.
     void SetTakenCounters(std::uint8_t c1, std::uint8_t count) {
-        const int fd = ::open(counters_.File("Counters0.dat").c_str(), O_RDWR | O_CLOEXEC);
-        ASSERT_GE(fd, 0);
+        const tessel_test::Fd file(::open(counters_.File("Counters0.dat").c_str(), O_RDWR | O_CLOEXEC));
+        ASSERT_GE(file.Get(), 0);
         const std::uint8_t bytes[2] = {c1, count};
-        ASSERT_EQ(::pwrite(fd, bytes, 2, 4 * (2 + 256 * 1) + 2), 2);
-        ::close(fd);
+        ASSERT_EQ(::pwrite(file.Get(), bytes, 2, 4 * (2 + 256 * 1) + 2), 2);
     }
-
-    TempDir counters_;
-    std::unique_ptr<EmuLine> line_;
-    std::unique_ptr<TEcrDrv> engine_;
-    std::vector<std::int32_t> announced_;
-    std::thread::id announcedOn_;
 };
 
 TEST_F(EngineEmu, StatusAndInformationCommandsFillTheirProperties) {
@@ -216,11 +171,7 @@ TEST_F(EngineEmu, RegisterRequestIsDeliveredOnlyOnTheEngineThreadWhenItPumps) {
     EXPECT_EQ(engine_->Holder().Code, 0x80);
     EXPECT_EQ(engine_->Holder().Data, (Bytes{1, 2, 3}));
 
-    engine_->Holder().CommandType = 1;
-    engine_->Holder().DstAddress = engine_->Holder().SrcAddress;
-    engine_->Holder().SrcAddress = engine_->SrcAddress;
-    engine_->CommandResultCode = 0;
-    ASSERT_EQ(engine_->SendCommand(), 0) << engine_->ResultDescription;
+    ASSERT_EQ(SendAnswer(), 0) << engine_->ResultDescription;
     reg.join();
     ASSERT_NE(answer, nullptr);
     EXPECT_EQ(answer->ResultCode, 0);
@@ -251,11 +202,8 @@ TEST_F(EngineEmu, RepeatedRegisterRequestIsAnsweredFromTheStoredAnswer) {
     EXPECT_EQ(first, nullptr);
     engine_->CommandID = announced_[0];
     ASSERT_EQ(engine_->GetCommandParams(), 0);
-    engine_->Holder().CommandType = 1;
-    engine_->Holder().DstAddress = 2;
-    engine_->Holder().SrcAddress = engine_->SrcAddress;
-    engine_->CommandResultCode = 0;
-    ASSERT_EQ(engine_->SendCommand(), 0);
+    ASSERT_EQ(engine_->Holder().SrcAddress, 2);
+    ASSERT_EQ(SendAnswer(), 0) << engine_->ResultDescription;
 
     std::unique_ptr<TCommand> repeated;
     std::jthread again([&] { repeated = line_->SendRequest(2, {0x82, 4}, 2000); });
@@ -321,21 +269,17 @@ TEST_F(EngineEmu, GetCommandParamsOfAnUnknownIdentifierLeavesTheHolder) {
 
 TEST_F(EngineEmu, SecondEngineInAnotherProcessTakesCountersFileOne) {
     EXPECT_NE(engine_->Counters().FileName().find("Counters0.dat"), std::string::npos);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        int code = 1;
-        try {
-            TEcrDrv second(TEcrDrv::TOptions{counters_.Path(), {}});
-            code = second.Counters().FileName().find("Counters1.dat") != std::string::npos ? 0 : 2;
-        } catch (...) {
-        }
-        ::_exit(code);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    // The first engine keeps its counters file, but its port's thread and the line's thread end before the
+    // fork: a lock one of them held then would stay taken in the child.
+    engine_->SetDeviceEnabled(false);
+    line_->Stop();
+    ASSERT_EQ(std::distance(std::filesystem::directory_iterator("/proc/self/task"), {}), 1) << "threads left";
+    tessel_test::ForkedChild child([dir = counters_.Path()] {
+        TEcrDrv second(TEcrDrv::TOptions{dir, {}});
+        if (second.Counters().FileName().find("Counters1.dat") == std::string::npos)
+            throw std::runtime_error("not the second counters file");
+    });
+    EXPECT_TRUE(tessel_test::ExitedCleanly(child.Wait(tessel_test::kChildWait)));
 }
 
 TEST_F(EngineEmu, SettingsSurviveTheEngine) {
@@ -409,53 +353,45 @@ TEST_F(EngineEmu, FrameWithBadChecksumIsDroppedAndLogged) {
 
 // A burst of register requests written straight onto the line, every one new and in sequence.
 TEST(EngineBurst, ThousandRequestsAreDeliveredInOrder) {
-    tessel::Registry reg;
-    reg.DeleteKey(kDriverKey);
+    tessel_test::ForgetDriverSettings();
     TempDir counters;
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(::grantpt(master), 0);
-    ASSERT_EQ(::unlockpt(master), 0);
-    ::setenv("TESSEL_COM1", ::ptsname(master), 1);
+    const tessel_test::Fd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    ASSERT_GE(master.Get(), 0);
+    ASSERT_EQ(::grantpt(master.Get()), 0);
+    ASSERT_EQ(::unlockpt(master.Get()), 0);
+    const tessel_test::ScopedEnv port(tessel_test::PortVariable(1), ::ptsname(master.Get()));
     std::vector<std::int32_t> announced;
-    {
-        TEcrDrv engine(TEcrDrv::TOptions{counters.Path(), {}});
-        engine.SetFuel(true);
-        engine.SetDeviceEnabled(true);
-        ASSERT_EQ(engine.ResultCode, 0) << engine.ResultDescription;
-        engine.OnCommand = [&announced](TEcrDrv&, std::int32_t id) { announced.push_back(id); };
-        constexpr int kCount = 1000;
-        Bytes burst;
-        for (int i = 0; i < kCount; ++i) {
-            // The first repeats the fresh counters (a rollback); each later one is the next in sequence.
-            const auto c = static_cast<std::uint8_t>(i);
-            const Bytes frame = BuildFrame({0x01, 0x02, 0x00, c, c, 0x03, 0x80,
-                                            static_cast<std::uint8_t>(i >> 8), static_cast<std::uint8_t>(i)});
-            burst.insert(burst.end(), frame.begin(), frame.end());
-        }
-        std::size_t written = 0;
-        while (written < burst.size()) {
-            const ssize_t n = ::write(master, burst.data() + written, burst.size() - written);
-            ASSERT_GT(n, 0);
-            written += static_cast<std::size_t>(n);
-        }
-        auto queue = tessel::MessageQueue::ForCurrentThread();
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (announced.size() < kCount && std::chrono::steady_clock::now() < deadline) {
-            queue->WaitAndDispatch(100);
-        }
-        ASSERT_EQ(announced.size(), static_cast<std::size_t>(kCount));
-        EXPECT_TRUE(std::is_sorted(announced.begin(), announced.end()));
-        for (int i = 0; i < kCount; i += 111) {
-            engine.CommandID = announced[static_cast<std::size_t>(i)];
-            ASSERT_EQ(engine.GetCommandParams(), 0);
-            EXPECT_TRUE(engine.Holder().ExecuteFlag) << i;
-            EXPECT_EQ(engine.Holder().Data,
-                      (Bytes{static_cast<std::uint8_t>(i >> 8), static_cast<std::uint8_t>(i)}));
-        }
+    TEcrDrv engine(TEcrDrv::TOptions{counters.Path(), {}});
+    engine.SetFuel(true);
+    engine.SetDeviceEnabled(true);
+    ASSERT_EQ(engine.ResultCode, 0) << engine.ResultDescription;
+    engine.OnCommand = [&announced](TEcrDrv&, std::int32_t id) { announced.push_back(id); };
+    constexpr int kCount = 1000;
+    Bytes burst;
+    for (int i = 0; i < kCount; ++i) {
+        // The first repeats the fresh counters (a rollback); each later one is the next in sequence.
+        const auto c = static_cast<std::uint8_t>(i);
+        const Bytes frame = BuildFrame({0x01, 0x02, 0x00, c, c, 0x03, 0x80, static_cast<std::uint8_t>(i >> 8),
+                                        static_cast<std::uint8_t>(i)});
+        burst.insert(burst.end(), frame.begin(), frame.end());
     }
-    ::unsetenv("TESSEL_COM1");
-    ::close(master);
+    std::size_t written = 0;
+    while (written < burst.size()) {
+        const ssize_t n = ::write(master.Get(), burst.data() + written, burst.size() - written);
+        ASSERT_GT(n, 0);
+        written += static_cast<std::size_t>(n);
+    }
+    tessel_test::PumpUntil([&announced] { return announced.size() >= static_cast<std::size_t>(kCount); },
+                           10000);
+    ASSERT_EQ(announced.size(), static_cast<std::size_t>(kCount));
+    EXPECT_TRUE(std::is_sorted(announced.begin(), announced.end()));
+    for (int i = 0; i < kCount; i += 111) {
+        engine.CommandID = announced[static_cast<std::size_t>(i)];
+        ASSERT_EQ(engine.GetCommandParams(), 0);
+        EXPECT_TRUE(engine.Holder().ExecuteFlag) << i;
+        EXPECT_EQ(engine.Holder().Data,
+                  (Bytes{static_cast<std::uint8_t>(i >> 8), static_cast<std::uint8_t>(i)}));
+    }
 }
 
 }  // namespace

@@ -1,19 +1,14 @@
 // A whole sale played by the emulated register and answered by the engine as a back-office client would.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
 
-#include "common/platform/MessageQueue.h"
-#include "common/platform/Registry.h"
 #include "driver/commands/CommandFactory.h"
-#include "driver/engine/untConst.h"
 #include "driver/engine/untEcrDrv.h"
-#include "support/TempDir.h"
-#include "tools/emulator/EmuLine.h"
+#include "support/EmuFixture.h"
 #include "tools/emulator/EmuScript.h"
 
 namespace {
@@ -119,41 +114,8 @@ Bytes ExpectedAnswerData(std::uint8_t opcode) {
     return probe->EncodeAnswer();
 }
 
-class EngineSale : public ::testing::Test {
+class EngineSale : public tessel_test::EmuEngineTest {
   protected:
-    void SetUp() override {
-        tessel::Registry reg;
-        reg.DeleteKey(kDriverKey);
-        line_ = EmuLine::StartOnNewPty();
-        line_->AddRegister(2);
-        ::setenv("TESSEL_COM1", line_->Path().c_str(), 1);
-        engine_ = std::make_unique<TEcrDrv>(TEcrDrv::TOptions{counters_.Path(), {}});
-        engine_->SetPortNumber(1);
-        engine_->SetFuel(true);  // a pseudo-terminal has no modem lines to pace
-        engine_->Timeout = 300;
-        engine_->SetDeviceEnabled(true);
-        engine_->OnCommand = [this](TEcrDrv&, std::int32_t id) { announced_.push_back(id); };
-    }
-
-    void TearDown() override {
-        engine_.reset();
-        line_.reset();
-        ::unsetenv("TESSEL_COM1");
-    }
-
-    // Pumps the engine thread's queue until `count` announcements have arrived or `ms` have passed.
-    bool PumpUntil(std::size_t count, std::uint32_t ms) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        auto queue = tessel::MessageQueue::ForCurrentThread();
-        while (announced_.size() < count) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) return false;
-            queue->WaitAndDispatch(static_cast<std::uint32_t>(left.count()));
-        }
-        return true;
-    }
-
     // Answers the announced command `id` as a client: reads the request, checks it against `step`, sets
     // the answer properties and sends the answer.
     void AnswerAsClient(std::int32_t id, const EmuScriptStep& step) {
@@ -168,18 +130,9 @@ class EngineSale : public ::testing::Test {
         EXPECT_EQ(RequestFields(*view), RequestFields(*step.request)) << "line " << step.line;
 
         AnswerFor(step.Opcode()).set(e);
-        e.Holder().CommandType = 1;
-        e.Holder().DstAddress = e.Holder().SrcAddress;
-        e.Holder().SrcAddress = e.SrcAddress;
-        e.CommandResultCode = 0;
-        ASSERT_EQ(e.SendCommand(), 0) << e.ResultDescription;
+        ASSERT_EQ(SendAnswer(), 0) << e.ResultDescription;
         EXPECT_EQ(e.DeleteCommand(), 0);
     }
-
-    TempDir counters_;
-    std::unique_ptr<EmuLine> line_;
-    std::unique_ptr<TEcrDrv> engine_;
-    std::vector<std::int32_t> announced_;
 };
 
 TEST_F(EngineSale, EngineAnswersTheWholeExampleSale) {

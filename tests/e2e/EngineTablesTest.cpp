@@ -1,38 +1,15 @@
 // The engine against the register emulator for the register, decimal point, clock and table commands.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
-#include "common/platform/Registry.h"
-#include "driver/engine/untConst.h"
 #include "driver/engine/untEcrDrv.h"
-#include "support/TempDir.h"
-#include "tools/emulator/EmuLine.h"
+#include "support/EmuFixture.h"
 
 namespace {
 
-class EngineTables : public ::testing::Test {
+class EngineTables : public tessel_test::EmuEngineTest {
   protected:
-    void SetUp() override {
-        tessel::Registry reg;
-        reg.DeleteKey(kDriverKey);
-        line_ = EmuLine::StartOnNewPty();
-        line_->AddRegister(2);
-        ::setenv("TESSEL_COM1", line_->Path().c_str(), 1);
-        engine_ = std::make_unique<TEcrDrv>(TEcrDrv::TOptions{counters_.Path(), {}});
-        engine_->SetPortNumber(1);
-        engine_->SetFuel(true);  // a pseudo-terminal has no modem lines to pace
-        engine_->Timeout = 300;
-        engine_->SetDeviceEnabled(true);
-    }
-
-    void TearDown() override {
-        engine_.reset();
-        line_.reset();
-        ::unsetenv("TESSEL_COM1");
-    }
-
     // Reads one field; the result code, with FieldType and FieldValue left in the engine.
     std::int32_t Read(int table, int row, int field) {
         engine_->TableNumber = table;
@@ -49,10 +26,6 @@ class EngineTables : public ::testing::Test {
         engine_->FieldValue = value;
         return engine_->WriteTable();
     }
-
-    TempDir counters_;
-    std::unique_ptr<EmuLine> line_;
-    std::unique_ptr<TEcrDrv> engine_;
 };
 
 TEST_F(EngineTables, RegistersAreReadAndRestRegistersWritten) {

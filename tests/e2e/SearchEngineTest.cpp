@@ -4,68 +4,31 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "common/com/ComPtr.h"
 #include "common/platform/MessageQueue.h"
-#include "common/platform/Registry.h"
 #include "driver/automation/oleMain.h"
-#include "driver/engine/untConst.h"
 #include "driver/search/Search.h"
+#include "support/ComSinks.h"
+#include "support/EmuFixture.h"
 #include "support/TempDir.h"
-#include "tools/emulator/EmuLine.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using tessel::ComPtr;
-
-// Records IDriverEvents.Command: the client's own sink, raised right after the search's IPageEvents.
-class TClientSink final : public IDispatch {
-  public:
-    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID_IDriverEvents) {
-            *ppv = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return ++refs; }
-    STDMETHOD_(ULONG, Release)() override { return --refs; }  // lives on the test's stack
-    STDMETHOD(GetTypeInfoCount)(UINT* n) override {
-        *n = 0;
-        return S_OK;
-    }
-    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    STDMETHOD(Invoke)(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        ++commands;
-        return S_OK;
-    }
-
-    ULONG refs = 0;
-    int commands = 0;
-};
+using tessel_test::PumpUntil;
 
 class SearchEngineEmu : public ::testing::Test {
   protected:
     void SetUp() override {
-        tessel::Registry().DeleteKey(kDriverKey);
-        TDrvLinks::SetEngineFactory([dir = counters_.Path()] {
-            return std::make_unique<TEcrDrv>(TEcrDrv::TOptions{dir, {}});
-        });
-        line3_ = EmuLine::StartOnNewPty();
+        tessel_test::ForgetDriverSettings();
         line3_->AddRegister(9, Model("Первая ККМ на COM3"));
         line3_->AddRegister(4, Model("Вторая ККМ на COM3"));
-        line5_ = EmuLine::StartOnNewPty();
         line5_->AddRegister(2, Model("ККМ на COM5"));
-        ::setenv("TESSEL_COM3", line3_->Path().c_str(), 1);
-        ::setenv("TESSEL_COM5", line5_->Path().c_str(), 1);
 
         driver_.Attach(new TTesselDrv());
         driver_->put_Timeout(500);
@@ -76,10 +39,6 @@ class SearchEngineEmu : public ::testing::Test {
     void TearDown() override {
         wake_.reset();
         driver_.Reset();
-        TDrvLinks::SetEngineFactory(nullptr);
-        for (int port = 1; port <= 32; ++port) ::unsetenv(("TESSEL_COM" + std::to_string(port)).c_str());
-        line3_.reset();
-        line5_.reset();
     }
 
     static EmuRegisterModel Model(const std::string& description) {
@@ -109,19 +68,6 @@ class SearchEngineEmu : public ::testing::Test {
             wake_->Post(1, 0, 0);
         });
         return search;
-    }
-
-    // Pumps this thread's queue (delivering the driver's events) until `done` holds or `ms` pass.
-    template <typename Done>
-    bool PumpUntil(Done done, std::uint32_t ms) {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
-        auto queue = tessel::MessageQueue::ForCurrentThread();
-        while (!done()) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            if (left.count() <= 0) return false;
-            queue->WaitAndDispatch(static_cast<std::uint32_t>(left.count()));
-        }
-        return true;
     }
 
     bool Finished() {
@@ -156,9 +102,9 @@ class SearchEngineEmu : public ::testing::Test {
         }
     }
 
-    TempDir counters_;
-    std::unique_ptr<EmuLine> line3_;
-    std::unique_ptr<EmuLine> line5_;
+    tessel_test::ScopedEngineFactory engines_;
+    tessel_test::EmuPort line3_{3, {}};
+    tessel_test::EmuPort line5_{5, {}};
     ComPtr<ITesselDriver> driver_;
     std::unique_ptr<tessel::MessageWindow> wake_;
     std::mutex mutex_;
@@ -193,10 +139,11 @@ TEST_F(SearchEngineEmu, FindsEveryRegisterWithItsAddressSpeedKindAndDescriptionI
 
 TEST_F(SearchEngineEmu, AllThirtyTwoPortsWithOneSpeedAndOneKindTakeUnderThreeSeconds) {
     TempDir missing;
+    std::vector<std::unique_ptr<tessel_test::ScopedEnv>> nowhere;
     for (int port = 1; port <= 32; ++port) {
         if (port == 3 || port == 5) continue;
-        const std::string path = missing.File("ttyNone" + std::to_string(port));
-        ::setenv(("TESSEL_COM" + std::to_string(port)).c_str(), path.c_str(), 1);
+        nowhere.push_back(std::make_unique<tessel_test::ScopedEnv>(
+            tessel_test::PortVariable(port), missing.File("ttyNone" + std::to_string(port))));
     }
     TSearchParams params = Only({}, 4, true, false);
     params.SetAll(TSearchList::Ports, true);
@@ -219,22 +166,17 @@ TEST_F(SearchEngineEmu, AllThirtyTwoPortsWithOneSpeedAndOneKindTakeUnderThreeSec
 }
 
 TEST_F(SearchEngineEmu, StopDuringTheWaitForAnswersEndsAtOnce) {
-    TClientSink client;
-    {
-        ComPtr<IConnectionPointContainer> container;
-        ASSERT_EQ(driver_.As(IID_IConnectionPointContainer, container), S_OK);
-        ComPtr<IConnectionPoint> point;
-        ASSERT_EQ(container->FindConnectionPoint(DIID_IDriverEvents, point.Put()), S_OK);
-        DWORD cookie = 0;
-        ASSERT_EQ(point->Advise(&client, &cookie), S_OK);
-    }
+    // The client's own sink, raised right after the search's IPageEvents.
+    tessel_test::CommandSink client;
+    DWORD cookie = 0;
+    ASSERT_EQ(tessel_test::Advise(driver_.Get(), DIID_IDriverEvents, &client, &cookie), S_OK);
     auto search = MakeSearch();
     // Every speed and both kinds: a search that went on would take many seconds.
     TSearchParams params = Only({3}, 1, true, true);
     params.SetAll(TSearchList::BaudRates, true);
     search->Start(params);
     // The first answer reaches the search, then this client: the search now waits for more.
-    ASSERT_TRUE(PumpUntil([&client] { return client.commands > 0; }, 5000));
+    ASSERT_TRUE(PumpUntil([&client] { return client.Count() > 0; }, 5000));
 
     const auto before = Clock::now();
     search->Stop();
@@ -250,7 +192,7 @@ TEST_F(SearchEngineEmu, StopDuringTheWaitForAnswersEndsAtOnce) {
 
     search.reset();
     driver_.Reset();
-    EXPECT_EQ(client.refs, 0u);
+    EXPECT_EQ(client.refs, 1u) << "the object's release let go of its sink";
 }
 
 }  // namespace

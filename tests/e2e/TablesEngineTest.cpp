@@ -6,21 +6,18 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <future>
 #include <initializer_list>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 
 #include "common/com/ComPtr.h"
-#include "common/platform/Registry.h"
 #include "driver/automation/oleMain.h"
-#include "driver/engine/untConst.h"
 #include "driver/tables/untECR.h"
+#include "support/ComSinks.h"
+#include "support/EmuFixture.h"
 #include "support/TempDir.h"
-#include "tools/emulator/EmuLine.h"
 
 namespace {
 
@@ -35,71 +32,17 @@ constexpr std::uint8_t kWriteTable = 0x1E;
 constexpr int kCells = 6 + 60 + 16 + 8 + 8 + 6;
 constexpr int kFields = 6 + 2 + 1 + 2 + 2 + 1;
 
-// Records IDriverEvents.Command and wakes whoever waits for it.
-class TCommandSink final : public IDispatch {
-  public:
-    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID_IDriverEvents) {
-            *ppv = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return ++refs; }
-    STDMETHOD_(ULONG, Release)() override { return --refs; }  // lives on the test's stack
-    STDMETHOD(GetTypeInfoCount)(UINT* n) override {
-        *n = 0;
-        return S_OK;
-    }
-    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    STDMETHOD(Invoke)(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        {
-            std::lock_guard lock(mutex);
-            ++commands;
-            thread = std::this_thread::get_id();
-        }
-        arrived.notify_all();
-        return S_OK;
-    }
-
-    bool WaitFor(int count, std::chrono::milliseconds limit) {
-        std::unique_lock lock(mutex);
-        return arrived.wait_for(lock, limit, [&] { return commands >= count; });
-    }
-
-    std::atomic<ULONG> refs{0};
-    std::mutex mutex;
-    std::condition_variable arrived;
-    int commands = 0;
-    std::thread::id thread;
-};
-
 class TablesEngineEmu : public ::testing::Test {
   protected:
     void SetUp() override {
-        tessel::Registry().DeleteKey(kDriverKey);
-        TDrvLinks::SetEngineFactory([dir = counters_.Path()] {
-            return std::make_unique<TEcrDrv>(TEcrDrv::TOptions{dir, {}});
-        });
-        line_ = EmuLine::StartOnNewPty();
-        line_->AddRegister(kRegister);
-        ::setenv("TESSEL_COM1", line_->Path().c_str(), 1);
-        driver_.Attach(new TTesselDrv());
-        driver_->put_PortNumber(1);
-        driver_->put_Fuel(VARIANT_TRUE);  // a pseudo-terminal has no modem lines to pace
-        driver_->put_Timeout(500);
+        tessel_test::ForgetDriverSettings();
+        driver_.Attach(tessel_test::NewEmuObject().Detach());
         ASSERT_EQ(driver_->put_DeviceEnabled(VARIANT_TRUE), S_OK);
     }
 
     void TearDown() override {
         ecr_.reset();
         driver_.Reset();
-        line_.reset();
-        TDrvLinks::SetEngineFactory(nullptr);
-        ::unsetenv("TESSEL_COM1");
     }
 
     // A new engine whose progress window answers the abort question Yes and the error question No.
@@ -124,9 +67,9 @@ class TablesEngineEmu : public ::testing::Test {
         for (int n : numbers) tables.FindByNumber(n)->Selected = true;
     }
 
-    TempDir counters_;
+    tessel_test::ScopedEngineFactory engines_;
     TempDir files_;
-    std::unique_ptr<EmuLine> line_;
+    tessel_test::EmuPort line_{1, {kRegister}};
     ComPtr<ITesselDriver> driver_;
     TConsoleProgress* progress_ = nullptr;
     std::unique_ptr<TECR> ecr_;
@@ -210,13 +153,9 @@ TEST_F(TablesEngineEmu, AbortStopsTheWorkerBeforeItsNextStep) {
 }
 
 TEST_F(TablesEngineEmu, TheDriversEventsFlowWhileTheWorkerRuns) {
-    TCommandSink sink;
-    ComPtr<IConnectionPointContainer> container;
-    ASSERT_EQ(driver_->QueryInterface(IID_IConnectionPointContainer, container.PutVoid()), S_OK);
-    ComPtr<IConnectionPoint> point;
-    ASSERT_EQ(container->FindConnectionPoint(DIID_IDriverEvents, point.Put()), S_OK);
+    tessel_test::CommandSink sink;
     DWORD cookie = 0;
-    ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+    ASSERT_EQ(tessel_test::Advise(driver_.Get(), DIID_IDriverEvents, &sink, &cookie), S_OK);
 
     TECR& ecr = NewEcr();
     ASSERT_TRUE(ecr.Open());
@@ -234,8 +173,8 @@ TEST_F(TablesEngineEmu, TheDriversEventsFlowWhileTheWorkerRuns) {
     ASSERT_TRUE(ecr.ReadSelected());
     request.join();
     EXPECT_TRUE(delivered);
-    EXPECT_EQ(sink.thread, std::this_thread::get_id());
-    EXPECT_EQ(point->Unadvise(cookie), S_OK);
+    EXPECT_EQ(sink.Thread(), std::this_thread::get_id());
+    EXPECT_EQ(tessel_test::Unadvise(driver_.Get(), DIID_IDriverEvents, cookie), S_OK);
 }
 
 }  // namespace

@@ -4,8 +4,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,6 +19,7 @@
 #include <vector>
 
 #include "common/platform/Registry.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 using namespace tessel;
@@ -71,64 +70,12 @@ class Pipe {
     int fds_[2] = {-1, -1};
 };
 
-// A forked child running `body`; exit code 0 when the body returned, 1 when it threw. A child still running
-// when the object goes is killed and reaped.
-class ChildProcess {
-  public:
-    explicit ChildProcess(const std::function<void()>& body) : pid_(::fork()) {
-        if (pid_ < 0) throw std::runtime_error("fork failed");
-        if (pid_ == 0) {
-            int rc = 0;
-            try {
-                body();
-            } catch (...) {
-                rc = 1;
-            }
-            ::_exit(rc);
-        }
-    }
-    ~ChildProcess() {
-        if (pid_ > 0) {
-            Kill();
-            Wait(10000);
-        }
-    }
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
-
-    void Kill() { ::kill(pid_, SIGKILL); }
-
-    // The wait status, or nothing when the child is still running after `timeoutMs`.
-    std::optional<int> Wait(int timeoutMs) {
-        if (pid_ <= 0) return std::nullopt;
-        const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
-        if (pidfd >= 0) {
-            pollfd p{pidfd, POLLIN, 0};
-            int r;
-            do {
-                r = ::poll(&p, 1, timeoutMs);
-            } while (r < 0 && errno == EINTR);
-            ::close(pidfd);
-            if (r == 0) return std::nullopt;
-        }
-        int status = 0;
-        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-        }
-        pid_ = -1;
-        return status;
-    }
-
-  private:
-    pid_t pid_;
-};
-
-bool ExitedCleanly(const std::optional<int>& status) {
-    return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
-}
+using tessel_test::ExitedCleanly;
+using ChildProcess = tessel_test::ForkedChild;
 
 void RunChild(const std::function<void()>& body) {
     ChildProcess child(body);
-    EXPECT_TRUE(ExitedCleanly(child.Wait(30000)));
+    EXPECT_TRUE(ExitedCleanly(child.Wait(std::chrono::seconds(30))));
 }
 
 Registry OpenOrThrow(const std::string& path) {
@@ -199,7 +146,7 @@ TEST_F(RegistryProcesses, ConcurrentWritersLoseNothing) {
         }));
     }
     start.CloseWrite();
-    for (auto& w : writers) EXPECT_TRUE(ExitedCleanly(w->Wait(60000)));
+    for (auto& w : writers) EXPECT_TRUE(ExitedCleanly(w->Wait(std::chrono::seconds(60))));
 
     Registry reg;
     ASSERT_TRUE(reg.OpenKey("Race", false));
@@ -263,7 +210,7 @@ TEST_F(RegistryProcesses, KilledWriterLeavesOldOrNewState) {
         ASSERT_TRUE(ready.AwaitByte(30000)) << "iteration " << iteration;
         std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
         child.Kill();
-        ASSERT_TRUE(child.Wait(30000).has_value());
+        ASSERT_TRUE(child.Wait(std::chrono::seconds(30)).has_value());
 
         Registry check;
         ASSERT_TRUE(check.OpenKey("Durability", false)) << "iteration " << iteration;

@@ -1,13 +1,17 @@
-// The IPageEvents sink of the search: what it answers, which calls reach its handler, and its connection.
+// The sink of the driver's events, IPageEvents for the search and IDriverEvents for a client: what it
+// answers, which calls reach its handler, and its connection.
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "common/com/ComText.h"
+#include "driver/automation/oleMain.h"
 #include "driver/search/untEvent.h"
 #include "driver/search/untSearchParams.h"
 #include "search/FakeDriver.h"
+#include "support/ComSinks.h"
 
 namespace {
 
@@ -15,12 +19,13 @@ struct QueryCase {
     const char* name;
     IID iid;
     bool answered;
+    IID events = DIID_IPageEvents;  // the interface the sink stands for
 };
 
 class SinkQuery : public ::testing::TestWithParam<QueryCase> {};
 
 TEST_P(SinkQuery, AnswersOnlyItsDispatchInterfaces) {
-    TEventDispatch sink(nullptr);
+    TEventDispatch sink(nullptr, GetParam().events);
     void* out = &sink;
     const HRESULT hr = sink.QueryInterface(GetParam().iid, &out);
     if (GetParam().answered) {
@@ -35,14 +40,18 @@ TEST_P(SinkQuery, AnswersOnlyItsDispatchInterfaces) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Interfaces, SinkQuery,
-                         ::testing::Values(QueryCase{"IUnknown", IID_IUnknown, true},
-                                           QueryCase{"IDispatch", IID_IDispatch, true},
-                                           QueryCase{"IPageEvents", DIID_IPageEvents, true},
-                                           QueryCase{"IDriverEvents", DIID_IDriverEvents, false},
-                                           QueryCase{"ITesselDriver", IID_ITesselDriver, false},
-                                           QueryCase{"IConnectionPoint", IID_IConnectionPoint, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Interfaces, SinkQuery,
+    ::testing::Values(QueryCase{"IUnknown", IID_IUnknown, true}, QueryCase{"IDispatch", IID_IDispatch, true},
+                      QueryCase{"IPageEvents", DIID_IPageEvents, true},
+                      QueryCase{"IDriverEvents", DIID_IDriverEvents, false},
+                      QueryCase{"ITesselDriver", IID_ITesselDriver, false},
+                      QueryCase{"IConnectionPoint", IID_IConnectionPoint, false},
+                      QueryCase{"DriverSinkIUnknown", IID_IUnknown, true, DIID_IDriverEvents},
+                      QueryCase{"DriverSinkIDispatch", IID_IDispatch, true, DIID_IDriverEvents},
+                      QueryCase{"DriverSinkIDriverEvents", DIID_IDriverEvents, true, DIID_IDriverEvents},
+                      QueryCase{"DriverSinkIPageEvents", DIID_IPageEvents, false, DIID_IDriverEvents}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct InvokeCase {
     const char* name;
@@ -168,6 +177,113 @@ TEST(EventDriver, ConnectionFailuresRaiseOneMessage) {
     TEventDriver second(tessel::ComPtr<ITesselDriver>(&driver), [](std::int32_t) {});
     EXPECT_THROW(second.Connect(), ESearchError);
     EXPECT_EQ(driver.SinkCount(), 1u);
+}
+
+// The fake driver with the second point a real driver has: IDriverEvents, one sink.
+class TwoPointDriver : public searchtest::FakeDriverBase {
+  public:
+    STDMETHOD(FindConnectionPoint)(REFIID riid, IConnectionPoint** ppCP) override {
+        if (ppCP == nullptr || riid != DIID_IDriverEvents)
+            return FakeDriverBase::FindConnectionPoint(riid, ppCP);
+        *ppCP = &driverEvents_;
+        driverEvents_.AddRef();
+        return S_OK;
+    }
+    // Raises IDriverEvents.Command(commandID) on every connected sink.
+    void FireDriverCommand(std::int32_t commandID) {
+        for (const auto& sink : driverEvents_.Sinks())
+            EXPECT_EQ(tessel_test::RaiseCommand(reinterpret_cast<IDispatch*>(sink.Get()), commandID), S_OK);
+    }
+    std::size_t DriverSinkCount() const { return driverEvents_.Count(); }
+
+  private:
+    tessel::ConnectionPoint driverEvents_{*this, DIID_IDriverEvents, 1};
+};
+
+tessel::ComPtr<IUnknown> UnknownOf(searchtest::FakeDriverBase& driver) {
+    return tessel::ComPtr<IUnknown>(static_cast<ITesselDriver*>(&driver));
+}
+
+struct PointCase {
+    const char* name;
+    IID events;
+    bool pageEvents;  // which of the two points the sink belongs on
+};
+
+class EventPoint : public ::testing::TestWithParam<PointCase> {};
+
+TEST_P(EventPoint, ASinkHearsOnlyTheEventsOfItsOwnPoint) {
+    TwoPointDriver driver;
+    std::vector<std::int32_t> received;
+    {
+        TEventDriver events(UnknownOf(driver), GetParam().events,
+                            [&received](std::int32_t id) { received.push_back(id); });
+        EXPECT_EQ(events.TryConnect(), S_OK);
+        EXPECT_EQ(driver.SinkCount(), GetParam().pageEvents ? 1u : 0u);
+        EXPECT_EQ(driver.DriverSinkCount(), GetParam().pageEvents ? 0u : 1u);
+
+        EXPECT_EQ(driver.FireCommand(5), S_OK);
+        driver.FireDriverCommand(6);
+        EXPECT_EQ(received, std::vector<std::int32_t>{GetParam().pageEvents ? 5 : 6});
+    }
+    EXPECT_EQ(driver.SinkCount(), 0u);
+    EXPECT_EQ(driver.DriverSinkCount(), 0u);
+    EXPECT_EQ(driver.refs, 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Points, EventPoint,
+                         ::testing::Values(PointCase{"IPageEvents", DIID_IPageEvents, true},
+                                           PointCase{"IDriverEvents", DIID_IDriverEvents, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(EventDriver, TryConnectNamesTheStepThatFailed) {
+    TwoPointDriver driver;
+    TEventDriver noSource(tessel::ComPtr<IUnknown>(), DIID_IDriverEvents, [](std::int32_t) {});
+    EXPECT_EQ(noSource.TryConnect(), E_POINTER);
+
+    driver.offersEvents = false;
+    TEventDriver noContainer(UnknownOf(driver), DIID_IDriverEvents, [](std::int32_t) {});
+    EXPECT_EQ(noContainer.TryConnect(), E_NOINTERFACE);
+    driver.offersEvents = true;
+
+    TEventDriver noPoint(UnknownOf(driver), IID_IDispatch, [](std::int32_t) {});
+    EXPECT_EQ(noPoint.TryConnect(), CONNECT_E_NOCONNECTION);
+
+    TEventDriver first(UnknownOf(driver), DIID_IDriverEvents, [](std::int32_t) {});
+    TEventDriver second(UnknownOf(driver), DIID_IDriverEvents, [](std::int32_t) {});
+    EXPECT_EQ(first.TryConnect(), S_OK);
+    EXPECT_EQ(second.TryConnect(), CONNECT_E_ADVISELIMIT);
+    for (const TEventDriver* refused : {&noSource, &noContainer, &noPoint, &second})
+        EXPECT_FALSE(refused->Connected());
+    EXPECT_EQ(driver.DriverSinkCount(), 1u);
+    EXPECT_THROW(second.Connect(), ESearchError);
+}
+
+// The automation object itself raises a received command on IPageEvents first, then on IDriverEvents, and
+// takes one sink on each.
+TEST(EventDriver, TheAutomationObjectReachesASinkOnEachOfItsPoints) {
+    tessel::ComPtr<TTesselDrv> object;
+    object.Attach(new TTesselDrv());
+    const tessel::ComPtr<IUnknown> unknown(static_cast<ITesselDriver*>(object.Get()));
+
+    std::vector<std::string> heard;
+    TEventDriver page(unknown, DIID_IPageEvents,
+                      [&heard](std::int32_t id) { heard.push_back("page " + std::to_string(id)); });
+    TEventDriver client(unknown, DIID_IDriverEvents,
+                        [&heard](std::int32_t id) { heard.push_back("driver " + std::to_string(id)); });
+    ASSERT_EQ(client.TryConnect(), S_OK);
+    page.Connect();
+    TEventDriver another(unknown, DIID_IDriverEvents, [](std::int32_t) {});
+    EXPECT_EQ(another.TryConnect(), CONNECT_E_ADVISELIMIT);
+
+    object->FireCommand(31);
+    EXPECT_EQ(heard, (std::vector<std::string>{"page 31", "driver 31"}));
+
+    // Once disconnected, the point is free for the next sink and the old one hears nothing.
+    client.Disconnect();
+    EXPECT_EQ(another.TryConnect(), S_OK);
+    object->FireCommand(32);
+    EXPECT_EQ(heard, (std::vector<std::string>{"page 31", "driver 31", "page 32"}));
 }
 
 }  // namespace

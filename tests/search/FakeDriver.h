@@ -9,6 +9,7 @@
 
 #include "common/com/ConnectionPoint.h"
 #include "driver/automation/TesselDrv_TLB.h"
+#include "support/ComSinks.h"
 
 namespace searchtest {
 
@@ -83,14 +84,8 @@ class FakeDriverBase : public ITesselDriver, public IConnectionPointContainer {
         HRESULT FireCommand(std::int32_t commandID) {
         HRESULT result = S_OK;
         for (const auto& sink : pageEvents_.Sinks()) {
-            VARIANT arg;
-            VariantInit(&arg);
-            arg.vt = VT_I4;
-            arg.lVal = commandID;
-            DISPPARAMS params{&arg, nullptr, 1, 0};
-            const HRESULT hr = reinterpret_cast<IDispatch*>(sink.Get())
-                                   ->Invoke(TesselDispIdCommandEvent, IID_NULL, 0, DISPATCH_METHOD, &params,
-                                            nullptr, nullptr, nullptr);
+            // The point holds each sink as its outgoing interface, a dispinterface.
+            const HRESULT hr = tessel_test::RaiseCommand(reinterpret_cast<IDispatch*>(sink.Get()), commandID);
             if (FAILED(hr)) result = hr;
         }
         return result;

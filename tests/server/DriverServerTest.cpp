@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "server/ServerSupport.h"
-#include "support/TempDir.h"
 
 using namespace server_test;
 using tessel::ComPtr;
@@ -19,8 +18,7 @@ const char* const kParamKey = "Software\\Korvex\\TesselDrv\\TesselDrv\\Param";
 class RegisteredDriver : public ::testing::Test {
   protected:
     void SetUp() override {
-        const RunResult r = RunRegsvr({DriverLibrary()});
-        ASSERT_EQ(r.exitCode, 0) << r.output;
+        ASSERT_TRUE(RegsvrSucceeds({DriverLibrary()}));
         // Engine settings a previous test saved (log file, time-out) must not decide this one.
         tessel::Registry(tessel::Hive::CurrentUser).DeleteKey(std::string("\\") + kParamKey);
     }
@@ -45,8 +43,8 @@ class RegisteredDriver : public ::testing::Test {
 };
 
 TEST_F(RegisteredDriver, CreatedByProgIdGivesItsVersionAndTalksToTheRegister) {
-    Emulator emulator;
-    ScopedEnv port("TESSEL_COM1", emulator.Path());
+    EmulatorProgram emulator(kRegisterAt2);
+    ScopedEnv port(PortVariable(1), emulator.Path());
     LateBound driver = Create();
     // The platform library is built from the same project version as the driver's file version.
     EXPECT_EQ(driver.GetString("Version"), TESSEL_VERSION);
@@ -148,8 +146,7 @@ TEST_F(RegisteredDriver, FactoryRefusesAggregationAndUnknownInterfacesWithoutLea
 }
 
 TEST_F(RegisteredDriver, UnregisteredDriverCannotBeCreated) {
-    const RunResult r = RunRegsvr({"-u", DriverLibrary()});
-    ASSERT_EQ(r.exitCode, 0) << r.output;
+    ASSERT_TRUE(RegsvrSucceeds({"-u", DriverLibrary()}));
     HRESULT hr = S_OK;
     EXPECT_FALSE(CreateByProgId(hr));
     EXPECT_EQ(hr, CO_E_CLASSSTRING);
@@ -161,17 +158,15 @@ TEST_F(RegisteredDriver, UnregisteredDriverCannotBeCreated) {
 
 TEST_F(RegisteredDriver, DefaultLogLandsNextToTheRegisteredCopy) {
     // The library runs from the build, while the registration names a copy elsewhere.
-    TempDir copyDir;
-    const std::string copy = std::filesystem::canonical(copyDir.Path()).string() + "/libTesselDrv.so";
-    std::filesystem::copy_file(DriverLibrary(), copy);
-    const RunResult r = RunRegsvr({copy});
-    ASSERT_EQ(r.exitCode, 0) << r.output;
+    const DriverCopy driverCopy;
+    const std::string& copy = driverCopy.Library();
+    ASSERT_TRUE(RegsvrSucceeds({copy}));
     ASSERT_EQ(ClassesValue("CLSID\\" + kDriverClsid + "\\InProcServer32"), copy);
 
     const std::string expectedLog = std::filesystem::path(copy).parent_path().string() + "/TesselDrv.log";
     {
-        Emulator emulator;
-        ScopedEnv port("TESSEL_COM1", emulator.Path());
+        EmulatorProgram emulator(kRegisterAt2);
+        ScopedEnv port(PortVariable(1), emulator.Path());
         ComPtr<IClassFactory> factory;
         ASSERT_EQ(DriverExport<GetClassObject>("DllGetClassObject")(kDriverClass, IID_IClassFactory,
                                                                     factory.PutVoid()),

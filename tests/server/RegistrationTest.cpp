@@ -97,16 +97,13 @@ class Registration : public ::testing::Test {
   protected:
     void TearDown() override { RunRegsvr({"-u", DriverLibrary()}); }
 
-    static void Register(const std::string& library) {
-        const RunResult r = RunRegsvr({library});
-        ASSERT_EQ(r.exitCode, 0) << r.output;
-    }
+    static void Register(const std::string& library) { ASSERT_TRUE(RegsvrSucceeds({library})); }
 };
 
 TEST_F(Registration, WritesTheClassesTheProgIdTheTypeLibraryAndItsInterfaces) {
     const RunResult r = RunRegsvr({DriverLibrary()});
-    ASSERT_EQ(r.exitCode, 0) << r.output;
-    EXPECT_NE(r.output.find("DllRegisterServer"), std::string::npos) << r.output;
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("DllRegisterServer"), std::string::npos) << r.out;
     ExpectRegisteredAt(DriverLibrary());
     // Registering again replaces the values rather than failing.
     Register(DriverLibrary());
@@ -128,8 +125,8 @@ TEST_F(Registration, UnregistrationRemovesEveryKeyAndMayBeRepeated) {
     Register(DriverLibrary());
     for (int round = 0; round < 2; ++round) {
         const RunResult r = RunRegsvr({"-u", DriverLibrary()});
-        ASSERT_EQ(r.exitCode, 0) << r.output;
-        EXPECT_NE(r.output.find("DllUnregisterServer"), std::string::npos) << r.output;
+        ASSERT_EQ(r.status, 0) << r.out;
+        EXPECT_NE(r.out.find("DllUnregisterServer"), std::string::npos) << r.out;
         for (const std::string& key : RegisteredKeys()) EXPECT_FALSE(ClassesKeyExists(key)) << key;
     }
 }
@@ -145,7 +142,7 @@ TEST_F(Registration, UnregistrationLeavesWhatAnotherLibraryOrVersionOwns) {
         ASSERT_TRUE(reg.OpenKey("\\" + otherVersion, true));
         reg.WriteString("", "another version");
     }
-    ASSERT_EQ(RunRegsvr({"-u", DriverLibrary()}).exitCode, 0);
+    ASSERT_TRUE(RegsvrSucceeds({"-u", DriverLibrary()}));
     EXPECT_TRUE(ClassesKeyExists(takenOver));
     EXPECT_TRUE(ClassesKeyExists(otherVersion));
     EXPECT_FALSE(ClassesKeyExists("TypeLib\\" + kLibid + "\\1.0"));
@@ -182,15 +179,15 @@ TEST_P(RegsvrAnswers, WithItsExitStatusAndOneClearLine) {
             args.push_back(a);
     }
     TempDir store;
-    std::map<std::string, std::string> env;
+    Env env;
     if (c.damagedStore) {
         std::ofstream(store.File("classes.reg")) << "this is no settings store\n";
         env["TESSEL_REGISTRY_DIR"] = store.Path();
     }
     const RunResult r = RunRegsvr(args, env);
-    EXPECT_EQ(r.exitCode, c.exitCode) << r.output;
-    EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
-    EXPECT_FALSE(r.output.empty());
+    EXPECT_EQ(r.status, c.exitCode) << r.out;
+    EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
+    EXPECT_FALSE(r.out.empty());
     if (c.damagedStore) {
         // The damaged file is kept as it was for its owner to mend.
         std::ifstream in(store.File("classes.reg"));

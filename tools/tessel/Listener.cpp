@@ -33,7 +33,7 @@ Listener::Listener(Session& session, MessagePump& pump, CommandSink& sink, const
 }
 
 std::uint32_t Listener::Run() {
-    const EventConnection connection(*session_.Driver().Dispatch(), sink_);
+    const auto connection = sink_.Connect(*session_.Driver().Dispatch());
     session_.Print(Limits(options_));
     auto handleArrived = [this] {
         while (sink_.HasPending() && (options_.count == 0 || handled_ < options_.count))

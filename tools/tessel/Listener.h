@@ -24,9 +24,9 @@ namespace tessel::cli {
 
 class Listener {
   public:
-    // `rules` may be null: commands are then printed, not answered. `sink` must outlive the driver object,
-    // which may hold it until it goes. Checks every member name the rules use, so that a misspelt one stops
-    // the run before a request is left unanswered: throws DispatchError.
+    // `rules` may be null: commands are then printed, not answered. `sink` keeps the numbers that one listen
+    // leaves for the next. Checks every member name the rules use, so that a misspelt one stops the run
+    // before a request is left unanswered: throws DispatchError.
     Listener(Session& session, MessagePump& pump, CommandSink& sink, const ListenOptions& options,
              const AnswerRules* rules);
 

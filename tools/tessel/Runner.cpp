@@ -21,10 +21,9 @@ Script Script::FromArguments(const std::vector<std::string>& args) {
     return script;
 }
 
-Runner::Runner(DispatchDriver& driver, CommandSink& sink, StopSignals& signals, std::ostream& out,
-               std::ostream& progress, bool terminal)
+Runner::Runner(DispatchDriver& driver, StopSignals& signals, std::ostream& out, std::ostream& progress,
+               bool terminal)
     : session_(driver, out),
-      sink_(sink),
       signals_(signals),
       pump_(signals),
       out_(out),

@@ -32,11 +32,10 @@ struct Script {
 
 class Runner {
   public:
-    // `sink` must outlive the driver object (see Listener). `progress` takes the progress of tables and
-    // search (standard error); `terminal` says whether it is a terminal, where progress is one line
-    // rewritten in place.
-    Runner(DispatchDriver& driver, CommandSink& sink, StopSignals& signals, std::ostream& out,
-           std::ostream& progress, bool terminal);
+    // `progress` takes the progress of tables and search (standard error); `terminal` says whether it is a
+    // terminal, where progress is one line rewritten in place.
+    Runner(DispatchDriver& driver, StopSignals& signals, std::ostream& out, std::ostream& progress,
+           bool terminal);
 
     // Carries out the steps in order; a stop signal ends the step in progress (a wait, a listen, a table
     // transfer, a search) and skips the rest. Throws DispatchError when the driver refuses a name or a value,
@@ -51,7 +50,7 @@ class Runner {
     void RunStep(const Script& script, const Step& step);
 
     Session session_;
-    CommandSink& sink_;
+    CommandSink sink_;  // the commands one listen leaves to the next
     StopSignals& signals_;
     MessagePump pump_;
     std::ostream& out_;

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "tools/tessel/CommandSink.h"
 #include "tools/tessel/DispatchDriver.h"
 #include "tools/tessel/HelpText.h"
 #include "tools/tessel/MessagePump.h"
@@ -55,12 +54,10 @@ int main(int argc, char** argv) {
     // creation; the driver object is released on the way out.
     try {
         const Script script = Script::FromArguments(args);
-        // Signals first, so that the driver's threads start with them blocked; the sink before the driver,
-        // which may hold it until it goes.
+        // Signals first, so that the driver's threads start with them blocked.
         StopSignals signals;
-        CommandSink sink;
         DispatchDriver driver = CreateDriver();
-        Runner runner(driver, sink, signals, std::cout, std::cerr, ProgressLine::StderrIsTerminal());
+        Runner runner(driver, signals, std::cout, std::cerr, ProgressLine::StderrIsTerminal());
         runner.Run(script);
         std::cout << std::flush;
         return runner.ExitStatus();
