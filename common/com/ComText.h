@@ -19,6 +19,9 @@ using UniqueBstr = std::unique_ptr<OLECHAR, BstrFree>;
 
 // UTF-8 of the whole BSTR (embedded NULs kept); a lone surrogate becomes U+FFFD. Null gives "".
 std::string BstrToUtf8(const OLECHAR* bstr);
+// UTF-8 of a plain NUL-terminated text (an LPOLESTR, which has no length prefix: the names that
+// GetIDsOfNames is given); read up to the NUL. Null gives "".
+std::string OleStrToUtf8(const OLECHAR* text);
 // A new BSTR holding `utf8` (malformed sequences become U+FFFD). Throws std::bad_alloc when memory runs out.
 UniqueBstr Utf8ToBstr(std::string_view utf8);
 

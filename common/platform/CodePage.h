@@ -26,6 +26,12 @@ std::string Utf8ToCp1251(std::string_view utf8);
 char32_t NextUtf8Char(std::string_view utf8, std::size_t& pos);
 void AppendUtf8(std::string& out, char32_t ch);
 
+// Whether `bytes` are valid UTF-8 holding at least one character beyond ASCII. Windows-1251 text with
+// letters never is in practice: its letters are the bytes C0h..FFh, which UTF-8 takes only as lead bytes and
+// then only before bytes 80h..BFh, the Windows-1251 range of rarely used signs. A file that passes is UTF-8
+// text, not the Windows-1251 one expected.
+bool LooksLikeUtf8(std::string_view bytes);
+
 // Case folding of the texts this system compares without case: ASCII and Cyrillic letters.
 char32_t FoldCase(char32_t ch);
 // Case-insensitive comparison of UTF-8 texts (ASCII and Cyrillic letters fold): <0, 0 or >0.

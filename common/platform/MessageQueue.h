@@ -6,36 +6,15 @@
 // readable while messages wait, so any event loop can pump it (a socket notifier, a selector, or the blocking
 // WaitAndDispatch of a console program).
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 namespace tessel {
 
 class WindowCore;
-
-// The descriptor that is readable exactly while the flag is raised (an eventfd on Linux).
-// Raise and Lower are called under the queue's lock, so the flag always matches the queue.
-class ReadySignal {
-  public:
-    // Throws std::system_error when the descriptor cannot be created.
-    ReadySignal();
-    ~ReadySignal();
-    ReadySignal(const ReadySignal&) = delete;
-    ReadySignal& operator=(const ReadySignal&) = delete;
-
-    int Fd() const { return fd_; }
-    void Raise();
-    void Lower();
-
-  private:
-    int fd_;
-};
 
 // How a post ended.
 enum class PostResult {
@@ -45,6 +24,8 @@ enum class PostResult {
 };
 
 // The message queue of one thread. Only the owning thread dispatches; any thread posts (through a window).
+// On Windows it is the thread's own system queue and a window is a real hidden window, so every message loop
+// of the thread (a host's, a modal dialog's, the system's waits) delivers the messages too.
 class MessageQueue {
     struct Key {
         explicit Key() = default;
@@ -63,14 +44,16 @@ class MessageQueue {
     MessageQueue(const MessageQueue&) = delete;
     MessageQueue& operator=(const MessageQueue&) = delete;
 
-    // Readable while at least one message waits; never read or write it. Valid for the queue's life.
-    int Fd() const { return ready_.Fd(); }
+    // Readable while at least one message waits; never read or write it. Valid for the queue's life. On
+    // Windows -1: the system queue needs no descriptor, every message loop of the thread pumps it.
+    int Fd() const;
 
     // Dispatches, in posting order, every message that waits at the moment of the call; messages posted while
     // it runs wait for the next call. Each message leaves the queue (making room for posters) before its
     // window procedure runs, so a procedure may pump again (a modal loop). Messages of destroyed windows are
     // dropped. Returns how many were delivered. An exception from a procedure propagates; the messages after
-    // it stay queued. Throws std::logic_error when called from any thread but the owner.
+    // it stay queued. Throws std::logic_error when called from any thread but the owner. On Windows the
+    // system's other messages for the thread's windows are dispatched along the way.
     std::size_t DispatchPending();
 
     // Waits at most `timeoutMs` until a message waits, then dispatches as DispatchPending does. Returns how
@@ -83,35 +66,21 @@ class MessageQueue {
 
   private:
     friend class MessageWindow;
-    struct ThreadSlot;
-    struct Queued {
-        std::uint64_t seq;
-        std::weak_ptr<WindowCore> target;
-        std::uint32_t msg;
-        std::uintptr_t wParam;
-        std::intptr_t lParam;
-    };
+    friend class WindowCore;
+    struct Impl;  // the platform's
 
-    PostResult Enqueue(const std::shared_ptr<WindowCore>& target, std::uint32_t msg, std::uintptr_t wParam,
-                       std::intptr_t lParam, std::uint32_t waitMs);
-    // Marks the window dead, drops its waiting messages and wakes every poster waiting for room.
-    void Detach(const std::shared_ptr<WindowCore>& core);
-    bool IsAlive(const WindowCore& core) const;
-    // The thread has ended: nothing will be dispatched any more.
-    void Close();
-    // Takes the oldest message if it was posted no later than `lastSeq`.
-    bool PopUpTo(std::uint64_t lastSeq, Queued& out);
-    bool Deliver(const Queued& message);
     void RequireOwner(const char* what) const;
+    // The owner's thread has ended: posts report Gone from now on and what waits is dropped.
+    void Close();
+    struct ThreadSlot;  // the thread's hold on its queue (Linux)
 
+  public:
+    // Called by the system when a thread that has a queue ends, with the thread's hold on it (Windows).
+    static void ThreadEnded(void* slot);
+
+  private:
     const std::thread::id owner_;
-    mutable std::mutex mutex_;
-    std::condition_variable room_;     // a poster waits here for room
-    std::condition_variable arrived_;  // the owner waits here for a message
-    std::deque<Queued> messages_;
-    std::uint64_t nextSeq_ = 1;
-    bool closed_ = false;
-    ReadySignal ready_;
+    const std::unique_ptr<Impl> impl_;
 };
 
 // A hidden window: a target for messages that belongs to the queue of the thread that created it.
@@ -127,6 +96,7 @@ class MessageWindow {
     MessageWindow& operator=(const MessageWindow&) = delete;
 
     // Any thread. Queues a message; false when the queue is full, the window destroyed or its thread ended.
+    // `msg` is a private message number, 0x400 (WM_USER) or above: the system reserves those below.
     bool Post(std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam);
 
     // Any thread. As Post, but waits at most `timeoutMs` for room in a full queue; the wait ends at once when

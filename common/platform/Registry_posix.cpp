@@ -31,9 +31,13 @@
 #include "common/platform/AtomicFile.h"
 #include "common/platform/CodePage.h"
 #include "common/platform/Registry.h"
+#include "common/platform/RegistryPath.h"
 
 namespace tessel {
 namespace {
+
+using registry_detail::JoinPath;
+using registry_detail::SplitPath;
 
 // The system registry's own limits, so that nothing stored here could not be stored there.
 constexpr std::size_t kMaxKeyNameChars = 255;
@@ -132,28 +136,6 @@ bool ValidKeyName(std::string_view name) {
 bool ValidValueName(std::string_view name) {
     const long chars = Utf8Length(name);
     return chars >= 0 && static_cast<std::size_t>(chars) <= kMaxValueNameChars;
-}
-
-// Components of a backslash-separated path; empty components (doubled or outer separators) are dropped.
-std::vector<std::string> SplitPath(std::string_view path) {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = path.find('\\', start);
-        if (end == std::string_view::npos) end = path.size();
-        if (end > start) parts.emplace_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return parts;
-}
-
-std::string JoinPath(const std::vector<std::string>& parts) {
-    std::string path;
-    for (const auto& p : parts) {
-        if (!path.empty()) path += '\\';
-        path += p;
-    }
-    return path;
 }
 
 bool ValidKeyPath(const std::vector<std::string>& parts) {
@@ -508,7 +490,8 @@ class HiveLock {
     UniqueFd fd_;
 };
 
-std::unique_ptr<KeyNode> LoadHive(const std::string& file) {
+// The hive's tree; `text` (when given) receives the file's contents, empty when there is no file.
+std::unique_ptr<KeyNode> LoadHive(const std::string& file, std::string* text = nullptr) {
     struct stat st {};
     if (::stat(file.c_str(), &st) != 0) {
         if (errno == ENOENT) return std::make_unique<KeyNode>();
@@ -516,29 +499,88 @@ std::unique_ptr<KeyNode> LoadHive(const std::string& file) {
     }
     if (static_cast<std::uint64_t>(st.st_size) > kMaxHiveBytes)
         throw RegistryError(file + ": the file is larger than a settings store can be");
-    std::string text;
+    std::string contents;
     try {
-        if (!ReadWholeFile(file, text)) return std::make_unique<KeyNode>();
+        if (!ReadWholeFile(file, contents)) return std::make_unique<KeyNode>();
     } catch (const std::system_error& e) {
         throw RegistryError(e.what());
     }
-    return HiveParser(text, file).Parse();
+    auto root = HiveParser(contents, file).Parse();
+    if (text != nullptr) *text = std::move(contents);
+    return root;
 }
 
-// Applies `change` to the hive's current contents under the lock and stores the result when `change`
-// reports that it changed something. A file that does not load is never replaced.
-void ModifyHive(Hive hive, const std::function<bool(KeyNode&)>& change) {
-    const std::string file = HiveFile(hive);
-    HiveLock lock(file + ".lock");
-    const auto root = LoadHive(file);
-    if (!change(*root)) return;
-    const std::string text = FormatHive(*root);
+void StoreHive(const std::string& file, const KeyNode& root) {
+    const std::string text = FormatHive(root);
     if (text.size() > kMaxHiveBytes) throw RegistryError(file + ": the change would make the file too large");
     try {
         WriteFileAtomically(file, text, 0600);
     } catch (const std::system_error& e) {
         throw RegistryError(e.what());
     }
+}
+
+}  // namespace
+
+// The copy of a hive that an open RegistryUpdate works on.
+struct RegistryUpdate::State {
+    explicit State(Hive h) : hive(h) {}
+
+    // Locks the hive and loads it at the first access.
+    KeyNode& Root() {
+        if (!root) {
+            file = HiveFile(hive);
+            lock = std::make_unique<HiveLock>(file + ".lock");
+            root = LoadHive(file, &original);
+        }
+        return *root;
+    }
+
+    Hive hive;
+    std::string file;
+    std::unique_ptr<HiveLock> lock;
+    std::unique_ptr<KeyNode> root;
+    std::string original;  // the file's text when it was loaded; empty without a file
+};
+
+namespace {
+
+thread_local std::unique_ptr<RegistryUpdate::State> tUpdate;
+
+RegistryUpdate::State* ActiveUpdate(Hive hive) {
+    return tUpdate && tUpdate->hive == hive ? tUpdate.get() : nullptr;
+}
+
+// The hive as this thread sees it: the open update's copy, or the file's current contents.
+class HiveView {
+  public:
+    explicit HiveView(Hive hive) {
+        if (RegistryUpdate::State* update = ActiveUpdate(hive)) {
+            root_ = &update->Root();
+        } else {
+            owned_ = LoadHive(HiveFile(hive));
+            root_ = owned_.get();
+        }
+    }
+    const KeyNode& Root() const { return *root_; }
+
+  private:
+    std::unique_ptr<KeyNode> owned_;
+    const KeyNode* root_ = nullptr;
+};
+
+// Applies `change` to the hive's current contents under the lock and stores the result when `change`
+// reports that it changed something. A file that does not load is never replaced. Inside an update the
+// change goes to its copy, which Commit stores.
+void ModifyHive(Hive hive, const std::function<bool(KeyNode&)>& change) {
+    if (RegistryUpdate::State* update = ActiveUpdate(hive)) {
+        change(update->Root());
+        return;
+    }
+    const std::string file = HiveFile(hive);
+    HiveLock lock(file + ".lock");
+    const auto root = LoadHive(file);
+    if (change(*root)) StoreHive(file, *root);
 }
 
 std::string HomeDirectory() {
@@ -580,8 +622,8 @@ const KeyNode* OpenNode(const KeyNode& root, const std::string& path) {
 
 ValueData ReadData(Hive hive, bool open, const std::string& path, const std::string& name) {
     if (!open) throw RegistryError("Failed to get data for '" + name + "': no key is open");
-    const auto root = LoadHive(HiveFile(hive));
-    const KeyNode* key = OpenNode(*root, path);
+    const HiveView view(hive);
+    const KeyNode* key = OpenNode(view.Root(), path);
     const RegValue* value = key != nullptr ? key->FindValue(name) : nullptr;
     if (value == nullptr) throw RegistryError("Failed to get data for '" + name + "'");
     return value->data;
@@ -633,13 +675,6 @@ std::string HiveFile(Hive hive) {
     return RegistryDirectory() + (hive == Hive::ClassesRoot ? "/classes.reg" : "/user.reg");
 }
 
-Registry::Registry(Hive hive) : hive_(hive) {}
-
-std::string Registry::Resolve(const std::string& path) const {
-    const bool fromRoot = !open_ || (!path.empty() && path.front() == '\\');
-    return JoinPath(SplitPath(fromRoot ? path : path_ + "\\" + path));
-}
-
 bool Registry::OpenKey(const std::string& path, bool canCreate) {
     const std::string full = Resolve(path);
     const auto parts = SplitPath(full);
@@ -662,7 +697,7 @@ bool Registry::OpenKey(const std::string& path, bool canCreate) {
             return created;
         });
     } else {
-        found = FindKey(*LoadHive(HiveFile(hive_)), parts) != nullptr;
+        found = FindKey(HiveView(hive_).Root(), parts) != nullptr;
     }
     if (found) {
         open_ = true;
@@ -671,15 +706,10 @@ bool Registry::OpenKey(const std::string& path, bool canCreate) {
     return found;
 }
 
-void Registry::CloseKey() {
-    open_ = false;
-    path_.clear();
-}
-
 bool Registry::KeyExists(const std::string& path) const {
     const auto parts = SplitPath(Resolve(path));
     if (!ValidKeyPath(parts)) return false;
-    return FindKey(*LoadHive(HiveFile(hive_)), parts) != nullptr;
+    return FindKey(HiveView(hive_).Root(), parts) != nullptr;
 }
 
 bool Registry::DeleteKey(const std::string& path) {
@@ -700,8 +730,8 @@ bool Registry::DeleteKey(const std::string& path) {
 std::vector<std::string> Registry::GetKeyNames() const {
     RequireOpen(open_, "GetKeyNames");
     std::vector<std::string> names;
-    const auto root = LoadHive(HiveFile(hive_));
-    if (const KeyNode* key = OpenNode(*root, path_))
+    const HiveView view(hive_);
+    if (const KeyNode* key = OpenNode(view.Root(), path_))
         for (const auto& child : key->children) names.push_back(child->name);
     return names;
 }
@@ -709,20 +739,16 @@ std::vector<std::string> Registry::GetKeyNames() const {
 std::vector<std::string> Registry::GetValueNames() const {
     RequireOpen(open_, "GetValueNames");
     std::vector<std::string> names;
-    const auto root = LoadHive(HiveFile(hive_));
-    if (const KeyNode* key = OpenNode(*root, path_))
+    const HiveView view(hive_);
+    if (const KeyNode* key = OpenNode(view.Root(), path_))
         for (const auto& v : key->values) names.push_back(v.name);
     return names;
 }
 
-bool Registry::ValueExists(const std::string& name) const {
-    return GetDataType(name).has_value();
-}
-
 std::optional<RegValueType> Registry::GetDataType(const std::string& name) const {
     RequireOpen(open_, "GetDataType");
-    const auto root = LoadHive(HiveFile(hive_));
-    const KeyNode* key = OpenNode(*root, path_);
+    const HiveView view(hive_);
+    const KeyNode* key = OpenNode(view.Root(), path_);
     const RegValue* value = key != nullptr ? key->FindValue(name) : nullptr;
     if (value == nullptr) return std::nullopt;
     return TypeOf(value->data);
@@ -756,10 +782,6 @@ std::int32_t Registry::ReadInteger(const std::string& name) const {
     InvalidType(name);
 }
 
-bool Registry::ReadBool(const std::string& name) const {
-    return ReadInteger(name) != 0;
-}
-
 Bytes Registry::ReadBinary(const std::string& name) const {
     ValueData data = ReadData(hive_, open_, path_, name);
     if (auto* b = std::get_if<Bytes>(&data)) return std::move(*b);
@@ -774,12 +796,36 @@ void Registry::WriteInteger(const std::string& name, std::int32_t value) {
     WriteData(hive_, open_, path_, name, static_cast<std::uint32_t>(value));
 }
 
-void Registry::WriteBool(const std::string& name, bool value) {
-    WriteInteger(name, value ? 1 : 0);
-}
-
 void Registry::WriteBinary(const std::string& name, const Bytes& value) {
     WriteData(hive_, open_, path_, name, value);
+}
+
+RegistryUpdate::RegistryUpdate(Hive hive) {
+    if (tUpdate) {
+        // Joins the open one, which stores the changes of both.
+        if (tUpdate->hive != hive)
+            throw RegistryError("a settings update of another hive is open on this thread");
+        return;
+    }
+    tUpdate = std::make_unique<State>(hive);
+    owner_ = true;
+}
+
+RegistryUpdate::~RegistryUpdate() {
+    // Dropped uncommitted: the copy and the lock go.
+    if (owner_) tUpdate.reset();
+}
+
+bool RegistryUpdate::Commit() {
+    if (!owner_) return false;
+    owner_ = false;
+    const std::unique_ptr<State> state = std::move(tUpdate);
+    if (!state->root) return false;
+    const bool empty = state->root->values.empty() && state->root->children.empty();
+    // The text is compared, not the steps: a key deleted and written again as it was is no change.
+    if (state->original.empty() ? empty : FormatHive(*state->root) == state->original) return false;
+    StoreHive(state->file, *state->root);
+    return true;
 }
 
 }  // namespace tessel

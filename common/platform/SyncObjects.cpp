@@ -28,4 +28,10 @@ WaitResult ManualResetEvent::WaitFor(std::uint32_t timeoutMs) const {
     return ok ? WaitResult::Signaled : WaitResult::Timeout;
 }
 
+WaitResult ManualResetEvent::WaitUntil(std::chrono::steady_clock::time_point deadline) const {
+    std::unique_lock lock(mutex_);
+    const bool ok = cv_.wait_until(lock, deadline, [this] { return signaled_; });
+    return ok ? WaitResult::Signaled : WaitResult::Timeout;
+}
+
 }  // namespace tessel

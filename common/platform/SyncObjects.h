@@ -1,6 +1,7 @@
 #pragma once
 // Sync objects standing in for the system's: a re-entrant critical section and a manual-reset event.
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -35,6 +36,8 @@ class ManualResetEvent {
     bool IsSet() const;
     // Waits at most `timeoutMs` milliseconds; returns Signaled or Timeout.
     WaitResult WaitFor(std::uint32_t timeoutMs) const;
+    // Waits until `deadline` at most, to the clock's precision; returns Signaled or Timeout.
+    WaitResult WaitUntil(std::chrono::steady_clock::time_point deadline) const;
 
   private:
     mutable std::mutex mutex_;

@@ -31,7 +31,9 @@ struct TVariantHolder {
 
 }  // namespace
 
-Tole1C::Tole1C() = default;
+Tole1C::Tole1C() : ToleAddin(TDeferEvents{}) {
+    ListenToCommands();
+}
 
 Tole1C::~Tole1C() = default;
 

@@ -6,6 +6,7 @@
 
 #include "common/com/ComPtr.h"
 #include "common/com/ComText.h"
+#include "driver/automation/untTypeInfo.h"
 
 namespace {
 
@@ -39,9 +40,18 @@ void ToHostValue(VARIANT& value) {
 
 }  // namespace
 
-ToleAddin::ToleAddin() : props_(std::make_unique<TAddinItems>()), methods_(std::make_unique<TAddinItems>()) {
+ToleAddin::ToleAddin() : ToleAddin(TDeferEvents{}) {
+    ListenToCommands();
+}
+
+ToleAddin::ToleAddin(TDeferEvents)
+    : TTesselDrv(TDeferEvents{}),
+      props_(std::make_unique<TAddinItems>()),
+      methods_(std::make_unique<TAddinItems>()) {
+    // The member lists' own description, whatever the object reports: a type library's help strings are
+    // 8-bit text that Windows reads in the system's code page, and the host finds members by them.
     tessel::ComPtr<ITypeInfo> info;
-    HRESULT hr = GetTypeInfo(0, 0, info.Put());
+    HRESULT hr = GetTesselTypeInfo(info.Put());
     if (SUCCEEDED(hr) && !info) hr = E_POINTER;
     if (SUCCEEDED(hr)) hr = BuildAddinItems(*info.Get(), *props_, *methods_);
     if (FAILED(hr))

@@ -18,6 +18,8 @@ class ToleAddin : public TTesselDrv, public ILanguageExtender {
     // be read.
     ToleAddin();
     ~ToleAddin() override;
+    // For derived classes; see TTesselDrv::TDeferEvents.
+    explicit ToleAddin(TDeferEvents);
 
     // IUnknown: what TTesselDrv serves, and ILanguageExtender.
     STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override;

@@ -1,6 +1,5 @@
 // The four exports of the in-process server. Nothing may throw across them:
 // every failure is a result code.
-#include <atomic>
 #include <new>
 
 #include "common/com/ComInterfaces.h"
@@ -9,36 +8,14 @@
 #include "driver/automation/ole1C.h"
 #include "driver/automation/oleMain.h"
 #include "driver/automation/oleRegister.h"
+#include "driver/automation/untClassFactory.h"
+#include "driver/automation/untDialogs.h"
 
 namespace {
 
-// Client references to the class factory and LockServer locks: while either is
-// held, the server stays.
-std::atomic<LONG> g_factoryRefs{0};
-std::atomic<LONG> g_serverLocks{0};
-
-// The factory of the driver's class. There is one per process; its references
-// are what DllCanUnloadNow counts as factories in use.
-class TDriverFactory final : public IClassFactory {
+// The class object of the driver's class.
+class TDriverFactory final : public TClassFactory {
   public:
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
-        *ppv = nullptr;
-        if (!IsEqualGUID(riid, IID_IUnknown) && !IsEqualGUID(riid, IID_IClassFactory)) return E_NOINTERFACE;
-        *ppv = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++g_factoryRefs); }
-    STDMETHODIMP_(ULONG) Release() override {
-        // An unbalanced Release must not wrap the count and keep the server "in
-        // use" for ever.
-        LONG refs = g_factoryRefs.load();
-        while (refs > 0 && !g_factoryRefs.compare_exchange_weak(refs, refs - 1)) {
-        }
-        return static_cast<ULONG>(refs > 0 ? refs - 1 : 0);
-    }
-
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
         if (ppv == nullptr) return E_POINTER;
         *ppv = nullptr;
@@ -54,20 +31,6 @@ class TDriverFactory final : public IClassFactory {
         if (FAILED(hr)) *ppv = nullptr;
         return hr;
     }
-
-    STDMETHODIMP LockServer(BOOL lock) override {
-        if (lock) {
-            ++g_serverLocks;
-            return S_OK;
-        }
-        LONG locks = g_serverLocks.load();
-        do {
-            // Unlocking what was never locked is the caller's error, not a reason to
-            // go negative.
-            if (locks <= 0) return E_UNEXPECTED;
-        } while (!g_serverLocks.compare_exchange_weak(locks, locks - 1));
-        return S_OK;
-    }
 };
 
 TDriverFactory g_driverFactory;
@@ -77,14 +40,14 @@ TDriverFactory g_driverFactory;
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv) {
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
-    if (!IsEqualCLSID(clsid, CLSID_TesselDriver)) return CLASS_E_CLASSNOTAVAILABLE;
-    return g_driverFactory.QueryInterface(riid, ppv);
+    if (IsEqualCLSID(clsid, CLSID_TesselDriver)) return g_driverFactory.QueryInterface(riid, ppv);
+    if (IsEqualCLSID(clsid, CLSID_TesselDrvPage)) return GetPropertyPageClassObject(riid, ppv);
+    return CLASS_E_CLASSNOTAVAILABLE;
 }
 
 STDAPI DllCanUnloadNow() {
-    const bool inUse =
-        TTesselDrv::LiveObjects() != 0 || g_serverLocks.load() != 0 || g_factoryRefs.load() != 0;
-    return inUse ? S_FALSE : S_OK;
+    // While a client holds an object, a class object or a lock, the server stays.
+    return TTesselDrv::LiveObjects() != 0 || TClassFactory::InUse() ? S_FALSE : S_OK;
 }
 
 STDAPI DllRegisterServer() {

@@ -1,17 +1,29 @@
 #include "driver/automation/oleMain.h"
 
 #include <cstdio>
+#include <mutex>
 #include <new>
 #include <type_traits>
 
 #include "common/com/ComText.h"
+#include "common/platform/Module.h"
+#include "driver/automation/oleRegister.h"
 #include "driver/automation/untDialogs.h"
 #include "driver/automation/untDispatch.h"
 #include "driver/automation/untTypeInfo.h"
-#include "driver/engine/untError.h"
+#include "driver/base/untError.h"
 #include "driver/link/untCodecs.h"
 
 namespace {
+
+// The file version of the driver library: from its version resource where libraries carry one (Windows),
+// else the version the build gave it.
+std::string DriverFileVersion() {
+    static const std::string version =
+        tessel::ModuleFileVersionOf(reinterpret_cast<const void*>(&DriverFileVersion))
+            .value_or(TESSEL_FILE_VERSION);
+    return version;
+}
 
 namespace D = TesselDispId;
 
@@ -24,6 +36,22 @@ void Assign(Field& field, LONG value) {
         field = value != 0;
     else
         field = static_cast<Field>(static_cast<std::uint32_t>(value));
+}
+
+// Members that show a window. Their dialogs call the driver from worker threads while the window is up, so
+// they run outside the operation lock and take it only for their own engine steps.
+bool ShowsWindow(LONG dispId) {
+    switch (dispId) {
+        case D::AboutBox:
+        case D::ShowLogDlg:
+        case D::ShowProperties:
+        case D::ShowSearchDlg:
+        case D::ShowServiceDlg:
+        case D::ShowStatusDlg:
+        case D::ShowTablesDlg:
+            return true;
+    }
+    return false;
 }
 
 [[noreturn]] void NoSuchMember(LONG dispId) {
@@ -95,11 +123,29 @@ class TEnumPoints final : public IEnumConnectionPoints {
 
 // ---- Creation and identity ----
 
-TTesselDrv::TTesselDrv() : link_(std::make_unique<TDrvLink>()) {
-    link_->OnCommand = [this](std::int32_t id) { FireCommand(id); };
+TTesselDrv::TTesselDrv() : TTesselDrv(TDeferEvents{}) {
+    ListenToCommands();
+}
+
+TTesselDrv::TTesselDrv(TDeferEvents) : link_(std::make_unique<TDrvLink>()) {
     pageEvents_ = std::make_unique<tessel::ConnectionPoint>(*this, DIID_IPageEvents, 1);
     driverEvents_ = std::make_unique<tessel::ConnectionPoint>(*this, DIID_IDriverEvents, 1);
     ++g_liveObjects;
+}
+
+void TTesselDrv::ListenToCommands() {
+    // Released on another thread, the object still lives through an event that has its reference; without
+    // one (its count reached zero) it is not told at all.
+    link_->SetHandler({[this] { return RetainForEvent(); }, [this] { Release(); },
+                       [this](std::int32_t id) { FireCommand(id); }});
+}
+
+bool TTesselDrv::RetainForEvent() {
+    ULONG count = refCount_.load();
+    while (count != 0) {
+        if (refCount_.compare_exchange_weak(count, count + 1)) return true;
+    }
+    return false;
 }
 
 TTesselDrv::~TTesselDrv() {
@@ -153,7 +199,7 @@ STDMETHODIMP TTesselDrv::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
     if (ppTInfo == nullptr) return E_POINTER;
     *ppTInfo = nullptr;
     if (iTInfo != 0) return DISP_E_BADINDEX;
-    return GetTesselTypeInfo(ppTInfo);
+    return GetDispatchTypeInfo(ppTInfo);
 }
 
 STDMETHODIMP TTesselDrv::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
@@ -221,6 +267,8 @@ void TTesselDrv::FireOn(tessel::ConnectionPoint& point, std::int32_t commandID, 
 
 template <typename Work>
 void TTesselDrv::Guard(Work&& work) {
+    // One member at a time, whichever thread calls: the properties are the engine's, shared by every object.
+    std::lock_guard operation(Engine().OperationLock());
     try {
         work();
     } catch (const std::exception& e) {
@@ -273,8 +321,14 @@ HRESULT TTesselDrv::PutSlot(LONG dispId, T value) {
 
 HRESULT TTesselDrv::MethodSlot(LONG dispId, LONG* value) {
     if (value == nullptr) return E_POINTER;
-    *value = CallMethod(dispId);
+    *value = Call(dispId);
     return S_OK;
+}
+
+std::int32_t TTesselDrv::Call(LONG dispId) {
+    if (ShowsWindow(dispId)) return CallMethod(dispId);
+    std::lock_guard operation(Engine().OperationLock());
+    return CallMethod(dispId);
 }
 
 #define TESSEL_IMPLEMENT_Method_Long(Name, Type) \
@@ -283,7 +337,7 @@ HRESULT TTesselDrv::MethodSlot(LONG dispId, LONG* value) {
     }
 #define TESSEL_IMPLEMENT_Method_None(Name, Type) \
     STDMETHODIMP TTesselDrv::Name() {            \
-        CallMethod(D::Name);                     \
+        Call(D::Name);                           \
         return S_OK;                             \
     }
 #define TESSEL_IMPLEMENT_KIND_Method(Name, Type) TESSEL_IMPLEMENT_Method_##Type(Name, Type)
@@ -465,7 +519,7 @@ BSTR TTesselDrv::GetString(LONG dispId) {
         case D::ResultDescription:
             return Text(e.ResultDescription);
         case D::Version:
-            return Text(TESSEL_FILE_VERSION);
+            return Text(DriverFileVersion());
         case D::DataBlock:
             return ByteText(e.DataBlock);
         case D::RawData:
@@ -610,63 +664,32 @@ std::int32_t TTesselDrv::CallMethod(LONG dispId) {
     TEcrDrv& e = Engine();
     try {
         switch (dispId) {
+            // The exchanges, one for each command the computer sends.
+#define TESSEL_EXCHANGE_METHOD(opcode, Class, Operation, ...) \
+    case D::Operation:                                        \
+        return e.Operation();
+            TESSEL_COMPUTER_COMMANDS(TESSEL_EXCHANGE_METHOD)
+#undef TESSEL_EXCHANGE_METHOD
             case D::AboutBox:
+                // Yields nothing, so the last operation's result stays; only a failure to show it is one.
                 ShowDialog("About");
-                return e.ClearResult();
+                return e.ResultCode;
             case D::AddLD:
                 return e.AddLD();
-            case D::Beep:
-                return e.Beep();
             case D::DeleteCommand:
                 return e.DeleteCommand();
             case D::DeleteLD:
                 return e.DeleteLD();
-            case D::GetCashReg:
-                return e.GetCashReg();
             case D::GetCommandParams:
                 return e.GetCommandParams();
-            case D::GetDeviceMetrics:
-                return e.GetDeviceMetrics();
-            case D::GetDump:
-                return e.GetDump();
-            case D::GetECRFlagName:
-                return e.GetECRFlagName();
-            case D::GetECRStatus:
-                return e.GetECRStatus();
-            case D::GetExchangeParam:
-                return e.GetExchangeParam();
-            case D::GetFieldStruct:
-                return e.GetFieldStruct();
-            case D::GetFMStatus:
-                return e.GetFMStatus();
-            case D::GetOperationReg:
-                return e.GetOperationReg();
-            case D::GetRestReg:
-                return e.GetRestReg();
-            case D::GetTableStruct:
-                return e.GetTableStruct();
-            case D::InitTables:
-                return e.InitTables();
-            case D::ReadTable:
-                return e.ReadTable();
             case D::SearchDevice:
                 return e.SearchDevice();
             case D::SendCommand:
                 return e.SendCommand();
             case D::SendRawData:
                 return e.SendRawData();
-            case D::SetDate:
-                return e.SetDate();
             case D::SetDefaults:
                 return SetDefaults();
-            case D::SetExchangeParam:
-                return e.SetExchangeParam();
-            case D::SetPointPosition:
-                return e.SetPointPosition();
-            case D::SetRestReg:
-                return e.SetRestReg();
-            case D::SetTime:
-                return e.SetTime();
             case D::ShowLogDlg:
                 return ShowModalDialog("Log");
             case D::ShowProperties:
@@ -679,8 +702,6 @@ std::int32_t TTesselDrv::CallMethod(LONG dispId) {
                 return ShowModalDialog("Status");
             case D::ShowTablesDlg:
                 return ShowModalDialog("Tables");
-            case D::WriteTable:
-                return e.WriteTable();
             case D::SendCadr:
                 return e.SendCadr();
             case D::PostCadr:
@@ -707,26 +728,31 @@ std::int32_t TTesselDrv::SetDefaults() {
 // ---- Dialogs ----
 
 int TTesselDrv::ShowDialog(const char* name) {
-    TTesselShowDialog show = LoadDialogsModule();
-    const LONG answer = show(name, static_cast<ITesselDriver*>(this), parentWnd_);
-    if (answer < 0) throw EDriverError(answer, GetResultDescription(answer));
+    const TDialogsModule& module = LoadDialogsModule();
+    const LONG answer = module.show(name, static_cast<ITesselDriver*>(this), parentWnd_);
+    if (answer < 0) throw EDriverError(answer, module.LastError(GetResultDescription(answer)));
     return answer;
 }
 
 std::int32_t TTesselDrv::ShowModalDialog(const char* name) {
     ShowDialog(name);
+    std::lock_guard operation(Engine().OperationLock());
     return Engine().ClearResult();
 }
 
 std::int32_t TTesselDrv::ShowSearchDialog() {
     TEcrDrv& e = Engine();
+    std::unique_lock operation(e.OperationLock());
     // A search moves the connection about; unless the user takes what it found, the old one comes back.
     const bool fuel = e.Fuel();
     const int baudRate = e.BaudRate();
     const std::uint8_t srcAddress = e.SrcAddress;
     const std::uint8_t dstAddress = e.DstAddress();
     const int portNumber = e.PortNumber();
-    if (ShowDialog("Search") != 1) {
+    operation.unlock();
+    const bool taken = ShowDialog("Search") == 1;
+    operation.lock();
+    if (!taken) {
         e.SetFuel(fuel);
         e.SetBaudRate(baudRate);
         e.SrcAddress = srcAddress;
@@ -742,6 +768,8 @@ std::int32_t TTesselDrv::ShowProperties() {
         explicit TShowing(bool& f) : flag(f) { flag = true; }
         ~TShowing() { flag = false; }
     } showing(isShowProperties_);
-    ShowDialog("Properties");
+    // The control's property pages, shown in the frame at 16,16 from the active window.
+    ShowPropertyFrame(static_cast<ITesselDriver*>(this), {CLSID_TesselDrvPage}, 16, 16);
+    std::lock_guard operation(Engine().OperationLock());
     return Engine().ClearResult();
 }

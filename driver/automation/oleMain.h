@@ -25,8 +25,9 @@
 class TTesselDrv : public ITesselDriver3, public IConnectionPointContainer {
   public:
     // Joins the driver links (the first object creates the engine on the calling thread, which becomes the
-    // thread on which every event is raised) and creates the two connection points. The object starts with
-    // one reference. Throws when the engine cannot be created.
+    // thread on which every event is raised) and creates the two connection points; events reach the object
+    // from the end of its constructor on. The object starts with one reference. Throws when the engine cannot
+    // be created.
     TTesselDrv();
     virtual ~TTesselDrv();
     TTesselDrv(const TTesselDrv&) = delete;
@@ -69,6 +70,12 @@ class TTesselDrv : public ITesselDriver3, public IConnectionPointContainer {
     static LONG LiveObjects();
 
   protected:
+    // For derived classes, whose constructors end with ListenToCommands: no event may reach an object (nor
+    // call its overrides) before its most derived constructor has ended.
+    struct TDeferEvents {};
+    explicit TTesselDrv(TDeferEvents);
+    void ListenToCommands();
+
     // Raises Command(commandID) on the sinks of one point; a failure is logged under `step`.
     void FireOn(tessel::ConnectionPoint& point, std::int32_t commandID, const char* step);
 
@@ -97,6 +104,8 @@ class TTesselDrv : public ITesselDriver3, public IConnectionPointContainer {
     template <typename T>
     HRESULT PutSlot(LONG dispId, T value);
     HRESULT MethodSlot(LONG dispId, LONG* value);
+    // A method under the engine's operation lock, except those that show a window.
+    std::int32_t Call(LONG dispId);
     // The Show* members and AboutBox: the dialog `name` of the dialogs module, or -199 while that module is
     // not installed. Returns the dialog's answer: 1 closed with OK, 0 otherwise.
     int ShowDialog(const char* name);
@@ -104,6 +113,8 @@ class TTesselDrv : public ITesselDriver3, public IConnectionPointContainer {
     std::int32_t ShowSearchDialog();
     std::int32_t ShowProperties();
     std::int32_t SetDefaults();
+    // A reference for one event, unless the last one is gone already (the object is being destroyed).
+    bool RetainForEvent();
 
     std::atomic<ULONG> refCount_{1};
     std::unique_ptr<TDrvLink> link_;

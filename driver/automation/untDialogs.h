@@ -1,21 +1,66 @@
 #pragma once
-// The driver's dialogs live in a module of their own, libTesselDrvUi.so, next to the driver library, so that
-// clients without a display never load a windowing toolkit. It is loaded on the first dialog call.
+// The driver's dialogs live in a module of their own, libTesselDrvUi.so (TesselDrvUi.dll on Windows), next to
+// the driver library, so that clients without a display never load a windowing toolkit. It is loaded on the
+// first dialog call.
 
 #include <string>
+#include <vector>
 
+#include "common/com/PropertyPage.h"
 #include "driver/automation/TesselDrv_TLB.h"
 
-// The module's one entry point: shows the dialog `name` ("About", "Log", "Properties", "Search", "Service",
-// "Status", "Tables") modally over the window `parentWnd` (0: none), acting on the driver through `driver`.
-// Returns 1 when the dialog was closed with OK, 0 when it was closed otherwise, a negative driver code when
-// it could not be shown.
+// The module's entry points, by their export names.
+//
+// TesselShowDialog: shows the dialog `name` ("About", "Log", "Search", "Service", "Status", "Tables")
+// modally over the window `parentWnd` (0: none), acting on the driver through `driver`. Returns 1 when the
+// dialog was closed with OK, 0 when it was closed otherwise, a negative driver code when it could not be
+// shown (a name the module does not hold, no display, a call from a thread that is not the host's GUI
+// thread) or its filling or applying failed; the text is then TesselDialogError's.
 using TTesselShowDialog = LONG (*)(const char* name, ITesselDriver* driver, LONG parentWnd);
 inline constexpr const char* kShowDialogExport = "TesselShowDialog";
 
-// The dialogs module's path: the directory of the module that holds the driver, then "libTesselDrvUi.so".
+// TesselDialogError: why the calling thread's last failed entry point call failed (UTF-8), valid until the
+// next call on that thread.
+using TTesselDialogError = const char* (*)();
+inline constexpr const char* kDialogErrorExport = "TesselDialogError";
+
+// TesselCreatePropertyPage: a new object of the driver's property page, asked for `riid`
+// (IID_IPropertyPage, IID_IUnknown); an HRESULT, with the text in TesselDialogError on failure.
+using TTesselCreatePropertyPage = HRESULT (*)(REFIID riid, void** ppv);
+inline constexpr const char* kCreatePropertyPageExport = "TesselCreatePropertyPage";
+
+// TesselPropertyFrame: the module's property frame, standing in for the system's: shows `pages`, each set
+// on `objects`, modally at `x`,`y` from the window `ownerWnd` (0: the calling thread's active window), with
+// OK, "Отмена" and "Применить". Returns as TesselShowDialog does.
+using TTesselPropertyFrame = LONG (*)(LONG ownerWnd, LONG x, LONG y, ULONG objectCount, IUnknown** objects,
+                                      ULONG pageCount, IPropertyPage** pages);
+inline constexpr const char* kPropertyFrameExport = "TesselPropertyFrame";
+
+// The loaded module.
+struct TDialogsModule {
+    TTesselShowDialog show = nullptr;
+    TTesselDialogError error = nullptr;
+    TTesselCreatePropertyPage createPage = nullptr;
+    TTesselPropertyFrame frame = nullptr;
+
+    // The text of the calling thread's last failure in the module, or `fallback` when it gave none.
+    std::string LastError(const std::string& fallback) const;
+};
+
+// The dialogs module's path: the directory of the module that holds the driver, then "libTesselDrvUi.so"
+// ("TesselDrvUi.dll").
 std::string DialogsModulePath();
 
-// The module's entry point, loading it on first use (it stays loaded). Throws EDriverError(-199) saying
-// that the dialogs module is not installed, or why it cannot be used.
-TTesselShowDialog LoadDialogsModule();
+// The module, loading it on first use (it stays loaded). Throws EDriverError(-199) saying that the dialogs
+// module is not installed, or why it cannot be used.
+const TDialogsModule& LoadDialogsModule();
+
+// The class object (IClassFactory) of the driver's property page class, which the server's DllGetClassObject
+// serves; its objects come from the dialogs module, loaded when the first is made.
+HRESULT GetPropertyPageClassObject(REFIID riid, void** ppv);
+
+// Shows the property frame over `object` with one page of each class of `pageClasses`, each obtained
+// through its class object, at `x`,`y` from the calling thread's active window. The pages are released
+// before it returns, also on failure. Returns the frame's answer (1 OK, 0 otherwise); throws EDriverError
+// (-199) with the reason when the module, a page or the frame fails.
+LONG ShowPropertyFrame(IUnknown* object, const std::vector<CLSID>& pageClasses, LONG x, LONG y);

@@ -130,7 +130,8 @@ HRESULT TesselGetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, DISPID* di
     if (count == 0) return S_OK;
     if (names == nullptr || dispIds == nullptr) return E_INVALIDARG;
     HRESULT hr = S_OK;
-    const TTesselMember* member = FindTesselMember(tessel::BstrToUtf8(names[0]));
+    // Plain NUL-terminated names, not BSTRs: a client may pass a literal.
+    const TTesselMember* member = FindTesselMember(tessel::OleStrToUtf8(names[0]));
     dispIds[0] = member != nullptr ? member->dispId : DISPID_UNKNOWN;
     if (member == nullptr) hr = DISP_E_UNKNOWNNAME;
     for (UINT i = 1; i < count; ++i) {

@@ -6,9 +6,9 @@
 #include "driver/automation/TesselDrv_TLB.h"
 
 // GetIDsOfNames over the members of ITesselDriver3: the first name is a member's English or Russian name,
-// without regard to case. Members take no named arguments, so further names are unknown.
-// DISP_E_UNKNOWNNAME (with DISPID_UNKNOWN in every unknown slot), DISP_E_UNKNOWNINTERFACE for a riid other
-// than IID_NULL, E_INVALIDARG for null arrays.
+// without regard to case, read up to its NUL (names are plain OLE strings, not BSTRs). Members take no named
+// arguments, so further names are unknown. DISP_E_UNKNOWNNAME (with DISPID_UNKNOWN in every unknown slot),
+// DISP_E_UNKNOWNINTERFACE for a riid other than IID_NULL, E_INVALIDARG for null arrays.
 HRESULT TesselGetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, DISPID* dispIds);
 
 // Invoke on `target`:

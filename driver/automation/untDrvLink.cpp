@@ -65,27 +65,40 @@ void TDrvLinks::Leave(TDrvLink& link) {
 
 void TDrvLinks::Broadcast(std::int32_t commandID) {
     // The members are counted once, as they stood when the command arrived. Each is looked up again under
-    // the lock before its call, because a handler may release objects: a link gone by then is skipped.
+    // the lock before its call, because a handler may release objects, and another thread may release one
+    // meanwhile: a link gone by then is skipped.
     std::vector<TDrvLink*> members;
     {
         std::lock_guard guard(LinksLock());
         members = links_;
     }
     for (TDrvLink* member : members) {
-        TDrvLink::TCommandHandler handler;
+        TDrvLink::THandler handler;
         {
             std::lock_guard guard(LinksLock());
             // A handler that released the last object destroyed these links (and the engine) already.
             if (g_links.get() != this) return;
             if (std::find(links_.begin(), links_.end(), member) == links_.end()) continue;
-            handler = member->OnCommand;
+            // The member cannot leave while the lock is held: its object is alive, and the reference taken
+            // here keeps it so until the call below has returned.
+            if (!member->handler_.Command || !member->handler_.Retain()) continue;
+            handler = member->handler_;
         }
-        if (handler) handler(commandID);
+        struct TReleaseAfter {
+            const std::function<void()>& release;
+            ~TReleaseAfter() { release(); }
+        } releaseAfter{handler.Release};
+        handler.Command(commandID);
     }
 }
 
 TDrvLink::TDrvLink() {
     TDrvLinks::Join(*this);
+}
+
+void TDrvLink::SetHandler(THandler handler) {
+    std::lock_guard guard(LinksLock());
+    handler_ = std::move(handler);
 }
 
 TDrvLink::~TDrvLink() {

@@ -6,7 +6,9 @@
 // link's handler, in joining order, on the engine's thread.
 //
 // Creation and release may happen on several threads at once: one process-wide lock orders them, so the
-// engine is created exactly once and destroyed exactly once.
+// engine is created exactly once and destroyed exactly once. An object released on another thread while a
+// command is fanned out is either told while it still lives, with a reference that keeps it alive to the
+// end of the call, or not at all.
 
 #include <cstdint>
 #include <functional>
@@ -61,10 +63,19 @@ class TDrvLinks {
 
 class TDrvLink {
   public:
-    using TCommandHandler = std::function<void(std::int32_t commandID)>;
+    // What a link calls on its object for each received command.
+    struct THandler {
+        // Under the links' lock: takes a reference that keeps the object alive through one event; false when
+        // its last reference is gone and it is being destroyed (then it is skipped).
+        std::function<bool()> Retain;
+        // After the event, outside the lock: gives that reference back (it may destroy the object).
+        std::function<void()> Release;
+        // Engine thread: the command, between the two.
+        std::function<void(std::int32_t commandID)> Command;
+    };
 
-    // Joins the links of the process (the first link creates them and the engine). Throws when the engine
-    // cannot be created.
+    // Joins the links of the process (the first link creates them and the engine) without a handler yet.
+    // Throws when the engine cannot be created.
     TDrvLink();
     // Leaves the links; the last link destroys the engine.
     ~TDrvLink();
@@ -75,10 +86,12 @@ class TDrvLink {
     TEcrDrv& Engine() const { return links_->Engine(); }
     TDrvLinks* Links() const { return links_; }
 
-    // Set on the object's thread before commands can arrive; called on the engine's thread.
-    TCommandHandler OnCommand;
+    // Any thread; under the links' lock, so a command being fanned out sees the old handler or the new one,
+    // whole. An object sets it once it is fully made, and no command reaches it before.
+    void SetHandler(THandler handler);
 
   private:
     friend class TDrvLinks;
     TDrvLinks* links_ = nullptr;
+    THandler handler_;
 };

@@ -9,3 +9,8 @@
 // The process's one type information object (it lives for the whole process; AddRef and Release only
 // count). Never fails for a non-null `out`; E_POINTER otherwise.
 HRESULT GetTesselTypeInfo(ITypeInfo** out);
+
+// The type information the object's IDispatch reports: on Windows the description of ITesselDriver3 in the
+// type library embedded in the driver library (so that GetContainingTypeLib and early binding work as
+// clients expect), else GetTesselTypeInfo's, which is also the fallback. E_POINTER for a null `out`.
+HRESULT GetDispatchTypeInfo(ITypeInfo** out);

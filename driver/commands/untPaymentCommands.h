@@ -3,56 +3,31 @@
 // answers with the tax sums), receipt cancelled (91h), and cash put in, cash taken out and session closed
 // (50h, 51h, 52h, one class).
 //
-// The classes keep the promises of the sale requests (untSaleCommands.h): both directions, lengths counted
-// from the opcode, decoders that never read outside their block, SaveToDriver/LoadFromDriver split by
-// request and answer, Assign of own fields only between objects of one class, and encoders that fail with
-// EDriverError(E_INVALIDVALUE) for a sum its field cannot carry. Wider properties keep their low bits (a
-// document number of 65536 goes out as 0).
-//
-// The clock bytes go to ECRDay ... ECRSec unchanged, so ECRDate and ECRTime read the moment of the
-// operation.
+// The classes are described by field tables as the sale requests are (untSaleCommands.h), and their encoders
+// fail with EDriverError(E_INVALIDVALUE) for a sum its field cannot carry. The clock bytes go to ECRDay ...
+// ECRSec unchanged, so ECRDate and ECRTime read the moment of the operation.
 
 #include <cstdint>
+#include <span>
 
-#include "common/platform/Bytes.h"
-#include "driver/engine/untTypes.h"
-#include "driver/link/untCommand.h"
+#include "driver/base/untTypes.h"
+#include "driver/commands/CommonFields.h"
 
 // The request shared by 90h and 91h: operator, receipt type, the register's clock, document and receipt
 // numbers. Not a command of its own: the factory never creates it.
-class TReceiptEndCommand : public TCommand {
+class TReceiptEndCommand : public TFieldCommandBase, public TClockBytes {
   public:
-    int RequestLength() const override { return 1 + 12; }
-    Bytes EncodeRequest() const override;
-    void DecodeRequest(const Bytes& data) override;
-
-    // Request
+    // Request, with the clock bytes
     std::uint8_t OperatorNumber = 0;
     std::uint8_t RegType = 0;
-    std::uint8_t ECRDay = 0;
-    std::uint8_t ECRMonth = 0;
-    std::uint8_t ECRYear = 0;
-    std::uint8_t ECRHour = 0;
-    std::uint8_t ECRMin = 0;
-    std::uint8_t ECRSec = 0;
     std::uint16_t DocumentNumber = 0;
     std::uint16_t ReceiptNumber = 0;
-
-  protected:
-    void SaveRequest(TECRDrvData& data) const;
-    void LoadRequest(const TECRDrvData& data);
-    void AssignRequest(const TReceiptEndCommand& source);
 };
 
 // 90h, "*Закрытие чека": the receipt is closed; the computer answers with the four tax sums.
-class TCommand90h : public TReceiptEndCommand {
+class TCommand90h final : public TFieldCommand<TCommand90h, TReceiptEndCommand> {
   public:
-    int AnswerLength() const override { return 2 + 20; }
-    Bytes EncodeAnswer() const override;
-    void DecodeAnswer(const Bytes& data) override;
-    void SaveToDriver(TECRDrvData& data) const override;
-    void LoadFromDriver(const TECRDrvData& data) override;
-    void Assign(const TCommand& source) override;
+    static std::span<const TField> FieldTable();
 
     // Answer
     Currency TaxSumm1 = 0;
@@ -62,32 +37,19 @@ class TCommand90h : public TReceiptEndCommand {
 };
 
 // 91h, "*Аннулирование чека": the receipt is cancelled; the answer has no data.
-class TCommand91h : public TReceiptEndCommand {
+class TCommand91h final : public TFieldCommand<TCommand91h, TReceiptEndCommand> {
   public:
-    void SaveToDriver(TECRDrvData& data) const override;
-    void LoadFromDriver(const TECRDrvData& data) override;
-    void Assign(const TCommand& source) override;
+    static std::span<const TField> FieldTable();
 };
 
 // 50h "*Подкрепление", 51h "*Инкассация", 52h "*Закрытие смены": one layout, told apart by Code alone
 // (set by the factory). The sum is six bytes wide; the answer has no data.
-class TCommand5xh : public TCommand {
+class TCommand5xh final : public TFieldCommand<TCommand5xh>, public TClockBytes {
   public:
-    int RequestLength() const override { return 1 + 17; }
-    Bytes EncodeRequest() const override;
-    void DecodeRequest(const Bytes& data) override;
-    void SaveToDriver(TECRDrvData& data) const override;
-    void LoadFromDriver(const TECRDrvData& data) override;
-    void Assign(const TCommand& source) override;
+    static std::span<const TField> FieldTable();
 
-    // Request
+    // Request, with the clock bytes
     Currency Summ = 0;
-    std::uint8_t ECRDay = 0;
-    std::uint8_t ECRMonth = 0;
-    std::uint8_t ECRYear = 0;
-    std::uint8_t ECRHour = 0;
-    std::uint8_t ECRMin = 0;
-    std::uint8_t ECRSec = 0;
     std::uint8_t OperatorNumber = 0;
     std::uint16_t DocumentNumber = 0;
     std::uint16_t OperationNumber = 0;

@@ -3,39 +3,21 @@
 // writing a rest register (1Dh), the position of the decimal point (20h), and the register's time (21h) and
 // date (22h).
 //
-// Every class serves both directions: the driver encodes requests and decodes answers, the register emulator
-// and the command tester decode requests and encode answers. Request and answer fields live side by side.
-//
-// Common promises of these classes:
-// - RequestLength / AnswerLength give 1 + the request block and 2 + the answer block.
-// - Decoders read at most the block they are given; a field beyond a short block reads as 0 (SetFrame refuses
-//   short blocks before decoding, so decoded objects keep their initial fields then).
-// - SaveToDriver copies the request fields for a request object and the answer fields for an answer object
-//   into the record; LoadFromDriver copies the same properties back, keeping the low bits of a property
-//   wider than its field (register number 65537 goes out as 1).
-// - Assign copies the base fields from any command, and the own fields only from an object of the same
-//   class.
-// - Encoders do not fail.
+// Each class is described by its field table (FieldCommand.h), which serves both directions: the driver
+// encodes requests and decodes answers, the register emulator decodes requests and encodes answers. Request
+// and answer fields live side by side. Encoders do not fail.
 
 #include <cstdint>
+#include <span>
 
-#include "common/platform/Bytes.h"
-#include "driver/engine/untTypes.h"
-#include "driver/link/untCommand.h"
+#include "driver/base/untTypes.h"
+#include "driver/commands/FieldCommand.h"
 
-// 1Ah, "Запрос денежного регистра": one money register, in hundredths on the line.
-class TCommand1Ah : public TCommand {
+// 1Ah, "Запрос денежного регистра": one money register, in hundredths on the line. Written from the value's
+// hundredths, rounded as money is; a value beyond six bytes keeps its low six bytes.
+class TCommand1Ah final : public TFieldCommand<TCommand1Ah> {
   public:
-    int RequestLength() const override { return 1 + 2; }
-    int AnswerLength() const override { return 2 + 6; }
-    Bytes EncodeRequest() const override;
-    // The value's hundredths, rounded as money is; a value beyond six bytes keeps its low six bytes.
-    Bytes EncodeAnswer() const override;
-    void DecodeRequest(const Bytes& data) override;
-    void DecodeAnswer(const Bytes& data) override;
-    void SaveToDriver(TECRDrvData& data) const override;
-    void LoadFromDriver(const TECRDrvData& data) override;
-    void Assign(const TCommand& source) override;
+    static std::span<const TField> FieldTable();
 
     // Request
     std::uint16_t RegisterNumber = 0;
@@ -44,17 +26,9 @@ class TCommand1Ah : public TCommand {
 };
 
 // 1Bh, "Запрос операционного регистра": one operation counter.
-class TCommand1Bh : public TCommand {
+class TCommand1Bh final : public TFieldCommand<TCommand1Bh> {
   public:
-    int RequestLength() const override { return 1 + 2; }
-    int AnswerLength() const override { return 2 + 2; }
-    Bytes EncodeRequest() const override;
-    Bytes EncodeAnswer() const override;
-    void DecodeRequest(const Bytes& data) override;
-    void DecodeAnswer(const Bytes& data) override;
-    void SaveToDriver(TECRDrvData& data) const override;
-    void LoadFromDriver(const TECRDrvData& data) override;
-    void Assign(const TCommand& source) override;
+    static std::span<const TField> FieldTable();
 
     // Request
     std::uint16_t RegisterNumber = 0;
@@ -63,17 +37,9 @@ class TCommand1Bh : public TCommand {
 };
 
 // 1Ch, "Запрос регистра остатков": one goods balance, signed.
-class TCommand1Ch : public TCommand {
+class TCommand1Ch final : public TFieldCommand<TCommand1Ch> {
   public:
-    int RequestLength() const override { return 1 + 2; }
-    int AnswerLength() const override { return 2 + 4; }
-    Bytes EncodeRequest() const override;
-    Bytes EncodeAnswer() const override;
-    void DecodeRequest(const Bytes& data) override;
-    void DecodeAnswer(const Bytes& data) override;
-    void SaveToDriver(TECRDrvData& data) const override;
-    void LoadFromDriver(const TECRDrvData& data) override;
-    void Assign(const TCommand& source) override;
+    static std::span<const TField> FieldTable();
 
     // Request
     std::uint16_t RegisterNumber = 0;
@@ -82,14 +48,9 @@ class TCommand1Ch : public TCommand {
 };
 
 // 1Dh, "Запись регистра остатков": a new goods balance for one register; no answer data.
-class TCommand1Dh : public TCommand {
+class TCommand1Dh final : public TFieldCommand<TCommand1Dh> {
   public:
-    int RequestLength() const override { return 1 + 6; }
-    Bytes EncodeRequest() const override;
-    void DecodeRequest(const Bytes& data) override;
-    void SaveToDriver(TECRDrvData& data) const override;
-    void LoadFromDriver(const TECRDrvData& data) override;
-    void Assign(const TCommand& source) override;
+    static std::span<const TField> FieldTable();
 
     // Request
     std::uint16_t RegisterNumber = 0;
@@ -97,28 +58,18 @@ class TCommand1Dh : public TCommand {
 };
 
 // 20h, "Запись положения точки": the position of the decimal point; no answer data.
-class TCommand20h : public TCommand {
+class TCommand20h final : public TFieldCommand<TCommand20h> {
   public:
-    int RequestLength() const override { return 1 + 1; }
-    Bytes EncodeRequest() const override;
-    void DecodeRequest(const Bytes& data) override;
-    void SaveToDriver(TECRDrvData& data) const override;
-    void LoadFromDriver(const TECRDrvData& data) override;
-    void Assign(const TCommand& source) override;
+    static std::span<const TField> FieldTable();
 
     // Request
     std::uint8_t PositionOfPoint = 0;
 };
 
 // 21h, "Установка времени": hour, minute and second bytes as they are; no answer data.
-class TCommand21h : public TCommand {
+class TCommand21h final : public TFieldCommand<TCommand21h> {
   public:
-    int RequestLength() const override { return 1 + 3; }
-    Bytes EncodeRequest() const override;
-    void DecodeRequest(const Bytes& data) override;
-    void SaveToDriver(TECRDrvData& data) const override;
-    void LoadFromDriver(const TECRDrvData& data) override;
-    void Assign(const TCommand& source) override;
+    static std::span<const TField> FieldTable();
 
     // Request
     std::uint8_t ECRHour = 0;
@@ -127,14 +78,9 @@ class TCommand21h : public TCommand {
 };
 
 // 22h, "Установка даты": day, month and year bytes as they are; no answer data.
-class TCommand22h : public TCommand {
+class TCommand22h final : public TFieldCommand<TCommand22h> {
   public:
-    int RequestLength() const override { return 1 + 3; }
-    Bytes EncodeRequest() const override;
-    void DecodeRequest(const Bytes& data) override;
-    void SaveToDriver(TECRDrvData& data) const override;
-    void LoadFromDriver(const TECRDrvData& data) override;
-    void Assign(const TCommand& source) override;
+    static std::span<const TField> FieldTable();
 
     // Request
     std::uint8_t ECRDay = 0;

@@ -6,22 +6,14 @@
 #include <stdexcept>
 
 #include "common/platform/CodePage.h"
-#include "driver/commands/untLayout.h"
-#include "driver/engine/ECRDrvData.h"
 #include "driver/link/untCodecs.h"
+
+using namespace layout;
 
 namespace {
 
-using layout::At;
-using layout::SameClass;
-
-constexpr std::size_t kNameWidth = 40;
 constexpr std::size_t kBcdWidth = 7;
 constexpr std::size_t kBcdDigits = 2 * kBcdWidth;
-
-// Offsets of the value bytes: 1Eh after the numbers and the type, 1Fh after the type.
-constexpr std::size_t kWriteValueOffset = 5;
-constexpr std::size_t kReadValueOffset = 1;
 
 [[noreturn]] void RefuseNumber(const std::string& value) {
     throw std::invalid_argument("'" + value + "' не является целым числом");
@@ -71,10 +63,53 @@ std::string DecodeNumberValue(const Bytes& bytes) {
     return std::to_string(DecodeInt(bytes, 1, std::min(bytes.size(), kMaxIntWidth)));
 }
 
-// The bytes from `offset` to the end of the block; none when the block is shorter.
-Bytes Tail(const Bytes& data, std::size_t offset) {
-    if (data.size() <= offset) return {};
-    return Bytes(data.begin() + static_cast<std::ptrdiff_t>(offset), data.end());
+// 1Eh: the type byte and the value follow the table and field numbers of the same object.
+bool IsBcd(const TCommand1Eh& c) {
+    return IsBcdTableField(c.TableNumber, c.FieldNumber);
+}
+
+constexpr TFieldHooks kWrittenType{
+    .encode =
+        [](const TCommand& command, const TField&) {
+            const auto& c = static_cast<const TCommand1Eh&>(command);
+            return EncodeU8(IsBcd(c) ? kFieldTypeInt : c.FieldType);
+        },
+};
+
+constexpr TFieldHooks kWrittenValue{
+    .encode =
+        [](const TCommand& command, const TField&) {
+            const auto& c = static_cast<const TCommand1Eh&>(command);
+            return EncodeFieldValue(c.FieldValue, IsBcd(c), c.FieldType);
+        },
+    .decode =
+        [](TCommand& command, const Bytes& block, const TField& field) {
+            auto& c = static_cast<TCommand1Eh&>(command);
+            c.FieldValue =
+                DecodeFieldValue(std::get<Bytes>(DecodeField(field, block)), IsBcd(c), c.FieldType);
+        },
+};
+
+// 1Fh: the answer's value bytes follow the table and field of the record, and the type just received decides
+// how they read.
+constexpr TFieldHooks kReadValue{
+    .save =
+        [](const TCommand& command, TECRDrvData& data) {
+            const auto& c = static_cast<const TCommand1Fh&>(command);
+            data.FieldValue = DecodeFieldValue(
+                c.FieldValueBytes, IsBcdTableField(data.TableNumber, data.FieldNumber), c.FieldType);
+        },
+    .load = [](const TECRDrvData& data) -> TFieldValue {
+        return EncodeFieldValue(data.FieldValue, IsBcdTableField(data.TableNumber, data.FieldNumber),
+                                KeepLowBits<std::uint8_t>(data.FieldType));
+    },
+};
+
+// The request of 1Eh and 1Fh: table, row and field.
+template <class Self>
+constexpr std::array<TField, 3> CellFields() {
+    return {TESSEL_FIELD(Request, 0, u8, TableNumber), TESSEL_FIELD(Request, 1, u16, RowNumber),
+            TESSEL_FIELD(Request, 3, u8, FieldNumber)};
 }
 
 }  // namespace
@@ -101,235 +136,37 @@ std::string DecodeFieldValue(const Bytes& bytes, bool bcd, std::uint8_t fieldTyp
     return DecodeNumberValue(bytes);
 }
 
-// ---- 1Eh ----
-
-Bytes TCommand1Eh::EncodeRequest() const {
-    const bool bcd = IsBcdTableField(TableNumber, FieldNumber);
-    Bytes out = EncodeU8(TableNumber);
-    AppendBytes(out, EncodeU16(RowNumber));
-    AppendBytes(out, EncodeU8(FieldNumber));
-    AppendBytes(out, EncodeU8(bcd ? kFieldTypeInt : FieldType));
-    AppendBytes(out, EncodeFieldValue(FieldValue, bcd, FieldType));
-    return out;
+std::span<const TField> TCommand1Eh::FieldTable() {
+    static constexpr auto fields =
+        Table(CellFields<Self>(), WithHooks(TESSEL_FIELD(Request, 4, u8, FieldType), kWrittenType),
+              WithHooks(TESSEL_FIELD(Request, 5, bytesTail, FieldValue), kWrittenValue));
+    return Checked<Self>(fields);
 }
 
-void TCommand1Eh::DecodeRequest(const Bytes& data) {
-    TableNumber = DecodeU8(data, At(0));
-    RowNumber = DecodeU16(data, At(1));
-    FieldNumber = DecodeU8(data, At(3));
-    FieldType = DecodeU8(data, At(4));
-    FieldValue =
-        DecodeFieldValue(Tail(data, kWriteValueOffset), IsBcdTableField(TableNumber, FieldNumber), FieldType);
+std::span<const TField> TCommand1Fh::FieldTable() {
+    static constexpr auto fields =
+        Table(CellFields<Self>(), TESSEL_FIELD(Answer, 0, u8, FieldType),
+              WithHooks(TESSEL_FIELD_AS(Answer, 1, bytesTail, FieldValueBytes, FieldValue), kReadValue));
+    return Checked<Self>(fields);
 }
 
-void TCommand1Eh::SaveToDriver(TECRDrvData& data) const {
-    if (!IsRequest()) return;
-    data.TableNumber = TableNumber;
-    data.RowNumber = RowNumber;
-    data.FieldNumber = FieldNumber;
-    data.FieldType = FieldType;
-    data.FieldValue = FieldValue;
+std::span<const TField> TCommand24h::FieldTable() {
+    static constexpr std::array<TField, 0> fields{};
+    return Checked<Self>(fields);
 }
 
-void TCommand1Eh::LoadFromDriver(const TECRDrvData& data) {
-    if (!IsRequest()) return;
-    TableNumber = KeepLowBits<std::uint8_t>(data.TableNumber);
-    RowNumber = KeepLowBits<std::uint16_t>(data.RowNumber);
-    FieldNumber = KeepLowBits<std::uint8_t>(data.FieldNumber);
-    FieldType = KeepLowBits<std::uint8_t>(data.FieldType);
-    FieldValue = data.FieldValue;
+std::span<const TField> TCommand2Dh::FieldTable() {
+    static constexpr auto fields =
+        Table(TESSEL_FIELD(Request, 0, u8, TableNumber), TESSEL_FIELD(Answer, 0, text(40), TableName),
+              TESSEL_FIELD(Answer, 40, u16, RowCount), TESSEL_FIELD(Answer, 42, u8, FieldCount));
+    return Checked<Self>(fields);
 }
 
-void TCommand1Eh::Assign(const TCommand& source) {
-    TCommand::Assign(source);
-    if (const auto* s = SameClass<TCommand1Eh>(source)) {
-        TableNumber = s->TableNumber;
-        RowNumber = s->RowNumber;
-        FieldNumber = s->FieldNumber;
-        FieldType = s->FieldType;
-        FieldValue = s->FieldValue;
-    }
-}
-
-// ---- 1Fh ----
-
-Bytes TCommand1Fh::EncodeRequest() const {
-    Bytes out = EncodeU8(TableNumber);
-    AppendBytes(out, EncodeU16(RowNumber));
-    AppendBytes(out, EncodeU8(FieldNumber));
-    return out;
-}
-
-Bytes TCommand1Fh::EncodeAnswer() const {
-    Bytes out = EncodeU8(FieldType);
-    AppendBytes(out, FieldValueBytes);
-    return out;
-}
-
-void TCommand1Fh::DecodeRequest(const Bytes& data) {
-    TableNumber = DecodeU8(data, At(0));
-    RowNumber = DecodeU16(data, At(1));
-    FieldNumber = DecodeU8(data, At(3));
-}
-
-void TCommand1Fh::DecodeAnswer(const Bytes& data) {
-    FieldType = DecodeU8(data, At(0));
-    FieldValueBytes = Tail(data, kReadValueOffset);
-}
-
-void TCommand1Fh::SaveToDriver(TECRDrvData& data) const {
-    if (IsRequest()) {
-        data.TableNumber = TableNumber;
-        data.RowNumber = RowNumber;
-        data.FieldNumber = FieldNumber;
-    } else {
-        // The type just received decides how the value reads.
-        data.FieldType = FieldType;
-        data.FieldValue =
-            DecodeFieldValue(FieldValueBytes, IsBcdTableField(data.TableNumber, data.FieldNumber), FieldType);
-    }
-}
-
-void TCommand1Fh::LoadFromDriver(const TECRDrvData& data) {
-    if (IsRequest()) {
-        TableNumber = KeepLowBits<std::uint8_t>(data.TableNumber);
-        RowNumber = KeepLowBits<std::uint16_t>(data.RowNumber);
-        FieldNumber = KeepLowBits<std::uint8_t>(data.FieldNumber);
-    } else {
-        const auto type = KeepLowBits<std::uint8_t>(data.FieldType);
-        // Converted before anything changes, so a refused value leaves the object as it was.
-        FieldValueBytes =
-            EncodeFieldValue(data.FieldValue, IsBcdTableField(data.TableNumber, data.FieldNumber), type);
-        FieldType = type;
-    }
-}
-
-void TCommand1Fh::Assign(const TCommand& source) {
-    TCommand::Assign(source);
-    if (const auto* s = SameClass<TCommand1Fh>(source)) {
-        TableNumber = s->TableNumber;
-        RowNumber = s->RowNumber;
-        FieldNumber = s->FieldNumber;
-        FieldType = s->FieldType;
-        FieldValueBytes = s->FieldValueBytes;
-    }
-}
-
-// ---- 2Dh ----
-
-Bytes TCommand2Dh::EncodeRequest() const {
-    return EncodeU8(TableNumber);
-}
-
-Bytes TCommand2Dh::EncodeAnswer() const {
-    Bytes out = EncodeText(TableName, kNameWidth);
-    AppendBytes(out, EncodeU16(RowCount));
-    AppendBytes(out, EncodeU8(FieldCount));
-    return out;
-}
-
-void TCommand2Dh::DecodeRequest(const Bytes& data) {
-    TableNumber = DecodeU8(data, At(0));
-}
-
-void TCommand2Dh::DecodeAnswer(const Bytes& data) {
-    TableName = DecodeText(data, At(0), kNameWidth);
-    RowCount = DecodeU16(data, At(40));
-    FieldCount = DecodeU8(data, At(42));
-}
-
-void TCommand2Dh::SaveToDriver(TECRDrvData& data) const {
-    if (IsRequest()) {
-        data.TableNumber = TableNumber;
-    } else {
-        data.TableName = TableName;
-        data.RowCount = RowCount;
-        data.FieldCount = FieldCount;
-    }
-}
-
-void TCommand2Dh::LoadFromDriver(const TECRDrvData& data) {
-    if (IsRequest()) {
-        TableNumber = KeepLowBits<std::uint8_t>(data.TableNumber);
-    } else {
-        TableName = data.TableName;
-        RowCount = KeepLowBits<std::uint16_t>(data.RowCount);
-        FieldCount = KeepLowBits<std::uint8_t>(data.FieldCount);
-    }
-}
-
-void TCommand2Dh::Assign(const TCommand& source) {
-    TCommand::Assign(source);
-    if (const auto* s = SameClass<TCommand2Dh>(source)) {
-        TableNumber = s->TableNumber;
-        TableName = s->TableName;
-        RowCount = s->RowCount;
-        FieldCount = s->FieldCount;
-    }
-}
-
-// ---- 2Eh ----
-
-Bytes TCommand2Eh::EncodeRequest() const {
-    return Bytes{TableNumber, FieldNumber};
-}
-
-Bytes TCommand2Eh::EncodeAnswer() const {
-    Bytes out = EncodeText(FieldName, kNameWidth);
-    AppendBytes(out, Bytes{FieldType, FieldSize});
-    AppendBytes(out, EncodeI32(FieldMinValue));
-    AppendBytes(out, EncodeI32(FieldMaxValue));
-    return out;
-}
-
-void TCommand2Eh::DecodeRequest(const Bytes& data) {
-    TableNumber = DecodeU8(data, At(0));
-    FieldNumber = DecodeU8(data, At(1));
-}
-
-void TCommand2Eh::DecodeAnswer(const Bytes& data) {
-    FieldName = DecodeText(data, At(0), kNameWidth);
-    FieldType = DecodeU8(data, At(40));
-    FieldSize = DecodeU8(data, At(41));
-    FieldMinValue = DecodeI32(data, At(42));
-    FieldMaxValue = DecodeI32(data, At(46));
-}
-
-void TCommand2Eh::SaveToDriver(TECRDrvData& data) const {
-    if (IsRequest()) {
-        data.TableNumber = TableNumber;
-        data.FieldNumber = FieldNumber;
-    } else {
-        data.FieldName = FieldName;
-        data.FieldType = FieldType;
-        data.FieldSize = FieldSize;
-        data.FieldMinValue = FieldMinValue;
-        data.FieldMaxValue = FieldMaxValue;
-    }
-}
-
-void TCommand2Eh::LoadFromDriver(const TECRDrvData& data) {
-    if (IsRequest()) {
-        TableNumber = KeepLowBits<std::uint8_t>(data.TableNumber);
-        FieldNumber = KeepLowBits<std::uint8_t>(data.FieldNumber);
-    } else {
-        FieldName = data.FieldName;
-        FieldType = KeepLowBits<std::uint8_t>(data.FieldType);
-        FieldSize = KeepLowBits<std::uint8_t>(data.FieldSize);
-        FieldMinValue = data.FieldMinValue;
-        FieldMaxValue = data.FieldMaxValue;
-    }
-}
-
-void TCommand2Eh::Assign(const TCommand& source) {
-    TCommand::Assign(source);
-    if (const auto* s = SameClass<TCommand2Eh>(source)) {
-        TableNumber = s->TableNumber;
-        FieldNumber = s->FieldNumber;
-        FieldName = s->FieldName;
-        FieldType = s->FieldType;
-        FieldSize = s->FieldSize;
-        FieldMinValue = s->FieldMinValue;
-        FieldMaxValue = s->FieldMaxValue;
-    }
+std::span<const TField> TCommand2Eh::FieldTable() {
+    static constexpr auto fields =
+        Table(TESSEL_FIELD(Request, 0, u8, TableNumber), TESSEL_FIELD(Request, 1, u8, FieldNumber),
+              TESSEL_FIELD(Answer, 0, text(40), FieldName), TESSEL_FIELD(Answer, 40, u8, FieldType),
+              TESSEL_FIELD(Answer, 41, u8, FieldSize), TESSEL_FIELD(Answer, 42, i32, FieldMinValue),
+              TESSEL_FIELD(Answer, 46, i32, FieldMaxValue));
+    return Checked<Self>(fields);
 }

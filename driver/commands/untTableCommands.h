@@ -2,18 +2,9 @@
 // Table commands: writing (1Eh) and reading (1Fh) one field of one row, restoring the tables (24h), and the
 // structure of a table (2Dh) and of a field (2Eh).
 //
-// Every class serves both directions: the driver encodes requests and decodes answers, the register emulator
-// and the command tester decode requests and encode answers. Request and answer fields live side by side.
-//
-// Common promises of these classes:
-// - RequestLength / AnswerLength give 1 + the request block and 2 + the fixed part of the answer block.
-// - Decoders read at most the block they are given; a field beyond a short block reads as 0 or ends early
-//   (SetFrame refuses short blocks before decoding, so decoded objects keep their initial fields then).
-// - SaveToDriver copies the request fields for a request object and the answer fields for an answer object
-//   into the record; LoadFromDriver copies the same properties back, keeping the low bits of a property
-//   wider than its field (table number 257 goes out as 1).
-// - Assign copies the base fields from any command, and the own fields only from an object of the same
-//   class.
+// Each class is described by its field table (FieldCommand.h), which serves both directions: the driver
+// encodes requests and decodes answers, the register emulator decodes requests and encodes answers. Request
+// and answer fields live side by side.
 //
 // Field values. FieldValue is text; its bytes on the line depend on the field:
 // - field 3 of table 1: seven BCD bytes of up to 14 digits, filled on the left
@@ -25,10 +16,11 @@
 // No value bytes at all read as empty text.
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "common/platform/Bytes.h"
-#include "driver/link/untCommand.h"
+#include "driver/commands/FieldCommand.h"
 
 // Field type codes of the register.
 constexpr std::uint8_t kFieldTypeInt = 0;
@@ -45,22 +37,21 @@ Bytes EncodeFieldValue(const std::string& value, bool bcd, std::uint8_t fieldTyp
 // The text of value bytes, as described above. Never fails.
 std::string DecodeFieldValue(const Bytes& bytes, bool bcd, std::uint8_t fieldType);
 
-// 1Eh, "Запись таблицы": one field of one row; no answer data.
-class TCommand1Eh : public TCommand {
-  public:
-    int RequestLength() const override { return 1 + 5; }
-    // The type byte goes out as 0 for the BCD field. Fails as EncodeFieldValue does.
-    Bytes EncodeRequest() const override;
-    // The value is read by the table and field numbers and the type byte of the same block.
-    void DecodeRequest(const Bytes& data) override;
-    void SaveToDriver(TECRDrvData& data) const override;
-    void LoadFromDriver(const TECRDrvData& data) override;
-    void Assign(const TCommand& source) override;
-
-    // Request
+// The request of 1Eh and 1Fh: one field of one row.
+struct TCellNumbers {
     std::uint8_t TableNumber = 0;
     std::uint16_t RowNumber = 0;
     std::uint8_t FieldNumber = 0;
+};
+
+// 1Eh, "Запись таблицы": one field of one row; no answer data. The type byte goes out as 0 for the BCD field;
+// the value is written and read by the table and field numbers and the type byte of the same block, and a
+// value that is no number for a number field fails as EncodeFieldValue does.
+class TCommand1Eh final : public TFieldCommand<TCommand1Eh>, public TCellNumbers {
+  public:
+    static std::span<const TField> FieldTable();
+
+    // Request, after the cell's numbers
     std::uint8_t FieldType = 0;
     std::string FieldValue;
 };
@@ -69,49 +60,30 @@ class TCommand1Eh : public TCommand {
 //
 // The answer alone does not say which field it carries, so an answer object keeps the value bytes as they
 // came and reads or writes them by the record's TableNumber and FieldNumber (those of the request the answer
-// belongs to) and the answer's own type byte.
-class TCommand1Fh : public TCommand {
+// belongs to) and the answer's own type byte: saved, an answer sets FieldType and FieldValue read as
+// described above; loaded, it takes FieldType and the bytes of FieldValue, and fails as EncodeFieldValue does
+// before anything changes.
+class TCommand1Fh final : public TFieldCommand<TCommand1Fh>, public TCellNumbers {
   public:
-    int RequestLength() const override { return 1 + 4; }
-    int AnswerLength() const override { return 2 + 1; }
-    Bytes EncodeRequest() const override;
-    Bytes EncodeAnswer() const override;
-    void DecodeRequest(const Bytes& data) override;
-    void DecodeAnswer(const Bytes& data) override;
-    // An answer sets FieldType and FieldValue, the value read as described above.
-    void SaveToDriver(TECRDrvData& data) const override;
-    // An answer takes FieldType and the bytes of FieldValue; fails as EncodeFieldValue does, before anything
-    // is sent.
-    void LoadFromDriver(const TECRDrvData& data) override;
-    void Assign(const TCommand& source) override;
+    static std::span<const TField> FieldTable();
 
-    // Request
-    std::uint8_t TableNumber = 0;
-    std::uint16_t RowNumber = 0;
-    std::uint8_t FieldNumber = 0;
-    // Answer
+    // Answer (the request is the cell's numbers)
     std::uint8_t FieldType = 0;
     Bytes FieldValueBytes;
 };
 
 // 24h, "Инициализация таблиц": no data either way; the register restores its tables.
-class TCommand24h : public TCommand {};
-
-// 2Dh, "Запрос структуры таблицы": name, rows and fields of one table.
-class TCommand2Dh : public TCommand {
+class TCommand24h final : public TFieldCommand<TCommand24h> {
   public:
-    int RequestLength() const override { return 1 + 1; }
-    int AnswerLength() const override { return 2 + 43; }
-    Bytes EncodeRequest() const override;
-    // The name goes out in Windows-1251, cut at 40 bytes and filled with 00h.
-    Bytes EncodeAnswer() const override;
-    void DecodeRequest(const Bytes& data) override;
-    // The name loses leading and trailing blanks and control characters.
-    void DecodeAnswer(const Bytes& data) override;
-    void SaveToDriver(TECRDrvData& data) const override;
-    void LoadFromDriver(const TECRDrvData& data) override;
-    // Copies the answer's name and counts too, so a kept answer repeats them.
-    void Assign(const TCommand& source) override;
+    static std::span<const TField> FieldTable();
+};
+
+// 2Dh, "Запрос структуры таблицы": name, rows and fields of one table. The name goes out in Windows-1251, cut
+// at 40 bytes and filled with 00h, and reads without leading and trailing blanks and control characters. A
+// kept answer (Assign) repeats the name and counts.
+class TCommand2Dh final : public TFieldCommand<TCommand2Dh> {
+  public:
+    static std::span<const TField> FieldTable();
 
     // Request
     std::uint8_t TableNumber = 0;
@@ -121,21 +93,11 @@ class TCommand2Dh : public TCommand {
     std::uint8_t FieldCount = 0;
 };
 
-// 2Eh, "Запрос структуры поля": name, type, size and limits of one field, passed on as the register
-// reports them.
-class TCommand2Eh : public TCommand {
+// 2Eh, "Запрос структуры поля": name, type, size and limits of one field, passed on as the register reports
+// them; the name as 2Dh's.
+class TCommand2Eh final : public TFieldCommand<TCommand2Eh> {
   public:
-    int RequestLength() const override { return 1 + 2; }
-    int AnswerLength() const override { return 2 + 50; }
-    Bytes EncodeRequest() const override;
-    // The name goes out in Windows-1251, cut at 40 bytes and filled with 00h.
-    Bytes EncodeAnswer() const override;
-    void DecodeRequest(const Bytes& data) override;
-    // The name loses leading and trailing blanks and control characters.
-    void DecodeAnswer(const Bytes& data) override;
-    void SaveToDriver(TECRDrvData& data) const override;
-    void LoadFromDriver(const TECRDrvData& data) override;
-    void Assign(const TCommand& source) override;
+    static std::span<const TField> FieldTable();
 
     // Request
     std::uint8_t TableNumber = 0;

@@ -1,9 +1,5 @@
 #include "driver/engine/untCounter.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -11,6 +7,7 @@
 #include <system_error>
 #include <utility>
 
+#include "common/platform/LockedFile.h"
 #include "driver/link/untCommand.h"
 
 namespace {
@@ -28,6 +25,11 @@ struct TSequenceFlags {
     bool execute = false;
     bool rollback = false;
 };
+
+// An answer carrying the counters of the last answer taken: a second copy of it, which counts nothing.
+bool RepeatsLastAnswer(const TRecord& r, std::uint8_t c1, std::uint8_t c2) {
+    return c1 == static_cast<std::uint8_t>(r[kOurRequest] - 1) && c2 == r[kPeerAnswerC2];
+}
 
 // The sequence rules for one received frame of the given type and counters. Returns whether the record
 // changed.
@@ -48,6 +50,7 @@ bool ApplyToRecord(TRecord& r, std::uint8_t type, std::uint8_t c1, std::uint8_t 
         return true;
     }
     if (type == kAnswer) {
+        if (RepeatsLastAnswer(r, c1, c2)) return false;
         r[kOurRequest] = static_cast<std::uint8_t>(r[kOurRequest] + 1);
         r[kPeerAnswerC2] = c2;
         return true;
@@ -55,67 +58,10 @@ bool ApplyToRecord(TRecord& r, std::uint8_t type, std::uint8_t c1, std::uint8_t 
     return false;
 }
 
-[[noreturn]] void ThrowFileError(int error, const std::string& fileName) {
-    throw std::system_error(error, std::generic_category(), fileName);
-}
+using tessel::LockedFile;
 
-// Owns one descriptor.
-class TUniqueFd {
-  public:
-    TUniqueFd() = default;
-    explicit TUniqueFd(int fd) : fd_(fd) {}
-    ~TUniqueFd() {
-        if (fd_ >= 0) ::close(fd_);  // releases the advisory lock too
-    }
-    TUniqueFd(TUniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    TUniqueFd& operator=(TUniqueFd&& other) noexcept {
-        if (this != &other) {
-            TUniqueFd old(std::move(*this));
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
-    TUniqueFd(const TUniqueFd&) = delete;
-    TUniqueFd& operator=(const TUniqueFd&) = delete;
-
-    int Get() const { return fd_; }
-
-  private:
-    int fd_ = -1;
-};
-
-enum class TOpenOutcome {
-    Opened,
-    Busy,         // another holder has the lock
-    Unusable,     // the name exists but is not a regular file we may open for reading and writing
-    CannotCreate  // the name does not exist and the file cannot be created
-};
-
-struct TOpenAttempt {
-    TOpenOutcome outcome;
-    int error = 0;
-    TUniqueFd fd;
-};
-
-// Opens (or creates) the file and takes its exclusive lock; never truncates, so a file held by another
-// engine is never touched.
-TOpenAttempt TryOpenLocked(const std::string& fileName) {
-    // No blocking on a FIFO or device that happens to carry the name; it is refused below anyway.
-    TUniqueFd fd(::open(fileName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644));
-    if (fd.Get() < 0) {
-        const int error = errno;
-        struct stat st {};
-        const bool exists = ::lstat(fileName.c_str(), &st) == 0;
-        return {exists ? TOpenOutcome::Unusable : TOpenOutcome::CannotCreate, error, {}};
-    }
-    struct stat st {};
-    if (::fstat(fd.Get(), &st) != 0) return {TOpenOutcome::Unusable, errno, {}};
-    if (!S_ISREG(st.st_mode)) return {TOpenOutcome::Unusable, EINVAL, {}};
-    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
-        return {error == EWOULDBLOCK ? TOpenOutcome::Busy : TOpenOutcome::Unusable, error, {}};
-    }
-    return {TOpenOutcome::Opened, 0, std::move(fd)};
+[[noreturn]] void ThrowFileError(const std::error_code& error, const std::string& fileName) {
+    throw std::system_error(error, fileName);
 }
 
 }  // namespace
@@ -123,62 +69,41 @@ TOpenAttempt TryOpenLocked(const std::string& fileName) {
 // The counters file itself: records by offset, read and written at once, no cache.
 class TCountersFile {
   public:
-    // Takes an open, locked descriptor and gives the file its exact size.
-    TCountersFile(std::string fileName, TUniqueFd fd) : fileName_(std::move(fileName)), fd_(std::move(fd)) {
-        struct stat st {};
-        if (::fstat(fd_.Get(), &st) != 0) ThrowFileError(errno, fileName_);
-        if (st.st_size != static_cast<off_t>(TCounters::kFileSize) &&
-            ::ftruncate(fd_.Get(), static_cast<off_t>(TCounters::kFileSize)) != 0)
-            ThrowFileError(errno, fileName_);
+    // Takes an open, locked file and gives it its exact size.
+    explicit TCountersFile(LockedFile file) : file_(std::move(file)) {
+        if (file_.Size() != TCounters::kFileSize) file_.Resize(TCounters::kFileSize);
     }
 
-    const std::string& FileName() const { return fileName_; }
+    const std::string& FileName() const { return file_.Path(); }
 
     TRecord Read(std::size_t offset) const {
         TRecord record{};
-        std::size_t done = 0;
-        while (done < record.size()) {
-            const ssize_t n = ::pread(fd_.Get(), record.data() + done, record.size() - done,
-                                      static_cast<off_t>(offset + done));
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) ThrowFileError(errno, fileName_);
-            // The file was cut behind our back: its records cannot be trusted.
-            if (n == 0) ThrowFileError(EIO, fileName_);
-            done += static_cast<std::size_t>(n);
-        }
+        file_.ReadAt(offset, record.data(), record.size());
         return record;
     }
 
     void Write(std::size_t offset, const TRecord& record) {
-        std::size_t done = 0;
-        while (done < record.size()) {
-            const ssize_t n = ::pwrite(fd_.Get(), record.data() + done, record.size() - done,
-                                       static_cast<off_t>(offset + done));
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) ThrowFileError(errno, fileName_);
-            if (n == 0) ThrowFileError(ENOSPC, fileName_);
-            done += static_cast<std::size_t>(n);
-        }
+        file_.WriteAt(offset, record.data(), record.size());
     }
 
   private:
-    std::string fileName_;
-    TUniqueFd fd_;
+    LockedFile file_;
 };
 
 TCounters::TCounters(TOpenedKey, std::unique_ptr<TCountersFile> file) : file_(std::move(file)) {}
 
 TCounters::TCounters(const std::string& fileName) {
-    TOpenAttempt attempt = TryOpenLocked(fileName);
-    switch (attempt.outcome) {
-        case TOpenOutcome::Opened:
+    LockedFile file;
+    const LockedFile::OpenResult opened = file.Open(fileName);
+    switch (opened.outcome) {
+        case LockedFile::Outcome::Opened:
             break;
-        case TOpenOutcome::Busy:
-            ThrowFileError(EBUSY, fileName);
+        case LockedFile::Outcome::Busy:
+            ThrowFileError(std::make_error_code(std::errc::device_or_resource_busy), fileName);
         default:
-            ThrowFileError(attempt.error, fileName);
+            ThrowFileError(opened.error, fileName);
     }
-    file_ = std::make_unique<TCountersFile>(fileName, std::move(attempt.fd));
+    file_ = std::make_unique<TCountersFile>(std::move(file));
 }
 
 TCounters::~TCounters() = default;
@@ -188,16 +113,17 @@ std::unique_ptr<TCounters> TCounters::OpenInDirectory(const std::string& directo
     const std::string prefix = directory.empty() || directory.back() == '/' ? directory : directory + "/";
     for (int number = 0; number < maxNumber; ++number) {
         const std::string fileName = prefix + FileNameFor(number);
-        TOpenAttempt attempt = TryOpenLocked(fileName);
-        switch (attempt.outcome) {
-            case TOpenOutcome::Opened:
-                return std::make_unique<TCounters>(
-                    TOpenedKey{}, std::make_unique<TCountersFile>(fileName, std::move(attempt.fd)));
-            case TOpenOutcome::CannotCreate:
+        LockedFile file;
+        const LockedFile::OpenResult opened = file.Open(fileName);
+        switch (opened.outcome) {
+            case LockedFile::Outcome::Opened:
+                return std::make_unique<TCounters>(TOpenedKey{},
+                                                   std::make_unique<TCountersFile>(std::move(file)));
+            case LockedFile::Outcome::CannotCreate:
                 // Every later number would fail the same way.
-                ThrowFileError(attempt.error, fileName);
-            case TOpenOutcome::Busy:
-            case TOpenOutcome::Unusable:
+                ThrowFileError(opened.error, fileName);
+            case LockedFile::Outcome::Busy:
+            case LockedFile::Outcome::Unusable:
                 break;
         }
     }
@@ -233,20 +159,31 @@ void TCounters::CountersFor(TCommand& command) {
     }
 }
 
-void TCounters::ApplyReceived(TCommand& command) {
+void TCounters::StepBackRequest(std::int32_t port, std::uint8_t address) {
+    std::lock_guard lock(mutex_);
+    const std::size_t offset = RecordOffset(port, address);
+    TRecord r = file_->Read(offset);
+    r[kOurRequest] = static_cast<std::uint8_t>(r[kOurRequest] - 1);
+    file_->Write(offset, r);
+}
+
+bool TCounters::ApplyReceived(TCommand& command) {
     command.OutOfSequence = false;
     command.ExecuteFlag = false;
     command.RollbackFlag = false;
     // A corrupted frame may carry any counters; counting it could make the next attempt of a lost answer
     // look like a new request, and the register would execute the operation twice.
-    if (!command.CrcOk) return;
+    if (!command.CrcOk) return false;
 
     std::lock_guard lock(mutex_);
     const std::size_t offset = RecordOffset(command.PortNumber, command.SrcAddress);
     TRecord r = file_->Read(offset);
+    const bool repeatedAnswer =
+        command.CommandType == kAnswer && RepeatsLastAnswer(r, command.C1, command.C2);
     TSequenceFlags flags;
     if (ApplyToRecord(r, command.CommandType, command.C1, command.C2, flags)) file_->Write(offset, r);
     command.OutOfSequence = flags.outOfSequence;
     command.ExecuteFlag = flags.execute;
     command.RollbackFlag = flags.rollback;
+    return repeatedAnswer;
 }

@@ -63,9 +63,18 @@ class TCounters {
     // Classifies a received, decoded frame against the record of its (PortNumber, SrcAddress), sets its
     // OutOfSequence, ExecuteFlag and RollbackFlag and writes the changed record back. A frame whose
     // checksum failed (CrcOk false) cannot be trusted to carry real counters: it only has its flags
-    // cleared, and the record is left as it is. Throws std::system_error naming the file when the record
-    // cannot be read or written; the flags are then already cleared.
-    void ApplyReceived(TCommand& command);
+    // cleared, and the record is left as it is. Returns true for an answer that repeats the last answer
+    // taken from the peer (its C1 one below the request number, its C2 the C2 kept): a register that
+    // answers a request late and then its repetition from the stored answer sends one answer twice, and
+    // the second must not count. Such an answer leaves the record as it is. Throws std::system_error
+    // naming the file when the record cannot be read or written; the flags are then already cleared.
+    bool ApplyReceived(TCommand& command);
+
+    // Steps the request number of the record of (port, address) back by one, so that the next request
+    // carries the counters of the last one the peer answered: the peer takes it as a rollback and executes
+    // it in place of that one. What a register does when its last request is undone (the emulator plays
+    // it). Throws std::system_error naming the file when the record cannot be read or written.
+    void StepBackRequest(std::int32_t port, std::uint8_t address);
 
   private:
     // Only the counters themselves can name the key: the constructor that takes it is public for

@@ -10,8 +10,8 @@
 
 #include "common/platform/CodePage.h"
 #include "common/platform/Registry.h"
-#include "driver/engine/untError.h"
-#include "driver/engine/untLogFile.h"
+#include "driver/base/untError.h"
+#include "driver/base/untLogFile.h"
 
 namespace {
 
@@ -129,6 +129,11 @@ void TDevice::BadEscape(TEcrFrame& frame) {
     owner_.DeliverBadEscape(*this, frame);
 }
 
+void TDevice::PortGone(const std::string& reason) {
+    TDriver::PortGone(reason);
+    owner_.DeliverPortGone(*this, reason);
+}
+
 // TDevices
 
 TDevices::TDevices(TLogFile* log, PortFactory portFactory) : log_(log), portFactory_(std::move(portFactory)) {
@@ -149,6 +154,17 @@ void TDevices::SetFrameHandler(FrameHandler handler) {
 void TDevices::SetBadEscapeHandler(FrameHandler handler) {
     std::lock_guard guard(lock_);
     onBadEscape_ = std::move(handler);
+}
+
+void TDevices::SetPortGoneHandler(PortGoneHandler handler) {
+    std::lock_guard guard(lock_);
+    onPortGone_ = std::move(handler);
+}
+
+void TDevices::DeliverPortGone(TDevice& device, const std::string& reason) {
+    std::lock_guard guard(lock_);
+    DeliveryMark mark(this);
+    if (onPortGone_) onPortGone_(device, reason);
 }
 
 void TDevices::DeliverFrame(TDevice& device, const TEcrFrame& frame) {
@@ -313,6 +329,8 @@ void TDevices::LoadDevice(const std::string& keyPath) {
 
 void TDevices::Save() noexcept {
     const auto failure = FailureOf([this] {
+        // Deleted and written anew in one write, and in none when the list is as stored.
+        tessel::RegistryUpdate update;
         tessel::Registry reg;
         reg.DeleteKey(kDevicesKey);
         reg.OpenKey(kDevicesKey, true);
@@ -322,6 +340,7 @@ void TDevices::Save() noexcept {
             deviceReg.OpenKey(DeviceKeyPath(device->DeviceNumber()), true);
             WriteDeviceSettings(deviceReg, *device);
         }
+        update.Commit();
     });
     if (failure && log_ != nullptr) log_->WriteError(kSaveFailed, *failure);
 }

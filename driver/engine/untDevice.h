@@ -62,6 +62,8 @@ class TDevice final : public TDriver {
     // Hands the frame to the list instead of marking the line idle.
     void FrameComplete(TEcrFrame& frame) override;
     void BadEscape(TEcrFrame& frame) override;
+    // Tells the list, after the link has forgotten the line.
+    void PortGone(const std::string& reason) override;
 
   private:
     TDevices& owner_;
@@ -76,6 +78,9 @@ class TDevices {
   public:
     // Called inside the list's critical section on a port's event thread. It must not change the list.
     using FrameHandler = std::function<void(TDevice& device, const TEcrFrame& frame)>;
+    // Called inside the list's critical section on a port's event thread when the device's port went away
+    // (the port is closed by then). It must not change the list.
+    using PortGoneHandler = std::function<void(TDevice& device, const std::string& reason)>;
     // Makes the port of a new device; the default makes the serial port that logs to `log`.
     using PortFactory = std::function<std::unique_ptr<ICommPort>(TLogFile* log)>;
 
@@ -92,6 +97,7 @@ class TDevices {
     // Both are taken under the critical section, so a port thread sees either the old or the new one.
     void SetFrameHandler(FrameHandler handler);
     void SetBadEscapeHandler(FrameHandler handler);
+    void SetPortGoneHandler(PortGoneHandler handler);
 
     int Count() const { return static_cast<int>(devices_.size()); }
     int CurrentIndex() const { return index_.load(); }
@@ -120,8 +126,9 @@ class TDevices {
     // current number of the wrong type) or of making a port is thrown; the list is then still sorted and
     // holds at least one device. An empty store gives one default device numbered 1.
     void Load();
-    // Replaces the stored list by this one ("DeviceEnabled" is each port's state now). Failures are logged
-    // as "Ошибка при сохранении логических устройств.", the message and the separator; never thrown.
+    // Replaces the stored list by this one ("DeviceEnabled" is each port's state now), in one write of the
+    // settings store, none when the list is as stored. Failures are logged as "Ошибка при сохранении
+    // логических устройств.", the message and the separator; never thrown.
     void Save() noexcept;
 
     // The current device; E_LDNOTFOUND on an empty list (before Load).
@@ -136,6 +143,7 @@ class TDevices {
     // Event thread: the device's frame or broken escape, handed on inside the critical section.
     void DeliverFrame(TDevice& device, const TEcrFrame& frame);
     void DeliverBadEscape(TDevice& device, const TEcrFrame& frame);
+    void DeliverPortGone(TDevice& device, const std::string& reason);
 
     TDevice& At(int index) const;
     std::unique_ptr<TDevice> CreateDevice();
@@ -159,6 +167,7 @@ class TDevices {
     std::atomic<int> index_{0};
     FrameHandler onFrame_;
     FrameHandler onBadEscape_;
+    PortGoneHandler onPortGone_;
     mutable tessel::CriticalSection lock_;
     PortFactory portFactory_;
 };

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "common/platform/Registry.h"
+#include "common/platform/StateDirectory.h"
 #include "driver/engine/untConst.h"
 
 namespace {
@@ -29,5 +30,15 @@ std::string RegisteredDriverDirectory() {
         return full.parent_path().string() + "/";
     } catch (...) {
         return {};
+    }
+}
+
+std::string DriverFilesDirectory() {
+    const std::string beside = RegisteredDriverDirectory();
+    if (beside.empty() || tessel::DirectoryIsWritable(beside)) return beside;
+    try {
+        return tessel::StateDirectory() + "/";
+    } catch (const std::exception&) {
+        return beside;
     }
 }

@@ -1,5 +1,5 @@
 #pragma once
-// Where the driver's own library lives, as its registration says.
+// Where the driver's own library lives, as its registration says, and where it keeps its files.
 
 #include <string>
 
@@ -8,3 +8,10 @@
 // one pair of surrounding double quotes removed. Empty when the class is not registered or the file does
 // not exist. Never throws.
 std::string RegisteredDriverDirectory();
+
+// The directory (with a trailing slash) for the driver's counters files and its default log: the registered
+// library's directory when this process may write there (a portable installation, a build tree), else the
+// user's state folder (tessel::StateDirectory), so that a driver installed system-wide works for users who
+// may not write beside it. Empty when the class is not registered. Never throws: when the state folder
+// cannot be made, the library's directory, where opening a file then fails with the system's reason.
+std::string DriverFilesDirectory();

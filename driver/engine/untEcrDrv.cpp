@@ -1,11 +1,14 @@
 #include "driver/engine/untEcrDrv.h"
 
+#include <algorithm>
+#include <optional>
+
 #include "common/platform/Registry.h"
+#include "driver/base/untError.h"
 #include "driver/commands/CommandFactory.h"
 #include "driver/commands/untStateTexts.h"
 #include "driver/engine/untConst.h"
 #include "driver/engine/untDriverPath.h"
-#include "driver/engine/untError.h"
 #include "driver/link/EcrFrame.h"
 #include "driver/link/untCodecs.h"
 
@@ -13,9 +16,16 @@ namespace {
 
 constexpr std::int32_t kOutOfSequenceResult = 204;
 
-std::string CountersDirectory(const std::string& chosen) {
+// Opcode and data block: what tells two requests of one peer apart when their counters are the same.
+Bytes RequestOf(const TCommand& request) {
+    Bytes out(1 + request.Data.size());
+    out[0] = request.Code;
+    std::copy(request.Data.begin(), request.Data.end(), out.begin() + 1);
+    return out;
+}
+
+std::string CountersDirectory(const std::string& chosen, const std::string& dir) {
     if (!chosen.empty()) return chosen;
-    const std::string dir = RegisteredDriverDirectory();
     // Without a registered library the counters still need one fixed home, never the current directory:
     // counters that move with the working directory would put every peer out of sequence.
     return dir.empty() ? tessel::RegistryDirectory() : dir;
@@ -25,7 +35,8 @@ std::string CountersDirectory(const std::string& chosen) {
 
 TEcrDrv::TEcrDrv(TOptions options) {
     log_ = std::make_unique<TLogFile>();
-    counters_ = TCounters::OpenInDirectory(CountersDirectory(options.CountersDirectory));
+    const std::string filesDirectory = DriverFilesDirectory();
+    counters_ = TCounters::OpenInDirectory(CountersDirectory(options.CountersDirectory, filesDirectory));
     cmdWnd_ = std::make_unique<TCmdWnd>(
         [this](TCmdWnd& wnd) { Deliver(static_cast<std::int32_t>(wnd.LastCommand())); });
     holder_ = std::make_unique<TCommand>();
@@ -33,22 +44,31 @@ TEcrDrv::TEcrDrv(TOptions options) {
     devices_ = std::make_unique<TDevices>(log_.get(), std::move(options.PortFactory));
     devices_->SetFrameHandler(
         [this](TDevice& device, const TEcrFrame& frame) { ReceiveFrame(device, frame); });
+    devices_->SetPortGoneHandler([this](TDevice& device, const std::string&) { PortLost(device); });
     stored_ = std::make_unique<TCommands>(this);
 
     log_->SetEnabled(false);
-    log_->SetFileName(RegisteredDriverDirectory() + kDefaultLogFileName);
-    ReadSettings();
-    try {
-        devices_->Load();
-    } catch (const std::exception& e) {
-        log_->WriteError("Ошибка при чтении логических устройств.", e.what());
+    log_->SetFileName(filesDirectory + kDefaultLogFileName);
+    {
+        // The parameters and the devices from one reading of the settings store; nothing is written.
+        std::optional<tessel::RegistryUpdate> reading;
+        try {
+            reading.emplace();
+        } catch (const tessel::RegistryError&) {
+            // Another hive's update is open on this thread: the values are read one by one.
+        }
+        ReadSettings();
+        try {
+            devices_->Load();
+        } catch (const std::exception& e) {
+            log_->WriteError("Ошибка при чтении логических устройств.", e.what());
+        }
     }
     ClearResult();
 }
 
 TEcrDrv::~TEcrDrv() {
-    WriteSettings();
-    devices_->Save();
+    SaveSettings();
     // No port thread may stay blocked in a post to a window that is going away.
     cmdWnd_->Close();
     devices_.reset();
@@ -66,6 +86,19 @@ void TEcrDrv::ReadSettings() {
         if (reg.ValueExists("LogFileName")) log_->SetFileName(reg.ReadString("LogFileName"));
     } catch (const std::exception&) {
         // Settings are a convenience: a bad value ends the reading and the defaults stand.
+    }
+}
+
+void TEcrDrv::SaveSettings() noexcept {
+    // One write of the settings store for the parameters and the devices, and none when they are as stored:
+    // a terminal's flash storage wears with every rewrite.
+    try {
+        tessel::RegistryUpdate update;
+        WriteSettings();
+        devices_->Save();
+        update.Commit();
+    } catch (const std::exception& e) {
+        log_->WriteError("Ошибка при сохранении настроек.", e.what());
     }
 }
 
@@ -101,37 +134,54 @@ std::int32_t TEcrDrv::ResultFromError(const std::exception& error) {
 
 // ---- Sending ----
 
-Bytes TEcrDrv::BuildTypedFrame(int portNumber) {
+bool TEcrDrv::ArmAnswer(TCommand& command) {
+    // The port threads count and match a frame under the same lock: either the answer to an earlier attempt
+    // is matched already, or this attempt takes the counters it had, before that answer moves them on.
+    std::lock_guard lock(awaitMutex_);
+    if (awaitedID_ != 0) return false;
+    counters_->CountersFor(command);
+    awaitKey_ = {command.Code, command.SrcAddress, command.DstAddress, command.C1, command.PortNumber, true};
+    portLost_ = false;
+    answerEvent_.Reset();
+    return true;
+}
+
+Bytes TEcrDrv::BuildTypedBody(int portNumber) {
     auto command = CreateCommand(holder_->Code);
     command->Assign(*holder_);
     command->PortNumber = portNumber;
-    counters_->CountersFor(*command);
+    if (!ArmAnswer(*command)) return {};
     command->ResultCode = CommandResultCode;
     if (command->CommandType == 0 || command->ResultCode == 0) command->LoadFromDriver(*this);
     const Bytes body = command->BuildBody();
     // The receiver counts a frame in one byte: a longer block would arrive as garbage.
     if (body.size() > 6 + kMaxPayloadLength) throw EDriverError(E_INVALIDVALUE);
     if (command->ResultCode != kOutOfSequenceResult && command->CommandType == 1) {
+        const TPeerKey peer{portNumber, command->DstAddress};
+        TPeerRequests& requests = peerRequests_[peer];
+        // The answer answers the request the client loaded from that peer, else the peer's last one.
+        requests.answered =
+            loadedRequest_ && loadedRequest_->first == peer ? loadedRequest_->second : requests.executed;
         auto copy = CreateCommand(command->Code);
         copy->Assign(*command);
         std::lock_guard lock(*stored_);
         if (TCommand* old = stored_->FindStoredAnswer(portNumber, command->DstAddress)) stored_->Delete(old);
         stored_->Add(std::move(copy));
     }
-    {
-        std::lock_guard lock(awaitMutex_);
-        awaitKey_ = {command->Code, command->SrcAddress, command->DstAddress};
-    }
-    return BuildFrame(body);
+    return body;
+}
+
+void TEcrDrv::SendBody(TDevice& device, const Bytes& body) {
+    device.Send(BuildFrame(body));
+    holder_->Cadr = UnstuffedFrame(body);
 }
 
 std::int32_t TEcrDrv::TypedPost() {
-    answerEvent_.Reset();
     try {
         TDevice& device = devices_->Current();
         device.SetDeviceEnabled(true);
-        const Bytes frame = BuildTypedFrame(device.PortNumber());
-        device.Send(frame);
+        const Bytes body = BuildTypedBody(device.PortNumber());
+        if (!body.empty()) SendBody(device, body);
         return ClearResult();
     } catch (const std::exception& e) {
         return ResultFromError(e);
@@ -139,19 +189,12 @@ std::int32_t TEcrDrv::TypedPost() {
 }
 
 std::int32_t TEcrDrv::RawPost() {
-    answerEvent_.Reset();
     try {
         TDevice& device = devices_->Current();
         device.SetDeviceEnabled(true);
         holder_->PortNumber = device.PortNumber();
-        counters_->CountersFor(*holder_);
         // The holder is a base command: header, opcode and for an answer its own result byte only.
-        const Bytes body = holder_->BuildBody();
-        {
-            std::lock_guard lock(awaitMutex_);
-            awaitKey_ = {holder_->Code, holder_->SrcAddress, holder_->DstAddress};
-        }
-        device.Send(BuildFrame(body));
+        if (ArmAnswer(*holder_)) SendBody(device, holder_->BuildBody());
         return ClearResult();
     } catch (const std::exception& e) {
         return ResultFromError(e);
@@ -163,6 +206,7 @@ void TEcrDrv::SetAwaiting(bool on) {
     {
         std::lock_guard lock(awaitMutex_);
         awaiting_ = on;
+        awaitKey_.armed = false;
         stranded = awaitedID_.exchange(0);
     }
     // An answer matched after the last wait ended (or a send that did not wait): nobody will consume it,
@@ -182,6 +226,10 @@ std::int32_t TEcrDrv::WaitForAnswer() {
     const auto timeout = static_cast<std::uint32_t>(Timeout < 0 ? 0 : Timeout);
     switch (answerEvent_.WaitFor(timeout)) {
         case tessel::WaitResult::Signaled: {
+            {
+                std::lock_guard lock(awaitMutex_);
+                if (std::exchange(portLost_, false)) return SetResult(E_PORTUNAVAILABLE);
+            }
             CommandID = awaitedID_.exchange(0);
             std::lock_guard lock(*received_);
             TCommand* answer = received_->FindByID(CommandID);
@@ -223,10 +271,14 @@ std::int32_t TEcrDrv::Exchange(std::uint8_t opcode) {
             result = ResultFromError(e);
             break;
         }
+        // A later attempt goes out with the same C1; an answer to any of them is the awaited one, and one
+        // that came after the last wait ended is taken without sending again.
         result = TypedPost();
+        // A port that is missing or went away is not asked again: nothing can answer on it.
+        if (result == E_PORTUNAVAILABLE) break;
         if (result != 0) continue;
         result = WaitForAnswer();
-        if (result >= 0) break;
+        if (result >= 0 || result == E_PORTUNAVAILABLE) break;
     }
     SetAwaiting(false);
     return result;
@@ -290,6 +342,10 @@ std::int32_t TEcrDrv::GetCommandParams() {
     if (command == nullptr) return SetResult(E_COMMANDNOTFOUND);
     ClearResult();
     LoadCommand(*command);
+    holder_->Cadr = command->Cadr;
+    // The answer the client composes next answers this request.
+    if (command->IsRequest())
+        loadedRequest_.emplace(TPeerKey{command->PortNumber, command->SrcAddress}, RequestOf(*command));
     return ResultCode;
 }
 
@@ -308,85 +364,140 @@ void TEcrDrv::ReceiveFrame(TDevice& device, const TEcrFrame& frame) {
     command->SetFrame(data, frame.CrcOk());
     command->PortNumber = device.PortNumber();
     command->LDNumber = device.DeviceNumber();
-    try {
-        counters_->ApplyReceived(*command);
-    } catch (const std::exception& e) {
-        log_->WriteError("Ошибка при обновлении счетчиков команд.", e.what());
-    }
     std::int32_t id = 0;
     bool awaited = false;
+    bool dropped = false;
+    std::string countersError;
     {
-        std::lock_guard lock(*received_);
-        const TCommand* added = received_->Add(std::move(command));
-        id = added->ID;
+        // Counting and matching are one step for an exchange about to repeat its request (see ArmAnswer).
         std::lock_guard awaitLock(awaitMutex_);
-        if (awaiting_ && added->CommandType != 0 && added->Code == awaitKey_.code &&
-            added->SrcAddress == awaitKey_.dst && added->DstAddress == awaitKey_.src) {
-            awaitedID_ = id;
-            answerEvent_.Set();
-            awaited = true;
+        bool repeatedAnswer = false;
+        try {
+            repeatedAnswer = counters_->ApplyReceived(*command);
+        } catch (const std::exception& e) {
+            countersError = e.what();
+        }
+        // Only the first answer that carries the request's C1 back: a register that answered an attempt late
+        // answers the next attempt too, and a late answer of an earlier request carries an earlier C1.
+        awaited = awaiting_ && awaitKey_.armed && command->CommandType != 0 &&
+                  command->Code == awaitKey_.code && command->SrcAddress == awaitKey_.dst &&
+                  command->DstAddress == awaitKey_.src && command->C1 == awaitKey_.c1;
+        dropped = repeatedAnswer && !awaited;
+        if (!dropped) {
+            std::lock_guard lock(*received_);
+            id = received_->Add(std::move(command))->ID;
+            if (awaited) {
+                awaitedID_ = id;
+                awaitKey_.armed = false;  // one answer per attempt; the copies that follow are not awaited
+                answerEvent_.Set();
+            }
         }
     }
-    // Posted outside the list's lock: the engine's thread takes that lock to deliver, and a full queue
-    // makes the post wait for it.
+    if (!countersError.empty()) log_->WriteError("Ошибка при обновлении счетчиков команд.", countersError);
+    if (dropped) {
+        // The second copy of an answer already taken: nobody asked for it, and it is no new command.
+        log_->Write("Отброшен повторный ответ: " + BytesToHex(command->Cadr));
+        return;
+    }
+    // Posted outside the locks: the engine's thread takes the list's lock to deliver, and a full queue makes
+    // the post wait for it.
     if (!awaited) PostToWindow(id);
+}
+
+void TEcrDrv::PortLost(TDevice& device) {
+    std::lock_guard lock(awaitMutex_);
+    if (!awaiting_ || !awaitKey_.armed || awaitKey_.port != device.PortNumber()) return;
+    awaitKey_.armed = false;
+    portLost_ = true;
+    answerEvent_.Set();
 }
 
 void TEcrDrv::Announce(std::int32_t id) {
     if (OnCommand) OnCommand(*this, id);
 }
 
-void TEcrDrv::AnswerOutOfSequence(const TCommand& request) {
-    holder_->CommandType = 1;
-    holder_->Code = request.Code;
-    holder_->SrcAddress = SrcAddress;
-    holder_->DstAddress = request.SrcAddress;
-    CommandResultCode = kOutOfSequenceResult;
-    // Answer on the line the request came from, then leave the client's current device as it was.
-    const int current = devices_->CurrentIndex();
-    try {
-        devices_->SelectByNumber(request.LDNumber);
-    } catch (const EDriverError&) {
+void TEcrDrv::Deliver(std::int32_t id) {
+    bool announce = false;
+    {
+        // An automatic answer is an operation: it must not go out in the middle of another thread's exchange.
+        std::lock_guard operation(operation_);
+        announce = PreProcess(id);
     }
-    TypedPost();
-    try {
-        devices_->SelectByIndex(current);
-    } catch (const EDriverError&) {
-    }
+    if (announce) Announce(id);
 }
 
-void TEcrDrv::Deliver(std::int32_t id) {
+bool TEcrDrv::PreProcess(std::int32_t id) {
     std::unique_ptr<TCommand> request;  // taken out of the list when the engine answers it itself
-    std::unique_ptr<TCommand> storedAnswer;
+    std::unique_ptr<TCommand> answer;
     {
         std::lock_guard lock(*received_);
         TCommand* command = received_->FindByID(id);
-        if (command == nullptr) return;
+        if (command == nullptr) return false;
         if (!command->CrcOk) {
             // Nobody is told of it and nobody could delete it: drop it so a noisy line cannot grow the list.
             log_->Write("Отброшен кадр с ошибкой CRC: " + BytesToHex(command->Cadr));
             received_->Delete(command);
-            return;
+            return false;
         }
-        if (command->IsRequest() && !command->ExecuteFlag) {
-            if (!command->OutOfSequence) {
-                std::lock_guard storedLock(*stored_);
-                if (const TCommand* stored =
-                        stored_->FindStoredAnswer(command->PortNumber, command->SrcAddress)) {
-                    storedAnswer = CreateCommand(stored->Code);
-                    storedAnswer->Assign(*stored);
-                }
+        if (!command->IsRequest()) return true;
+        TPeerRequests& requests = peerRequests_[{command->PortNumber, command->SrcAddress}];
+        const Bytes asked = RequestOf(*command);
+        if (command->ExecuteFlag) {
+            // The stored answer answers an earlier request: a repetition of this one before the client has
+            // answered it is announced, never answered with that.
+            requests.executed = asked;
+            requests.answered.clear();
+            return true;
+        }
+        if (!command->OutOfSequence) {
+            // Its counters say repetition. A register that gave up on a request and asks something else keeps
+            // its counters too: that is a new request, to be executed.
+            if (!requests.executed.empty() && requests.executed != asked) {
+                command->ExecuteFlag = true;
+                requests.executed = asked;
+                requests.answered.clear();
+                return true;
             }
-            if (command->OutOfSequence || storedAnswer) request = received_->Extract(command);
+            answer = StoredAnswerFor(*command);
+            if (!answer) return true;
         }
+        request = received_->Extract(command);
     }
-    if (!request) {
-        Announce(id);
-    } else if (request->OutOfSequence) {
-        AnswerOutOfSequence(*request);
-    } else {
-        LoadCommand(*storedAnswer);
-        TypedPost();
+    if (!answer) {
+        answer = CreateCommand(request->Code);
+        answer->CommandType = 1;
+        answer->SrcAddress = SrcAddress;
+        answer->DstAddress = request->SrcAddress;
+        answer->ResultCode = kOutOfSequenceResult;
+    }
+    SendAutomaticAnswer(*answer, *request);
+    return false;
+}
+
+std::unique_ptr<TCommand> TEcrDrv::StoredAnswerFor(const TCommand& request) {
+    const auto requests = peerRequests_.find({request.PortNumber, request.SrcAddress});
+    if (requests == peerRequests_.end() || requests->second.answered != RequestOf(request)) return nullptr;
+    std::lock_guard lock(*stored_);
+    const TCommand* stored = stored_->FindStoredAnswer(request.PortNumber, request.SrcAddress);
+    if (stored == nullptr || stored->Code != request.Code) return nullptr;
+    auto copy = CreateCommand(stored->Code);
+    copy->Assign(*stored);
+    return copy;
+}
+
+void TEcrDrv::SendAutomaticAnswer(TCommand& answer, const TCommand& request) {
+    try {
+        // The line the request came from, which need not be the client's current device.
+        TDevice* device = &devices_->Current();
+        for (int i = 0; i < devices_->Count(); ++i) {
+            if (devices_->Items(i).DeviceNumber() == request.LDNumber) device = &devices_->Items(i);
+        }
+        device->SetDeviceEnabled(true);
+        answer.PortNumber = device->PortNumber();
+        counters_->CountersFor(answer);
+        device->Send(BuildFrame(answer.BuildBody()));
+    } catch (const std::exception& e) {
+        log_->WriteError("Ошибка при автоматическом ответе на команду.", e.what());
     }
 }
 
@@ -477,7 +588,8 @@ std::int32_t TEcrDrv::DeleteLD() {
 // ---- The current command ----
 
 Bytes TEcrDrv::CommandData() {
-    return BuildTypedFrame(devices_->Current().PortNumber());
+    const Bytes body = BuildTypedBody(devices_->Current().PortNumber());
+    return body.empty() ? body : BuildFrame(body);
 }
 
 std::string TEcrDrv::CommandDataHex() {
@@ -489,7 +601,7 @@ void TEcrDrv::SetCommandDataHex(const std::string& hex) {
 }
 
 std::string TEcrDrv::ECRModeDescription() const {
-    return GetECRModeText(static_cast<std::uint8_t>(UModel), ECRMode);
+    return GetECRModeText(UModel, ECRMode);
 }
 
 std::string TEcrDrv::ECRAdvancedModeDescription() const {

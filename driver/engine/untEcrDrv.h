@@ -5,25 +5,40 @@
 // outcome in ResultCode and ResultDescription; and it receives the frames of every logical device,
 // answers repeated and out-of-sequence requests by itself and announces the rest.
 //
-// Threads: every operation runs on the thread that created the engine, one at a time (the engine takes no
-// lock around operations). Port threads run the receive handler; announcements reach the creating thread
-// through its message queue and are delivered only when that thread pumps it.
+// Matching: an answer is the awaited one when it also carries back the C1 of the request, and only the
+// first such answer of an attempt is; the second copy of an answer already taken (a register that answered
+// an attempt late answers the next from its stored answer) moves no counter and is logged and dropped. A
+// repetition of a register's request is answered from the stored answer only when that answers this very
+// request (same opcode and data); another request with the same counters (the register gave up on its last
+// one) is announced for execution. Automatic answers leave the current command, the properties and the
+// result alone.
+//
+// Threads: operations may come from several threads (the tables and search workers call the driver while
+// the thread that created the engine pumps its queue); they run one at a time under OperationLock(), which
+// every caller on more than one thread takes around each operation (the automation object does so for every
+// member), and which the engine takes itself around each automatic answer. Port threads run the receive
+// handler and never take it, so an operation waiting for its answer cannot block them. Announcements reach
+// the creating thread through its message queue and are delivered only when that thread pumps it.
 
 #include <atomic>
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "common/platform/Bytes.h"
 #include "common/platform/SyncObjects.h"
-#include "driver/engine/ECRDrvData.h"
+#include "driver/base/ECRDrvData.h"
+#include "driver/base/untLogFile.h"
+#include "driver/commands/OpcodeList.h"
 #include "driver/engine/untCmdWnd.h"
 #include "driver/engine/untCounter.h"
 #include "driver/engine/untDevice.h"
-#include "driver/engine/untLogFile.h"
 #include "driver/link/untCommand.h"
 
 class TEcrDrv : public TECRDrvData {
@@ -71,26 +86,13 @@ class TEcrDrv : public TECRDrvData {
     // Exchanges: the request of `opcode` built from the properties, sent up to RepCount times until an
     // answer with a result of 0 or above arrives; the answer's values land in the properties.
     std::int32_t Exchange(std::uint8_t opcode);
-    std::int32_t Beep() { return Exchange(0x13); }
-    std::int32_t GetDeviceMetrics() { return Exchange(0xFC); }
-    std::int32_t GetDump() { return Exchange(0x01); }
-    std::int32_t GetECRFlagName() { return Exchange(0x10); }
-    std::int32_t GetECRStatus() { return Exchange(0x11); }
-    std::int32_t GetFMStatus() { return Exchange(0x12); }
-    std::int32_t SetExchangeParam() { return Exchange(0x14); }
-    std::int32_t GetExchangeParam() { return Exchange(0x15); }
-    std::int32_t GetCashReg() { return Exchange(0x1A); }
-    std::int32_t GetOperationReg() { return Exchange(0x1B); }
-    std::int32_t GetRestReg() { return Exchange(0x1C); }
-    std::int32_t SetRestReg() { return Exchange(0x1D); }
-    std::int32_t SetPointPosition() { return Exchange(0x20); }
-    std::int32_t SetTime() { return Exchange(0x21); }
-    std::int32_t SetDate() { return Exchange(0x22); }
-    std::int32_t WriteTable() { return Exchange(0x1E); }
-    std::int32_t ReadTable() { return Exchange(0x1F); }
-    std::int32_t InitTables() { return Exchange(0x24); }
-    std::int32_t GetTableStruct() { return Exchange(0x2D); }
-    std::int32_t GetFieldStruct() { return Exchange(0x2E); }
+    // One operation per command the computer sends (OpcodeList.h): GetECRStatus() exchanges 11h.
+#define TESSEL_ENGINE_OPERATION(opcode, Class, Operation, ...) \
+    std::int32_t Operation() {                                 \
+        return Exchange(opcode);                               \
+    }
+    TESSEL_COMPUTER_COMMANDS(TESSEL_ENGINE_OPERATION)
+#undef TESSEL_ENGINE_OPERATION
 
     // FAh to address 0 from SrcAddress, without waiting: answers arrive as received commands.
     std::int32_t SearchDevice();
@@ -130,12 +132,18 @@ class TEcrDrv : public TECRDrvData {
     void SetLDNumber(int value);
 
     // The current command (the holder). Its header fields are published as the Command* properties.
-    TCommand& Holder() { return *holder_; }
-    const TCommand& Holder() const { return *holder_; }
+    TCommand& Holder() {
+        return *holder_;
+    }
+    const TCommand& Holder() const {
+        return *holder_;
+    }
     // The frame that SendCommand would send now (counters and class encoding included), built without
     // touching the port; it takes an identifier and, for an answer, replaces the stored answer.
     Bytes CommandData();
-    void SetCommandData(const Bytes& data) { holder_->Data = data; }
+    void SetCommandData(const Bytes& data) {
+        holder_->Data = data;
+    }
     std::string CommandDataHex();
     void SetCommandDataHex(const std::string& hex);
 
@@ -144,31 +152,78 @@ class TEcrDrv : public TECRDrvData {
     std::string ECRAdvancedModeDescription() const;
     std::string ECRDeviceName() const;
 
-    bool LogEnabled() const { return log_->Enabled(); }
-    void SetLogEnabled(bool value) { log_->SetEnabled(value); }
-    std::string LogFileName() const { return log_->FileName(); }
-    void SetLogFileName(const std::string& value) { log_->SetFileName(value); }
+    bool LogEnabled() const {
+        return log_->Enabled();
+    }
+    void SetLogEnabled(bool value) {
+        log_->SetEnabled(value);
+    }
+    std::string LogFileName() const {
+        return log_->FileName();
+    }
+    void SetLogFileName(const std::string& value) {
+        log_->SetFileName(value);
+    }
 
-    TLogFile& Log() { return *log_; }
-    TDevices& Devices() { return *devices_; }
-    TCommands& Received() { return *received_; }
-    TCommands& StoredAnswers() { return *stored_; }
-    TCounters& Counters() { return *counters_; }
-    TCmdWnd& CommandWindow() { return *cmdWnd_; }
+    // Held around each operation by callers on more than one thread, and by the engine around each automatic
+    // answer. Re-entrant: an operation may be part of a larger one on the same thread.
+    std::recursive_mutex& OperationLock() {
+        return operation_;
+    }
+
+    TLogFile& Log() {
+        return *log_;
+    }
+    TDevices& Devices() {
+        return *devices_;
+    }
+    TCommands& Received() {
+        return *received_;
+    }
+    TCommands& StoredAnswers() {
+        return *stored_;
+    }
+    TCounters& Counters() {
+        return *counters_;
+    }
+    TCmdWnd& CommandWindow() {
+        return *cmdWnd_;
+    }
 
   private:
     // What an awaited answer must match; read by the port threads.
     struct TAwaitKey {
         std::uint8_t code = 0;
-        std::uint8_t src = 0;  // our address: the answer's destination
-        std::uint8_t dst = 0;  // the register's address: the answer's source
+        std::uint8_t src = 0;   // our address: the answer's destination
+        std::uint8_t dst = 0;   // the register's address: the answer's source
+        std::uint8_t c1 = 0;    // the request's C1, which its answer carries back
+        std::int32_t port = 0;  // the port the request went out on
+        bool armed = false;     // from the post of an attempt to the match of its answer
+    };
+    // A peer on a port: (port number, address).
+    using TPeerKey = std::pair<std::int32_t, std::uint8_t>;
+    // What the engine remembers of a peer's requests, to tell a repetition from a new request that reuses
+    // the counters of one the peer gave up on: opcode and data block of each.
+    struct TPeerRequests {
+        Bytes executed;  // the last request delivered for execution
+        Bytes answered;  // the request that the stored answer answers
     };
 
     void ReadSettings();
     void WriteSettings() noexcept;
+    // The parameters and the logical devices, stored together.
+    void SaveSettings() noexcept;
 
-    // Builds the frame of the current command by its class: counters, LoadFromDriver, stored answer.
-    Bytes BuildTypedFrame(int portNumber);
+    // Builds the frame body of the current command by its class: counters, LoadFromDriver, stored answer.
+    // Empty when an answer to an earlier attempt of the awaited request has come meanwhile: the counters have
+    // moved on, and what would go out now is a new request.
+    Bytes BuildTypedBody(int portNumber);
+    // Sends a frame body on `device` and keeps the frame as the current command's CommandCadr, so a client
+    // sees what went out (an exchange's answer does not replace it; GetCommandParams shows a received one).
+    void SendBody(TDevice& device, const Bytes& body);
+    // Takes the counters of `command` and makes it the awaited request; false (nothing taken) when an answer
+    // to an earlier attempt has already been matched.
+    bool ArmAnswer(TCommand& command);
     std::int32_t TypedPost();
     std::int32_t RawPost();
     std::int32_t WaitForAnswer();
@@ -181,11 +236,20 @@ class TEcrDrv : public TECRDrvData {
 
     // Port thread, inside the devices' critical section.
     void ReceiveFrame(TDevice& device, const TEcrFrame& frame);
+    // Port thread, inside the devices' critical section: an exchange waiting on that port ends at once.
+    void PortLost(TDevice& device);
     // Engine thread, from the command window.
     void Deliver(std::int32_t id);
+    // Under the operation lock: answers the command by itself when it is a repetition or out of sequence;
+    // whether it is to be announced.
+    bool PreProcess(std::int32_t id);
+    // The stored answer for a repetition of `request`, if there is one that answers that very request.
+    std::unique_ptr<TCommand> StoredAnswerFor(const TCommand& request);
+    // Sends an answer the engine makes by itself on the line `request` came from, without touching the
+    // current command, the properties or the result; a failure is logged.
+    void SendAutomaticAnswer(TCommand& answer, const TCommand& request);
     void Announce(std::int32_t id);
     void PostToWindow(std::int32_t id);
-    void AnswerOutOfSequence(const TCommand& request);
 
     std::unique_ptr<TLogFile> log_;
     std::unique_ptr<TCounters> counters_;
@@ -196,8 +260,16 @@ class TEcrDrv : public TECRDrvData {
     std::unique_ptr<TDevices> devices_;
     std::unique_ptr<TCommands> stored_;
 
+    std::recursive_mutex operation_;
+    // Under the operation lock.
+    std::map<TPeerKey, TPeerRequests> peerRequests_;
+    std::optional<std::pair<TPeerKey, Bytes>> loadedRequest_;  // the request last loaded by a client
+
+    // The awaited answer: the mark, the key and the matched identifier change together under awaitMutex_,
+    // which the port threads also hold while they count a frame and match it.
     std::atomic<bool> awaiting_{false};
     std::atomic<std::int32_t> awaitedID_{0};
+    bool portLost_ = false;  // the awaited answer's port went away; signals the answer event too
     std::mutex awaitMutex_;
     TAwaitKey awaitKey_;
 };

@@ -1,10 +1,13 @@
 #include "driver/link/CUComm.h"
 
 #include <cmath>
+#include <exception>
+#include <mutex>
+#include <string>
 
 #include "common/platform/TickClock.h"
-#include "driver/engine/untError.h"
-#include "driver/engine/untLogFile.h"
+#include "driver/base/untError.h"
+#include "driver/base/untLogFile.h"
 #include "driver/link/untCodecs.h"
 
 namespace {
@@ -25,6 +28,11 @@ constexpr std::array<BaudCode, 8> kBaudCodes = {{{3, "1200"},
                                                  {9, "38400"},
                                                  {11, "57600"},
                                                  {12, "115200"}}};
+
+// The port's name in the log's lines.
+std::string ComName(int portNumber) {
+    return "COM" + std::to_string(portNumber);
+}
 
 void CheckRange(int value, int low, int high) {
     if (value < low || value > high) throw EDriverError(E_INVALIDVALUE);
@@ -139,6 +147,42 @@ void TCustomComm::SetEvents(std::uint32_t events) {
     events_ = events & kAllCommEvents;
 }
 
+void TCustomComm::Close() {
+    if (eventThread_) {
+        if (eventThread_->IsCurrentThread()) {
+            // Called from a handler: the thread ends when the handler returns and is joined later.
+            eventThread_->Stop();
+            retiredThread_ = std::move(eventThread_);
+        } else {
+            eventThread_.reset();
+        }
+    }
+    if (retiredThread_ && !retiredThread_->IsCurrentThread()) retiredThread_.reset();
+    if (!handle_) return;
+    std::lock_guard guard(lock_);
+    if (CloseDevice()) RecordCloseTime();
+    ReleaseDevice();
+    gone_.store(false);
+}
+
+void TCustomComm::PortGone(const std::string& reason) {
+    {
+        std::lock_guard guard(lock_);
+        if (CloseDevice()) RecordCloseTime();
+        gone_.store(true);
+    }
+    LogError("Потеря связи с портом " + ComName(portNumber_) + ".", reason);
+    if (!OnPortGone) return;
+    try {
+        OnPortGone(reason);
+    } catch (const std::exception& e) {
+        LogError("Ошибка при обработке потери связи с портом " + ComName(portNumber_) + ".", e.what());
+    } catch (...) {
+        LogError("Ошибка при обработке потери связи с портом " + ComName(portNumber_) + ".",
+                 "Неизвестная ошибка");
+    }
+}
+
 std::uint32_t TCustomComm::CloseTime(int portNumber) const {
     if (portNumber < kMinPortNumber || portNumber > kMaxPortNumber) return 0;
     return closeTimes_[static_cast<std::size_t>(portNumber - 1)].load();
@@ -163,7 +207,7 @@ void TCustomComm::Dispatch(std::uint32_t mask, std::uint32_t errors, std::size_t
 void TCustomComm::LogBytes(const char* arrow, const Bytes& data) const {
     // The hex text costs more than the frame itself: build it only for a log that writes.
     if (log_ == nullptr || !log_->Enabled()) return;
-    log_->Write("COM" + std::to_string(portNumber_) + " " + arrow + " " + BytesToHex(data));
+    log_->Write(ComName(portNumber_) + " " + arrow + " " + BytesToHex(data));
 }
 
 void TCustomComm::LogError(const std::string& step, const std::string& message) const {

@@ -63,10 +63,19 @@ std::string BaudCodeName(int code);
 // damaged settings file or a "COM<N>" value that is not a string.
 std::string CommDevicePath(int portNumber);
 
+// The device path of a port and where it was found, for messages.
+struct TCommDevicePath {
+    std::string path;
+    std::string source;  // "TESSEL_COM<N>", "Ports\COM<N>", or empty for the system's own name
+};
+// As CommDevicePath, with the source of the path. Fails as CommDevicePath does.
+TCommDevicePath FindCommDevicePath(int portNumber);
+
 // The port as the link object drives it; implemented by TComm and by test doubles.
 class ICommPort {
   public:
     using RxCharHandler = std::function<void(std::size_t count)>;
+    using PortGoneHandler = std::function<void(const std::string& reason)>;
 
     virtual ~ICommPort() = default;
 
@@ -86,6 +95,10 @@ class ICommPort {
     virtual void SetEvents(std::uint32_t events) = 0;
     // Called on the event thread with the number of bytes waiting (always > 0). Set it while closed.
     virtual void SetRxCharHandler(RxCharHandler handler) = 0;
+    // Called on the event thread when the device went away (unplugged, the far end of a pseudo-terminal
+    // closed), with the port already closed; the next Open tries again. Set it while closed. A port that
+    // cannot notice this leaves it uncalled.
+    virtual void SetPortGoneHandler(PortGoneHandler handler) { static_cast<void>(handler); }
 
     // Writes every byte, opening the port if needed; see TCustomComm::Write.
     virtual void Write(const Bytes& data) = 0;
@@ -180,11 +193,11 @@ class TCustomComm : public ICommPort {
     TCustomComm(const TCustomComm&) = delete;
     TCustomComm& operator=(const TCustomComm&) = delete;
 
-    // Opens the port at CommDevicePath(PortNumber()) if it is closed (or was lost), configures it and starts
-    // the event thread. Fails with EDriverError(E_PORTUNAVAILABLE) when the device is missing or not a
-    // terminal, EDriverError(E_PORTBUSY) when another process holds it, tessel::RegistryError when the
-    // settings store is damaged, std::system_error for any other refusal of the system (the port then stays
-    // closed).
+    // Opens the port at CommDevicePath(PortNumber()) if it is closed (or was lost), configures it, drops DTR
+    // and RTS (the system raises both on open; a port starts with both low) and starts the event thread.
+    // Fails with EDriverError(E_PORTUNAVAILABLE) when the device is missing or not a terminal,
+    // EDriverError(E_PORTBUSY) when another process holds it, tessel::RegistryError when the settings store
+    // is damaged, std::system_error for any other refusal of the system (the port then stays closed).
     void Open() override;
     // Stops the event thread, closes the device and records the close time. Nothing when closed.
     void Close() override;
@@ -217,6 +230,7 @@ class TCustomComm : public ICommPort {
     TCommEventChars& EventChars() { return eventChars_; }
     const TCommEventChars& EventChars() const { return eventChars_; }
     void SetRxCharHandler(RxCharHandler handler) override { OnRxChar = std::move(handler); }
+    void SetPortGoneHandler(PortGoneHandler handler) override { OnPortGone = std::move(handler); }
 
     // Applies the settings to an open port; nothing when closed. A refusal of the device is a
     // std::system_error. Platform backend. On POSIX, 4 data bits are refused (EINVAL), and DSR/DTR
@@ -240,6 +254,8 @@ class TCustomComm : public ICommPort {
     // and their refusal is ignored.
     void SetDTR(bool on) override;
     void SetRTS(bool on) override;
+
+    enum class TModemLine { Dtr, Rts };
 
     // The platform's open device; opaque outside the backend.
     struct THandle;
@@ -270,9 +286,13 @@ class TCustomComm : public ICommPort {
     std::function<void()> OnRxFlag;
     std::function<void()> OnTxEmpty;
     // The device went away; the port is already closed. Not an event of the event set.
-    std::function<void(const std::string& reason)> OnPortGone;
+    PortGoneHandler OnPortGone;
 
   protected:
+    // Raises or drops one modem line of the open device, as SetDTR and SetRTS do; nothing when closed.
+    // Platform backend. Virtual so that a test over a pseudo-terminal, which carries no modem lines, sees
+    // which lines the port sets.
+    virtual void SetModemLine(TModemLine line, bool on);
     // "COM<n> -> <hex>" / "COM<n> <- <hex>" to the log.
     void LogBytes(const char* arrow, const Bytes& data) const;
     // A failure that a handler or the event thread swallows: the three-line report.
@@ -289,8 +309,12 @@ class TCustomComm : public ICommPort {
     friend class TCommEventThread;
 
     // Called on the event thread when the device went away: closes it under the lock, logs the loss and
-    // tells OnPortGone. Platform backend.
+    // tells OnPortGone.
     void PortGone(const std::string& reason);
+    // The device under handle_, under the lock. Platform backend: CloseDevice closes it if it is open (true
+    // when it was) and keeps the handle object; ReleaseDevice frees the handle object.
+    bool CloseDevice();
+    void ReleaseDevice();
 
     TLogFile* log_;
     std::unique_ptr<THandle> handle_;

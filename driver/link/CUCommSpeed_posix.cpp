@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "driver/link/CUCommSpeed.h"
+
 namespace tessel_comm {
 
 namespace {
@@ -24,7 +26,6 @@ constexpr StandardRate kStandardRates[] = {
 
 }  // namespace
 
-// Sets both directions of the open terminal `fd` to `baud`. Returns 0, or the errno of the refusal.
 int SetLineRate(int fd, std::uint32_t baud) {
     struct termios2 tio {};
     if (::ioctl(fd, TCGETS2, &tio) != 0) return errno;
@@ -41,7 +42,6 @@ int SetLineRate(int fd, std::uint32_t baud) {
     return 0;
 }
 
-// The output rate that the open terminal `fd` reports; 0 when it cannot be read.
 std::uint32_t GetLineRate(int fd) {
     struct termios2 tio {};
     if (::ioctl(fd, TCGETS2, &tio) != 0) return 0;

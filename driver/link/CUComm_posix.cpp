@@ -22,20 +22,14 @@
 #include <system_error>
 #include <thread>
 
-#include "common/platform/Registry.h"
+#include "common/platform/PortMap.h"
 #include "common/platform/TickClock.h"
-#include "driver/engine/untError.h"
+#include "driver/base/untError.h"
 #include "driver/link/CUComm.h"
-
-namespace tessel_comm {
-// CUCommSpeed_posix.cpp: termios2 cannot be declared next to <termios.h>.
-int SetLineRate(int fd, std::uint32_t baud);
-std::uint32_t GetLineRate(int fd);
-}  // namespace tessel_comm
+#include "driver/link/CUCommAccess.h"
+#include "driver/link/CUCommSpeed.h"
 
 namespace {
-
-const char kPortsKey[] = "Software\\Korvex\\TesselDrv\\TesselDrv\\Ports";
 
 // Owns one file descriptor.
 class UniqueFd {
@@ -113,16 +107,18 @@ tcflag_t ParityFlags(int parityIndex) {
 
 }  // namespace
 
-std::string CommDevicePath(int portNumber) {
+TCommDevicePath FindCommDevicePath(int portNumber) {
     const std::string name = PortName(portNumber);
     const std::string variable = "TESSEL_" + name;
-    if (const char* path = std::getenv(variable.c_str()); path != nullptr && *path != '\0') return path;
-    tessel::Registry registry(tessel::Hive::CurrentUser);
-    if (registry.OpenKey(kPortsKey, false) && registry.ValueExists(name)) {
-        std::string path = registry.ReadString(name);
-        if (!path.empty()) return path;
-    }
-    return "/dev/ttyS" + std::to_string(portNumber - 1);
+    if (const char* path = std::getenv(variable.c_str()); path != nullptr && *path != '\0')
+        return {path, variable};
+    if (std::string path = tessel::MappedPortPath(portNumber); !path.empty())
+        return {std::move(path), "Ports\\" + name};
+    return {"/dev/ttyS" + std::to_string(portNumber - 1), {}};
+}
+
+std::string CommDevicePath(int portNumber) {
+    return FindCommDevicePath(portNumber).path;
 }
 
 struct TCustomComm::THandle {
@@ -141,24 +137,48 @@ struct TCustomComm::THandle {
 
 namespace {
 
-std::unique_ptr<TCustomComm::THandle> OpenDevice(const std::string& path, int portNumber) {
+// "Порт занят приложением", naming the port, its path and, when a lock says so, the program that holds it.
+EDriverError PortBusy(const std::string& path, int portNumber) {
+    const std::string holder = tessel_comm::PortHolder(path, ::getpid());
+    return EDriverError(E_PORTBUSY, GetDriverErrorText(E_PORTBUSY) + ": " + PortName(portNumber) + " (" +
+                                        path + ")" + (holder.empty() ? "" : ", процесс " + holder));
+}
+
+// "Порт недоступен" naming the port, the path tried and where that path was found, so that a wrong mapping
+// shows at once; `why` is added when the path exists but is no terminal.
+EDriverError PortUnavailable(int portNumber, const TCommDevicePath& device, const std::string& why = {}) {
+    std::string text =
+        GetDriverErrorText(E_PORTUNAVAILABLE) + ": " + PortName(portNumber) + " = " + device.path;
+    if (!device.source.empty()) text += " (" + device.source + ")";
+    if (!why.empty()) text += ": " + why;
+    return EDriverError(E_PORTUNAVAILABLE, text);
+}
+
+std::unique_ptr<TCustomComm::THandle> OpenDevice(const TCommDevicePath& device, int portNumber) {
+    const std::string& path = device.path;
     const std::string what = PortName(portNumber) + " (" + path + ")";
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         if (error == ENOENT || error == ENOTDIR || error == EISDIR || IsDeviceGoneError(error)) {
-            throw EDriverError(E_PORTUNAVAILABLE);
+            throw PortUnavailable(portNumber, device);
         }
-        if (error == EBUSY) throw EDriverError(E_PORTBUSY);
+        if (error == EBUSY) throw PortBusy(path, portNumber);
+        if (error == EACCES || error == EPERM) {
+            // A bare refusal leaves the user guessing: say what lets them in.
+            throw EDriverError(E_PORTUNAVAILABLE, GetDriverErrorText(E_PORTUNAVAILABLE) +
+                                                      ": нет прав на порт " + what + ": " +
+                                                      tessel_comm::NoPermissionAdvice(path));
+        }
         ThrowSystemError(error, what);
     }
     auto handle = std::make_unique<TCustomComm::THandle>();
     handle->fd.reset(fd);
-    if (!::isatty(fd)) throw EDriverError(E_PORTUNAVAILABLE);
+    if (!::isatty(fd)) throw PortUnavailable(portNumber, device, "не терминал");
     // TIOCEXCL does not stop a privileged process; the advisory lock does, among programs that use it.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
-        if (error == EWOULDBLOCK) throw EDriverError(E_PORTBUSY);
+        if (error == EWOULDBLOCK) throw PortBusy(path, portNumber);
         ThrowSystemError(error, what);
     }
     if (::ioctl(fd, TIOCEXCL) != 0) ThrowSystemError(errno, what);
@@ -325,7 +345,14 @@ void TCustomComm::Open() {
     if (Enabled()) return;
     if (handle_) Close();  // the device went away: release what is left of it first
     if (retiredThread_ && !retiredThread_->IsCurrentThread()) retiredThread_.reset();
-    auto handle = OpenDevice(CommDevicePath(portNumber_), portNumber_);
+    std::unique_ptr<THandle> handle;
+    try {
+        handle = OpenDevice(FindCommDevicePath(portNumber_), portNumber_);
+    } catch (const EDriverError& e) {
+        // The log keeps which path was tried, whoever asked for the port.
+        LogError("Ошибка при открытии порта " + PortName(portNumber_) + ".", e.what());
+        throw;
+    }
     {
         std::lock_guard guard(lock_);
         handle_ = std::move(handle);
@@ -333,6 +360,9 @@ void TCustomComm::Open() {
     }
     try {
         Configure();
+        // As a port configured from a zero-filled control block: both lines low until the link raises one.
+        SetModemLine(TModemLine::Dtr, false);
+        SetModemLine(TModemLine::Rts, false);
         eventThread_ = std::make_unique<TCommEventThread>(*this, events_);
         eventThread_->Start();
     } catch (...) {
@@ -341,46 +371,14 @@ void TCustomComm::Open() {
     }
 }
 
-void TCustomComm::Close() {
-    if (eventThread_) {
-        if (eventThread_->IsCurrentThread()) {
-            // Called from a handler: the thread ends when the handler returns and is joined later.
-            eventThread_->Stop();
-            retiredThread_ = std::move(eventThread_);
-        } else {
-            eventThread_.reset();
-        }
-    }
-    if (retiredThread_ && !retiredThread_->IsCurrentThread()) retiredThread_.reset();
-    if (!handle_) return;
-    std::lock_guard guard(lock_);
-    if (handle_->fd.get() >= 0) {
-        handle_->Close();
-        RecordCloseTime();
-    }
-    handle_.reset();
-    gone_.store(false);
+bool TCustomComm::CloseDevice() {
+    if (!handle_ || handle_->fd.get() < 0) return false;
+    handle_->Close();
+    return true;
 }
 
-void TCustomComm::PortGone(const std::string& reason) {
-    {
-        std::lock_guard guard(lock_);
-        if (handle_ && handle_->fd.get() >= 0) {
-            handle_->Close();
-            RecordCloseTime();
-        }
-        gone_.store(true);
-    }
-    LogError("Потеря связи с портом " + PortName(portNumber_) + ".", reason);
-    if (!OnPortGone) return;
-    try {
-        OnPortGone(reason);
-    } catch (const std::exception& e) {
-        LogError("Ошибка при обработке потери связи с портом " + PortName(portNumber_) + ".", e.what());
-    } catch (...) {
-        LogError("Ошибка при обработке потери связи с портом " + PortName(portNumber_) + ".",
-                 "Неизвестная ошибка");
-    }
+void TCustomComm::ReleaseDevice() {
+    handle_.reset();
 }
 
 void TCustomComm::Configure() {
@@ -505,27 +503,20 @@ void TCustomComm::PurgeInput() {
     if (::tcflush(handle_->fd.get(), TCIFLUSH) != 0) ThrowSystemError(errno, PortName(portNumber_));
 }
 
-namespace {
-
-void SetModemLine(const TCustomComm::THandle& handle, int line, bool on, int portNumber) {
-    if (handle.fd.get() < 0) return;
-    int bits = line;
-    if (::ioctl(handle.fd.get(), on ? TIOCMBIS : TIOCMBIC, &bits) == 0) return;
+void TCustomComm::SetModemLine(TModemLine line, bool on) {
+    std::lock_guard guard(lock_);
+    if (!handle_ || handle_->fd.get() < 0) return;
+    int bits = line == TModemLine::Dtr ? TIOCM_DTR : TIOCM_RTS;
+    if (::ioctl(handle_->fd.get(), on ? TIOCMBIS : TIOCMBIC, &bits) == 0) return;
     const int error = errno;
-    if (handle.pseudoTerminal && (error == ENOTTY || error == EINVAL)) return;
-    ThrowSystemError(error, PortName(portNumber));
+    if (handle_->pseudoTerminal && (error == ENOTTY || error == EINVAL)) return;
+    ThrowSystemError(error, PortName(portNumber_));
 }
 
-}  // namespace
-
 void TCustomComm::SetDTR(bool on) {
-    if (!Enabled()) return;
-    std::lock_guard guard(lock_);
-    SetModemLine(*handle_, TIOCM_DTR, on, portNumber_);
+    if (Enabled()) SetModemLine(TModemLine::Dtr, on);
 }
 
 void TCustomComm::SetRTS(bool on) {
-    if (!Enabled()) return;
-    std::lock_guard guard(lock_);
-    SetModemLine(*handle_, TIOCM_RTS, on, portNumber_);
+    if (Enabled()) SetModemLine(TModemLine::Rts, on);
 }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "common/platform/TickClock.h"
 #include "driver/link/CRC.h"
 
 namespace {
@@ -33,6 +32,17 @@ Bytes BuildFrame(const Bytes& body) {
     for (const std::uint8_t b : body) PutStuffed(out, b);
     PutStuffed(out, static_cast<std::uint8_t>(crc & 0xFF));
     PutStuffed(out, static_cast<std::uint8_t>(crc >> 8));
+    return out;
+}
+
+Bytes UnstuffedFrame(const Bytes& body) {
+    const std::uint16_t crc = CalcCRC(body.data(), body.size());
+    Bytes out;
+    out.reserve(body.size() + 3);
+    out.push_back(kFrameStart);
+    out.insert(out.end(), body.begin(), body.end());
+    out.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+    out.push_back(static_cast<std::uint8_t>(crc >> 8));
     return out;
 }
 
@@ -132,25 +142,29 @@ void TEcrFrame::Complete() {
     if (OnFrame) OnFrame(*this);
 }
 
+TLineClock TLineClock::System() {
+    return {Clock::now, [](const tessel::ManualResetEvent& event, Clock::time_point deadline) {
+                return event.WaitUntil(deadline) == tessel::WaitResult::Signaled;
+            }};
+}
+
 void TECRState::Stamp() {
-    lastTick_.store(tessel::TickCount());
+    lastChunk_.store(clock_.now().time_since_epoch().count());
     lineIdle_.Reset();
 }
 
-std::uint32_t TECRState::LastChunkTick() const {
-    return lastTick_.load();
+TECRState::Clock::time_point TECRState::LastChunk() const {
+    return Clock::time_point(Clock::duration(lastChunk_.load()));
 }
 
 void TECRState::WaitIdle() const {
-    const std::uint32_t start = tessel::TickCount();
+    const auto giveUp = clock_.now() + std::chrono::milliseconds(kMaxBusyMs);
     for (;;) {
         if (lineIdle_.IsSet()) return;
-        const std::uint32_t quiet = tessel::TicksSince(lastTick_.load());
-        if (quiet > kQuietMs) return;
-        const std::uint32_t waited = tessel::TicksSince(start);
-        if (waited >= kMaxBusyMs) return;
-        // Sleep only until the quiet interval would be over; a newer chunk moves that point on.
-        const std::uint32_t slice = std::min(kQuietMs + 1 - quiet, kMaxBusyMs - waited);
-        if (lineIdle_.WaitFor(slice) == tessel::WaitResult::Signaled) return;
+        // A newer chunk moves the end of the quiet interval on.
+        const auto quietEnd = LastChunk() + std::chrono::milliseconds(kQuietMs);
+        const auto now = clock_.now();
+        if (now > quietEnd || now >= giveUp) return;
+        if (clock_.wait(lineIdle_, std::min(quietEnd, giveUp))) return;
     }
 }

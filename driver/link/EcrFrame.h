@@ -5,9 +5,11 @@
 // (L - 1 bytes), CRC low, CRC high. After the start byte, 7Dh is sent as 7Dh 9Dh and 7Eh as 7Dh 9Eh.
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <utility>
 
 #include "common/platform/Bytes.h"
 #include "common/platform/SyncObjects.h"
@@ -22,6 +24,8 @@ constexpr std::size_t kMaxDataLength = 245;
 // The bytes to send for a frame body (destination .. data): checksum appended low byte first, body and
 // checksum stuffed, start byte in front. Never fails; the caller keeps the body within kMaxPayloadLength + 6.
 Bytes BuildFrame(const Bytes& body);
+// The same frame as a receiver holds it once unstuffed: start byte, body, checksum low byte first.
+Bytes UnstuffedFrame(const Bytes& body);
 
 // Frame assembler: the receiving state machine. Bytes are collected from a start byte; the length byte (the
 // seventh collected byte) fixes the frame's end; a completed frame is handed to the frame-complete handler
@@ -68,27 +72,48 @@ class TEcrFrame {
     bool discarding_ = false;  // an over-long collection was dropped; waiting for a start byte
 };
 
+// The time the line-idle monitor reads and the way it sleeps: the monotonic clock and the event's own wait,
+// or a simulated time in which a test plays the line's traffic without another thread.
+struct TLineClock {
+    using Clock = std::chrono::steady_clock;
+
+    // The time now.
+    std::function<Clock::time_point()> now;
+    // Waits for `event` until `deadline` at most; true when it was set. A simulated wait moves its time on
+    // by at least one step.
+    std::function<bool(const tessel::ManualResetEvent& event, Clock::time_point deadline)> wait;
+
+    static TLineClock System();
+};
+
 // Line-idle monitor: the transmitter waits until nothing has been received for the quiet interval.
 class TECRState {
   public:
+    using Clock = TLineClock::Clock;
+
     static constexpr std::uint32_t kQuietMs = 100;
     // Longer than the longest stuffed frame takes at 1200 baud: a line that never falls quiet (noise) must
     // not hold the transmitter forever.
     static constexpr std::uint32_t kMaxBusyMs = 5000;
+
+    explicit TECRState(TLineClock clock = TLineClock::System()) : clock_(std::move(clock)) {}
 
     // A chunk was received now: the line is busy.
     void Stamp();
     // A whole frame was received: the line is idle at once.
     void SetIdle() { lineIdle_.Set(); }
     // Waits until the line is idle: returns when LineIdle is signalled, or once more than kQuietMs have
-    // passed since the last received chunk. It never waits while the line is quiet, and gives up after
-    // kMaxBusyMs on a line that never falls quiet.
+    // passed since the last received chunk, measured on the monotonic clock to its own precision (a
+    // millisecond tick would add up to two milliseconds to every wait). It never waits while the line is
+    // quiet, and gives up after kMaxBusyMs on a line that never falls quiet.
     void WaitIdle() const;
 
     const tessel::ManualResetEvent& LineIdle() const { return lineIdle_; }
-    std::uint32_t LastChunkTick() const;
+    // When the last chunk was received (the clock's epoch before the first).
+    Clock::time_point LastChunk() const;
 
   private:
+    const TLineClock clock_;
     tessel::ManualResetEvent lineIdle_{true};
-    std::atomic<std::uint32_t> lastTick_{0};
+    std::atomic<Clock::rep> lastChunk_{0};
 };

@@ -8,7 +8,7 @@
 #include <stdexcept>
 
 #include "common/platform/CodePage.h"
-#include "driver/engine/untError.h"
+#include "driver/base/untError.h"
 
 namespace {
 
@@ -139,6 +139,27 @@ Bytes EncodeQuantity(double value, std::size_t width) {
 double DecodeQuantity(const Bytes& block, std::size_t pos, std::size_t width) {
     // Thousandths need no further rounding to 1/10000: the nearest double is the exact value's.
     return static_cast<double>(DecodeInt(block, pos, width)) / 1000.0;
+}
+
+namespace {
+
+// A count that its unsigned field cannot carry would go out as another number: refuse it.
+Bytes EncodeCount(std::int64_t count, std::size_t width) {
+    if (width == 0 || width >= kMaxIntWidth) throw std::invalid_argument("Invalid counted field width");
+    const std::int64_t largest = (std::int64_t{1} << (8 * width)) - 1;
+    if (count < 0 || count > largest) throw EDriverError(E_INVALIDVALUE);
+    return EncodeInt(count, width);
+}
+
+}  // namespace
+
+Bytes EncodeMoneyField(Currency value, std::size_t width) {
+    // Hundredths of the four-decimal value, rounded as every money field is.
+    return EncodeCount(RoundToInt(static_cast<double>(value) / 100.0), width);
+}
+
+Bytes EncodeQuantityField(double value, std::size_t width) {
+    return EncodeCount(RoundToInt(value * 1000.0), width);
 }
 
 Bytes EncodeBcd(std::int64_t value, std::size_t width) {

@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "common/platform/Bytes.h"
-#include "driver/engine/untTypes.h"
+#include "driver/base/untTypes.h"
 
 // Widths of the integer codecs (intN, moneyN, qtyN, bcdN): 1 to 8 bytes.
 constexpr std::size_t kMaxIntWidth = 8;
@@ -55,6 +55,12 @@ Currency DecodeMoney(const Bytes& block, std::size_t pos, std::size_t width);
 // not finite or too large to count; decoding fails as intN does. Decoded values are rounded to 1/10000.
 Bytes EncodeQuantity(double value, std::size_t width);
 double DecodeQuantity(const Bytes& block, std::size_t pos, std::size_t width);
+
+// moneyN and qtyN of an unsigned field: fail with EDriverError(E_INVALIDVALUE) when the count of hundredths
+// (thousandths) is negative or needs more than `width` bytes, or the quantity is not finite, rather than send
+// another number. `width` is 1..7; another fails with std::invalid_argument.
+Bytes EncodeMoneyField(Currency value, std::size_t width);
+Bytes EncodeQuantityField(double value, std::size_t width);
 
 // bcdN: packed decimal, two digits a byte, least significant pair first. A negative value, or one with more
 // than 2 x width digits, fails with EDriverError(E_INVALIDVALUE) rather than going out as a wrong number.

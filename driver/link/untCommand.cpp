@@ -5,7 +5,7 @@
 #include <exception>
 #include <stdexcept>
 
-#include "driver/engine/untError.h"
+#include "driver/base/untError.h"
 
 namespace {
 

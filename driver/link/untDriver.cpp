@@ -4,7 +4,7 @@
 #include <string>
 
 #include "common/platform/TickClock.h"
-#include "driver/engine/untLogFile.h"
+#include "driver/base/untLogFile.h"
 
 namespace {
 
@@ -22,6 +22,7 @@ TDriver::TDriver(std::unique_ptr<ICommPort> port, TLogFile* log) : log_(log), po
     frame_.OnBadEscape = [this](TEcrFrame& frame) { BadEscape(frame); };
     port_->SetEvents(evRxChar);
     port_->SetRxCharHandler([this](std::size_t count) { ReceiveChars(count); });
+    port_->SetPortGoneHandler([this](const std::string& reason) { PortGone(reason); });
     port_->SetBaudIndex(BaudCodeToIndex(kDefaultBaudCode));
     port_->SetPortNumber(kDefaultPortNumber);
 }
@@ -111,3 +112,8 @@ void TDriver::FrameComplete(TEcrFrame& /*frame*/) {
 }
 
 void TDriver::BadEscape(TEcrFrame& /*frame*/) {}
+
+void TDriver::PortGone(const std::string& /*reason*/) {
+    frame_.Clear();
+    state_.SetIdle();
+}

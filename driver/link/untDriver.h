@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "common/platform/Bytes.h"
 #include "driver/link/CUComm.h"
@@ -61,6 +62,9 @@ class TDriver {
     virtual void FrameComplete(TEcrFrame& frame);
     // A broken escape pair was dropped (event thread). The base ignores it.
     virtual void BadEscape(TEcrFrame& frame);
+    // The device went away and the port is closed (event thread). The base marks the line idle: nothing
+    // more can arrive on it.
+    virtual void PortGone(const std::string& reason);
 
   private:
     // The port's received-characters handler (event thread).

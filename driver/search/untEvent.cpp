@@ -65,12 +65,27 @@ STDMETHODIMP TEventDispatch::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DIS
     const std::int32_t commandID = id.lVal;
     std::lock_guard lock(handlerMutex_);
     if (!handler_) return S_OK;
+    std::string failure;
     try {
         handler_(commandID);
+        return S_OK;
+    } catch (const std::exception& e) {
+        failure = e.what();
     } catch (...) {
-        return DISP_E_EXCEPTION;
+        failure = "unknown error";
     }
+    // The event was delivered; what the handler made of it is no failure of the driver's call.
+    {
+        std::lock_guard failureLock(failureMutex_);
+        lastFailure_ = std::move(failure);
+    }
+    ++failures_;
     return S_OK;
+}
+
+std::string TEventDispatch::LastHandlerFailure() const {
+    std::lock_guard lock(failureMutex_);
+    return lastFailure_;
 }
 
 void TEventDispatch::DetachHandler() {

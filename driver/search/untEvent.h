@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "common/com/ComPtr.h"
 #include "driver/automation/TesselDrv_TLB.h"
@@ -33,8 +34,8 @@ class TEventDispatch final : public IDispatch {
     STDMETHOD(GetIDsOfNames)
     (REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId) override;
     // DISPID 1 (Command) with a first argument convertible to a 32-bit integer calls the handler with it;
-    // every other call, the stock events -607..-600 among them, is ignored. Gives S_OK, or
-    // DISP_E_EXCEPTION when the handler itself failed, so the raiser can report it.
+    // every other call, the stock events -607..-600 among them, is ignored. Always S_OK: a handler that
+    // throws is the sink's own affair, counted in HandlerFailures, not the raiser's.
     STDMETHOD(Invoke)
     (DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams, VARIANT* pVarResult,
      EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
@@ -43,6 +44,9 @@ class TEventDispatch final : public IDispatch {
     void DetachHandler();
     // References held by others at this moment.
     ULONG RefCount() const { return refs_.load(); }
+    // Calls whose handler threw, and the message of the last one. Any thread.
+    unsigned HandlerFailures() const { return failures_.load(); }
+    std::string LastHandlerFailure() const;
     const IID& Events() const { return events_; }
 
   private:
@@ -50,6 +54,9 @@ class TEventDispatch final : public IDispatch {
     std::atomic<ULONG> refs_{0};
     std::mutex handlerMutex_;  // held while the handler runs, so detaching waits for a call in progress
     TCommandHandler handler_;
+    std::atomic<unsigned> failures_{0};
+    mutable std::mutex failureMutex_;  // lastFailure_
+    std::string lastFailure_;
 };
 
 // Holds the driver, the connection's cookie and the dispatch object.

@@ -7,7 +7,7 @@
 
 #include "common/com/ComText.h"
 #include "common/platform/TextFormat.h"
-#include "driver/engine/untError.h"
+#include "driver/base/untError.h"
 
 namespace {
 
@@ -196,6 +196,10 @@ bool TECR::Run(const std::string& title, const std::function<int()>& max, TOpera
         progress_->Finish();
     });
     progress_->ShowModal([this] { return Abort(); });
+    // An abort closes the window while the worker may still be inside a driver call, after which it would
+    // still store a value or add a table. It stops before its next step, so the model is handed back once
+    // it has ended: the wait lasts at most the call in progress.
+    WaitForWorker();
     return !aborted_ && result_;
 }
 

@@ -6,10 +6,12 @@
 // Long operations run on a worker thread while the owner thread waits in the progress window's modal wait.
 // A device step that fails asks whether to go on: Yes repeats the same step, No ends the operation with
 // false. "Прервать" asks whether to abort; Yes closes the window at once and the worker stops before its next
-// device step. One operation runs at a time: each waits for the previous worker to end first.
+// device step; the operation returns once the worker has ended. One operation runs at a time.
 //
 // Threads: every public member is for the owner thread. The table model is changed by the worker while an
-// operation runs (see untTables.h); the owner reads it when the operation has returned.
+// operation runs (see untTables.h); the owner reads it when the operation has returned. Every operation,
+// an aborted one too, returns only once its worker has ended, so nothing changes the model (or fires
+// OnAdd and OnChange) after that.
 
 #include <atomic>
 #include <condition_variable>
@@ -84,7 +86,7 @@ class TECR {
     // The handler of "Прервать" (owner thread, during the modal wait): holds the worker at its next device
     // step while it asks kAbortQuestion; on Yes sets Aborted. True when the window is to close.
     bool Abort();
-    // Waits for the worker of the last operation to end (an aborted one may still be running).
+    // Waits for the worker of the last operation to end (it already has once an operation returned).
     void WaitForWorker();
 
   private:

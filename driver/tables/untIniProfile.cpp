@@ -33,11 +33,30 @@ std::string Fold(std::string_view name) {
 
 }  // namespace
 
-EIniProfileError::EIniProfileError(const std::string& fileName, int line, const std::string& reason)
+namespace {
+
+const char* FaultText(TIniFault fault) {
+    switch (fault) {
+        case TIniFault::BadCharacter:
+            return "недопустимый символ";
+        case TIniFault::UnclosedSection:
+            return "заголовок секции не закрыт";
+        case TIniFault::KeyOutsideSection:
+            return "ключ вне секции";
+        case TIniFault::EmptyKey:
+            return "пустой ключ";
+    }
+    return "";
+}
+
+}  // namespace
+
+EIniProfileError::EIniProfileError(const std::string& fileName, int line, TIniFault fault)
     : std::runtime_error("Ошибка в файле \"" + fileName + "\", строка " + std::to_string(line) + ": " +
-                         reason),
+                         FaultText(fault)),
       fileName_(fileName),
-      line_(line) {}
+      line_(line),
+      fault_(fault) {}
 
 TIniProfile TIniProfile::Parse(std::string_view text, const std::string& fileName) {
     TIniProfile profile;
@@ -55,13 +74,13 @@ TIniProfile TIniProfile::Parse(std::string_view text, const std::string& fileNam
         ++lineNumber;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (line.find('\0') != std::string_view::npos)
-            throw EIniProfileError(fileName, lineNumber, "недопустимый символ");
+            throw EIniProfileError(fileName, lineNumber, TIniFault::BadCharacter);
         line = Trim(line);
         if (line.empty() || line.front() == ';') continue;
 
         if (line.front() == '[') {
             if (line.size() < 2 || line.back() != ']')
-                throw EIniProfileError(fileName, lineNumber, "заголовок секции не закрыт");
+                throw EIniProfileError(fileName, lineNumber, TIniFault::UnclosedSection);
             std::string name(line.substr(1, line.size() - 2));
             const auto [it, added] = profile.sectionIndex_.emplace(Fold(name), profile.sections_.size());
             if (added) {
@@ -76,12 +95,14 @@ TIniProfile TIniProfile::Parse(std::string_view text, const std::string& fileNam
         }
 
         const std::size_t eq = line.find('=');
-        if (eq == std::string_view::npos)
-            throw EIniProfileError(fileName, lineNumber,
-                                   "строка не является ни секцией, ни парой ключ=значение");
-        if (!inSection) throw EIniProfileError(fileName, lineNumber, "ключ вне секции");
+        if (eq == std::string_view::npos) {
+            // Names no value: the profile functions pass over it, and so does this reader.
+            profile.skippedLines_.push_back(lineNumber);
+            continue;
+        }
+        if (!inSection) throw EIniProfileError(fileName, lineNumber, TIniFault::KeyOutsideSection);
         const std::string_view key = Trim(line.substr(0, eq));
-        if (key.empty()) throw EIniProfileError(fileName, lineNumber, "пустой ключ");
+        if (key.empty()) throw EIniProfileError(fileName, lineNumber, TIniFault::EmptyKey);
         if (current == nullptr) continue;
         const auto [it, added] = current->index.emplace(Fold(key), current->entries.size());
         if (added)

@@ -364,15 +364,25 @@ void TTables::SaveToRegistry() const {
     }
 }
 
-void TTables::SaveToFile(const std::string& path) const {
+TExportResult TTables::SaveToFile(const std::string& path) const {
+    TExportResult result;
     TBigIniFile ini("");
-    std::vector<std::string> written;
+    std::vector<std::string> keys;
     for (const auto& table : items_) {
         if (!table->Selected || table->Fields().Count() == 0) continue;
         const std::string section = tessel::Utf8ToCp1251(table->Name);
-        if (FindByName(table->Name) != table.get()) continue;
-        ini.ReadSection(section, written);
-        if (!written.empty()) continue;
+        ini.ReadSection(section, keys);
+        if (!keys.empty()) {
+            // The section is taken: the holder is the written table whose name is that section's.
+            const std::string taken = tessel::Cp1251ToUtf8(section);
+            const auto holder =
+                std::find_if(result.Written.begin(), result.Written.end(), [&](const TTable* t) {
+                    return tessel::SameTextNoCase(tessel::Cp1251ToUtf8(tessel::Utf8ToCp1251(t->Name)), taken);
+                });
+            result.LeftOut.push_back({table.get(), holder == result.Written.end() ? nullptr : *holder});
+            continue;
+        }
+        result.Written.push_back(table.get());
         const TFields& cells = table->Fields();
         for (int k = 0; k < cells.Count(); ++k) {
             const TField& cell = cells.Items(k);
@@ -390,11 +400,12 @@ void TTables::SaveToFile(const std::string& path) const {
     } catch (const std::exception& e) {
         throw EIniFileError(path, e.what());
     }
+    return result;
 }
 
-void TTables::LoadFromFile(const std::string& path) {
+std::vector<int> TTables::LoadFromFile(const std::string& path) {
     const std::optional<TIniProfile> profile = TIniProfile::LoadCp1251File(path);
-    if (!profile) return;
+    if (!profile) return {};
     ClearSelection();
     for (const std::string& section : profile->SectionNames()) {
         TTable* table = FindByName(section);
@@ -411,4 +422,5 @@ void TTables::LoadFromFile(const std::string& path) {
             }
         }
     }
+    return profile->SkippedLines();
 }

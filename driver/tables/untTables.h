@@ -193,6 +193,18 @@ class TTable {
     TField* changedField_ = nullptr;
 };
 
+// What SaveToFile wrote: the tables whose sections the file holds, in file order, and the Selected tables
+// with cells it left out because a table written before them holds a section of the same name (sections
+// compare without case), each with that table.
+struct TExportResult {
+    struct TLeftOut {
+        const TTable* Table;
+        const TTable* Holder;
+    };
+    std::vector<const TTable*> Written;
+    std::vector<TLeftOut> LeftOut;
+};
+
 // The tables of one device, owned.
 class TTables {
   public:
@@ -233,17 +245,19 @@ class TTables {
 
     // Writes every cell of every Selected table to the export file (Windows-1251, CR LF), replacing the file.
     // A value that the reading rules would change (surrounding blanks or quotation marks) is written inside
-    // double quotation marks. A table whose name repeats that of an earlier table (without case, as sections
-    // compare) is not written: its section could not be told apart from the first one's, and a load gives
-    // such a section to the first table. Throws EIniFileError (naming the file) when the file cannot be
-    // written.
-    void SaveToFile(const std::string& path) const;
+    // double quotation marks. Of two written tables whose names are one section name (without case, as
+    // sections compare), the second is left out, and the result says so: its section could not be told apart
+    // from the first one's. A table whose name only an unselected table shares is written; a load gives its
+    // section to the first table of that name. Throws EIniFileError (naming the file) when the file cannot
+    // be written.
+    TExportResult SaveToFile(const std::string& path) const;
     // Loads an export file: the tables named by its sections (exactly, first table of a name) become the
     // only Selected ones; their cells found in the file take the file's values unchecked and are marked
     // Modified, the other cells of those tables lose the mark. Nothing happens when the file does not exist.
     // The whole file is checked first: a damaged file throws EIniProfileError (file and line) and changes
-    // nothing; an unreadable one throws std::system_error.
-    void LoadFromFile(const std::string& path);
+    // nothing; an unreadable one throws std::system_error. Returns the numbers of the lines skipped because
+    // they hold no "=" (TIniProfile::SkippedLines).
+    std::vector<int> LoadFromFile(const std::string& path);
 
     // The cache key of the device, or empty when DeviceKey names none.
     std::string RegistryPath() const;

@@ -3,7 +3,10 @@
 // the type information.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
 #include <thread>
@@ -300,6 +303,71 @@ TEST_F(Dispatch, ByReferenceArgumentsAreReadThroughTheirReference) {
     EXPECT_EQ(GetLong("Timeout"), 4321);
 }
 
+// A host that sends decimals (1C, .NET) sets money, quantities, numbers and texts with them.
+struct TDecimalPut {
+    const char* member;
+    BYTE scale;
+    bool negative;
+    ULONGLONG digits;
+    const char* got;  // the getter's value as text
+};
+
+class DecimalPuts : public Dispatch, public ::testing::WithParamInterface<TDecimalPut> {};
+
+TEST_P(DecimalPuts, SetTheMemberAsTheNumberTheyHold) {
+    const TDecimalPut& c = GetParam();
+    Var dec;
+    dec.v.decVal.scale = c.scale;
+    dec.v.decVal.sign = c.negative ? DECIMAL_NEG : 0;
+    dec.v.decVal.Lo64 = c.digits;
+    dec.v.vt = VT_DECIMAL;
+    ASSERT_EQ(Put(c.member, dec), S_OK);
+    EXPECT_EQ(GetLong("ResultCode"), 0) << GetText("ResultDescription");
+    EXPECT_EQ(GetText(c.member), c.got);
+}
+
+INSTANTIATE_TEST_SUITE_P(Members, DecimalPuts,
+                         ::testing::Values(TDecimalPut{"Price", 2, false, 12345, "123.45"},
+                                           TDecimalPut{"Summ", 4, true, 15, "-0.0015"},
+                                           TDecimalPut{"Quantity", 3, false, 2500, "2.5"},
+                                           TDecimalPut{"Timeout", 0, false, 4321, "4321"},
+                                           TDecimalPut{"Code", 1, false, 15, "1.5"}),
+                         [](const auto& info) { return std::string(info.param.member); });
+
+TEST_F(Dispatch, ADecimalBeyondTheMembersRangeIsRefused) {
+    Var dec;
+    dec.v.decVal.Lo64 = 1ull << 40;
+    dec.v.vt = VT_DECIMAL;
+    UINT argErr = 99;
+    EXPECT_EQ(Invoke(Id("Timeout"), DISPATCH_PROPERTYPUT, {&dec.v}, nullptr, true, &argErr), DISP_E_OVERFLOW);
+    EXPECT_EQ(argErr, 0u);
+    EXPECT_EQ(GetLong("Timeout"), 1000);
+}
+
+// The model picks the mode texts as a whole number: one beyond the models that have texts (any above 6, also
+// one whose low byte names such a model) reads its modes as numbers.
+struct TModeCase {
+    LONG model;
+    LONG mode;
+    const char* text;
+};
+
+class ModeDescriptions : public Dispatch, public ::testing::WithParamInterface<TModeCase> {};
+
+TEST_P(ModeDescriptions, FollowTheWholeModelNumber) {
+    Var model(GetParam().model);
+    Var mode(GetParam().mode);
+    ASSERT_EQ(Put("UModel", model), S_OK);
+    ASSERT_EQ(Put("ECRMode", mode), S_OK);
+    EXPECT_EQ(GetText("ECRModeDescription"), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, ModeDescriptions,
+                         ::testing::Values(TModeCase{3, 4, "режим программирования"},
+                                           TModeCase{3, 255, "выбор режима"}, TModeCase{7, 4, "4"},
+                                           TModeCase{0x103, 4, "4"}, TModeCase{0x102, 255, "255"},
+                                           TModeCase{-253, 4, "4"}));
+
 struct TWidthCase {
     const char* member;
     LONG put;
@@ -382,6 +450,54 @@ TEST_F(Dispatch, CommandResultDescriptionFollowsCommandResultCode) {
         ASSERT_EQ(Put("CommandResultCode", v), S_OK);
         EXPECT_EQ(GetText("CommandResultDescription"), text) << code;
     }
+}
+
+// A name as COM passes it: NUL-terminated, with no length prefix. `prefix` is what lies in the four bytes
+// before the text, which a reader taking the name for a BSTR would take for its byte count.
+struct PlainName {
+    const char* label;
+    std::uint32_t prefix;
+    std::u16string text;
+    DISPID expected;
+};
+
+class PlainNames : public Dispatch, public ::testing::WithParamInterface<PlainName> {};
+
+TEST_P(PlainNames, AreReadUpToTheirNulByTheDispatchAndTheTypeInformation) {
+    const PlainName& c = GetParam();
+    // The prefix and the text laid out in one buffer, as a name sitting in a client's memory.
+    std::vector<char16_t> buffer(2 + c.text.size() + 1, u'\0');
+    std::memcpy(buffer.data(), &c.prefix, sizeof c.prefix);
+    std::copy(c.text.begin(), c.text.end(), buffer.begin() + 2);
+    LPOLESTR names[1] = {buffer.data() + 2};
+    DISPID id = 12345;
+    EXPECT_EQ(disp_->GetIDsOfNames(IID_NULL, names, 1, 0, &id),
+              c.expected == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK);
+    EXPECT_EQ(id, c.expected);
+    ComPtr<ITypeInfo> info;
+    ASSERT_EQ(disp_->GetTypeInfo(0, 0, info.Put()), S_OK);
+    MEMBERID memberId = 12345;
+    EXPECT_EQ(info->GetIDsOfNames(names, 1, &memberId),
+              c.expected == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK);
+    EXPECT_EQ(memberId, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, PlainNames,
+    ::testing::Values(PlainName{"ZeroBeforeTheName", 0, u"Beep", TesselDispId::Beep},
+                      PlainName{"ShortCountBeforeTheName", 2, u"Beep", TesselDispId::Beep},
+                      PlainName{"CountBeyondTheName", 40, u"beep", TesselDispId::Beep},
+                      PlainName{"RussianName", 0, u"ПолучитьСостояниеККМ", TesselDispId::GetECRStatus},
+                      PlainName{"UnknownName", 8, u"Beeps", DISPID_UNKNOWN},
+                      PlainName{"EmptyName", 6, u"", DISPID_UNKNOWN}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST_F(Dispatch, ALiteralNameIsFound) {
+    static const char16_t beep[] = u"Beep";
+    LPOLESTR names[1] = {const_cast<LPOLESTR>(beep)};
+    DISPID id = DISPID_UNKNOWN;
+    EXPECT_EQ(disp_->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
+    EXPECT_EQ(id, TesselDispId::Beep);
 }
 
 TEST_F(Dispatch, VersionIsTheBuildsFileVersion) {

@@ -41,6 +41,9 @@ std::string Describe(const std::vector<Step>& steps) {
             case StepKind::Members:
                 out += "members";
                 break;
+            case StepKind::Settings:
+                out += "settings";
+                break;
             case StepKind::Listen:
                 out += "listen " + std::to_string(s.listen.seconds) + " " + s.listen.rulesFile + " " +
                        std::to_string(s.listen.count);

@@ -3,10 +3,14 @@
 // Transfers take a table or two: every exchange waits for the line to fall quiet.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
 #include "common/platform/CodePage.h"
+#include "common/platform/Registry.h"
+#include "driver/tables/untTables.h"
 #include "support/ChildProcess.h"
 #include "support/DriverRegistration.h"
 #include "support/EmulatorProgram.h"
@@ -79,9 +83,13 @@ TEST_F(TablesProgram, ExportThenImportRestoresCellsChangedMeanwhile) {
     const RunResult exported = Tessel({"tables", "export", file, kTaxes, kReceiptTexts});
     ASSERT_EQ(exported.status, 0) << exported.err;
     EXPECT_EQ(exported.OutLines(), std::vector<std::string>{"Exported 2 table(s), 14 cell(s) to " + file});
-    // Not a terminal: plain progress lines, no carriage returns.
-    EXPECT_NE(exported.err.find("Чтение таблицы 'Налоги'\n"), std::string::npos) << exported.err;
+    // Not a terminal: plain progress lines, no carriage returns, in English but for the names.
+    EXPECT_NE(exported.err.find("Reading table 'Налоги'\n"), std::string::npos) << exported.err;
     EXPECT_EQ(exported.err.find('\r'), std::string::npos);
+    for (std::string line : Lines(exported.err)) {
+        if (const auto open = line.find('\''); open != std::string::npos) line.erase(open);
+        EXPECT_TRUE(std::all_of(line.begin(), line.end(), [](char c) { return (c & 0x80) == 0; })) << line;
+    }
     const std::string text = ReadUtf8(file);
     EXPECT_NE(text.find("[Налоги]\r\n0001.01=1800\r\n0001.02=НДС 18%\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("[Текст в чеке]\r\n0001.01=ДОБРО ПОЖАЛОВАТЬ!\r\n"), std::string::npos) << text;
@@ -94,6 +102,7 @@ TEST_F(TablesProgram, ExportThenImportRestoresCellsChangedMeanwhile) {
     const int writesBefore = Writes();
     const RunResult imported = Tessel({"tables", "import", file, "--quiet"});
     ASSERT_EQ(imported.status, 0) << imported.err;
+    EXPECT_EQ(imported.err, "") << "--quiet: no progress at all";
     EXPECT_EQ(imported.OutLines(),
               std::vector<std::string>{"Imported 2 table(s), 14 cell(s) written from " + file});
     EXPECT_EQ(Writes() - writesBefore, 14);
@@ -118,32 +127,104 @@ TEST_P(DamagedImport, IsRefusedWithNameAndLineAndWritesNothing) {
     const RunResult r = Tessel({"tables", "import", file, "get", "Version"});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "") << "the steps after it are skipped";
-    EXPECT_NE(r.err.find("\"" + file + "\", строка " + std::to_string(GetParam().line)), std::string::npos)
+    EXPECT_NE(r.err.find("tables import " + file + ": line " + std::to_string(GetParam().line) + ": "),
+              std::string::npos)
         << r.err;
     EXPECT_EQ(Writes(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DamagedImport,
-    ::testing::Values(DamagedFile{"LineWithoutEquals", "[Налоги]\r\n0001.01=5\r\n0002.01 5\r\n", 3},
+    ::testing::Values(DamagedFile{"EmptyKey", "[Налоги]\r\n0001.01=5\r\n=5\r\n", 3},
                       DamagedFile{"CellBeforeAnySection", "\r\n0001.01=5\r\n[Налоги]\r\n", 2},
                       DamagedFile{"UnclosedSection", "[Налоги]\r\n0001.01=5\r\n\r\n[Текст в чеке\r\n", 4}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(TablesProgram, ImportRefusesAMissingFileOrOneThatNamesNoTable) {
+TEST_F(TablesProgram, ImportSkipsLinesWithoutEqualsAndCountsThem) {
+    const std::string file =
+        WriteCp1251("typo.xch", "[Налоги]\r\n0001.01=5\r\n0002.01 5\r\nпросто текст\r\n");
+    const RunResult r = Tessel({"tables", "import", file});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find(file + ": 2 line(s) without \"=\" skipped: 3, 4"), std::string::npos) << r.err;
+    EXPECT_EQ(r.OutLines(), std::vector<std::string>{"Imported 1 table(s), 1 cell(s) written from " + file});
+    EXPECT_EQ(Cell(kTaxes, 1, 1), "FieldValue = 5");
+}
+
+// Two of the register's tables named alike, as the structure cache is made to say: only two tables that
+// are both written may not share a section, and tessel says which it left out.
+TEST_F(TablesProgram, ExportOfTablesWithOneNameWritesEachItCanAndSaysSo) {
+    const std::string file = files_.File("twins.xch");
+    ASSERT_EQ(Tessel({"tables", "export", file, kTaxes}).status, 0);  // caches the register's structure
+    {
+        const std::string previous = std::getenv("TESSEL_REGISTRY_DIR");
+        ::setenv("TESSEL_REGISTRY_DIR", driver_.Folder().c_str(), 1);
+        tessel::Registry devices;
+        ASSERT_TRUE(devices.OpenKey(kTableDefsKey, false));
+        const std::vector<std::string> keys = devices.GetKeyNames();
+        ASSERT_EQ(keys.size(), 1u);
+        tessel::Registry table;
+        ASSERT_TRUE(table.OpenKey(std::string(kTableDefsKey) + "\\" + keys[0] + "\\" + kReceiptTexts, false));
+        table.WriteString("TableName", "Налоги");
+        ::setenv("TESSEL_REGISTRY_DIR", previous.c_str(), 1);
+    }
+    const RunResult alone = Tessel({"tables", "export", file, kReceiptTexts});
+    EXPECT_EQ(alone.status, 0) << alone.err;
+    EXPECT_EQ(alone.OutLines(), std::vector<std::string>{"Exported 1 table(s), 6 cell(s) to " + file});
+    EXPECT_NE(alone.err.find("table 6 [Налоги] shares its name with table 4 [Налоги]"), std::string::npos)
+        << alone.err;
+    EXPECT_NE(ReadUtf8(file).find("[Налоги]\r\n0001.01=ДОБРО ПОЖАЛОВАТЬ!\r\n"), std::string::npos);
+
+    const RunResult both = Tessel({"tables", "export", file, kTaxes, kReceiptTexts});
+    EXPECT_EQ(both.status, 1) << both.err;
+    EXPECT_EQ(both.OutLines(), std::vector<std::string>{"Exported 1 table(s), 8 cell(s) to " + file});
+    EXPECT_NE(both.err.find("table 6 [Налоги] is not written: its section would be that of table 4 [Налоги]"),
+              std::string::npos)
+        << both.err;
+}
+
+TEST_F(TablesProgram, ImportRefusesAMissingFile) {
     const std::string missing = files_.File("missing.xch");
     const RunResult absent = Tessel({"tables", "import", missing});
     EXPECT_EQ(absent.status, 2);
     EXPECT_NE(absent.err.find(missing + ": cannot read the file"), std::string::npos) << absent.err;
+}
 
-    const std::string foreign = WriteCp1251("foreign.xch", "[Скидки]\r\n0001.01=5\r\n");
-    const RunResult none = Tessel({"tables", "import", foreign});
-    EXPECT_EQ(none.status, 1);
-    EXPECT_NE(none.err.find("section [Скидки] names no table of the register"), std::string::npos)
-        << none.err;
-    EXPECT_NE(none.err.find("nothing written"), std::string::npos) << none.err;
+struct UnfitFile {
+    const char* name;
+    std::string bytes;  // as they lie in the file
+    const char* says;
+};
+
+void PrintTo(const UnfitFile& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class UnfitImport : public TablesProgram, public ::testing::WithParamInterface<UnfitFile> {};
+
+// A file that does not fit the register is a usage mistake: it says why and writes nothing.
+TEST_P(UnfitImport, IsRefusedBeforeAnythingIsWritten) {
+    const std::string file = files_.File("unfit.xch");
+    std::ofstream(file, std::ios::binary) << GetParam().bytes;
+    const RunResult r = Tessel({"tables", "import", file, "get", "Version"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("tables import " + file + ": " + GetParam().says), std::string::npos) << r.err;
     EXPECT_EQ(Writes(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UnfitImport,
+    ::testing::Values(
+        UnfitFile{"Utf8", "[Налоги]\r\n0001.02=НДС 20%\r\n",
+                  "the file is UTF-8; export files are Windows-1251"},
+        UnfitFile{"Utf8WithByteOrderMark", "\xEF\xBB\xBF[Taxes]\r\n0001.01=5\r\n", "the file is UTF-8"},
+        UnfitFile{"NoTableOfTheRegister", tessel::Utf8ToCp1251("[Скидки]\r\n0001.01=5\r\n"),
+                  "the register has no table [Скидки] (its tables: 1 [Общие параметры], "},
+        UnfitFile{"OneTableTheRegisterLacks",
+                  tessel::Utf8ToCp1251("[Налоги]\r\n0001.01=5\r\n[Скидки]\r\n0001.01=5\r\n"),
+                  "the register has no table [Скидки]"},
+        UnfitFile{"NoSectionAtAll", "", "the register has no table for a file without sections"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TablesProgram, ImportSkipsNumbersOutsideTheirRangeAndSaysSo) {
     const std::string file = WriteCp1251("rates.xch", "[Налоги]\r\n0001.01=10000\r\n0002.01=1500\r\n");
@@ -166,7 +247,7 @@ TEST_P(RefusedWrite, StopsTheRunWithTheRegistersErrorAfterTheRetries) {
         Tessel({"tables", "import", file, "--retry", std::to_string(retries), "get", "Version"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "") << "no summary, and the steps after it are skipped";
-    EXPECT_NE(r.err.find("Запись таблицы 'Текст в чеке': Ошибка: (140) Неверное значение"), std::string::npos)
+    EXPECT_NE(r.err.find("Writing table 'Текст в чеке': (140) Неверное значение"), std::string::npos)
         << r.err;
     // Row 1 is not in the file, so the refused cell is the first write.
     EXPECT_EQ(Writes(), 1 + retries);
@@ -184,6 +265,20 @@ TEST_F(TablesProgram, ExportOfATableTheRegisterLacksIsAUsageMistake) {
     EXPECT_FALSE(std::filesystem::exists(file));
 }
 
+// A file that cannot be written is known before the register is read at all.
+TEST_F(TablesProgram, ExportToAFolderThatDoesNotExistReadsNothing) {
+    const std::string file = files_.File("no-such-folder") + "/backup.xch";
+    const RunResult r = Tessel({"tables", "export", file, "get", "Version"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("tables export " + file + ": cannot write the file: No such file or directory"),
+              std::string::npos)
+        << r.err;
+    const std::string reads = emulator_->Command("count 2 1F");
+    EXPECT_EQ(reads, "COUNT 0");
+    EXPECT_EQ(emulator_->Command("count 2 2D"), "COUNT 0") << "not even the table list";
+}
+
 TEST_F(TablesProgram, StopSignalAbortsAnExportAndKeepsTheOldFile) {
     // Slow answers keep the export going long after the signal.
     ASSERT_EQ(emulator_->Command("delay 50").substr(0, 2), "OK");
@@ -196,15 +291,16 @@ TEST_F(TablesProgram, StopSignalAbortsAnExportAndKeepsTheOldFile) {
     ASSERT_TRUE(tessel.ReadLine().has_value());
     // The transfer has begun once its first title is out.
     std::optional<std::string> progress;
-    while ((progress = tessel.ReadErrorLine()) && !progress->starts_with("Чтение")) {
+    while ((progress = tessel.ReadErrorLine()) && !progress->starts_with("Reading")) {
     }
     ASSERT_TRUE(progress.has_value()) << "no progress";
     tessel.Signal(SIGINT);
     std::string out, err;
-    EXPECT_EQ(tessel.Finish(out, err), 1);
+    EXPECT_EQ(tessel.Finish(out, err), 130);
     EXPECT_EQ(out, "") << "no summary, and the steps after it are skipped";
     EXPECT_NE(err.find("tables export " + file + ": interrupted;"), std::string::npos) << err;
     EXPECT_NE(err.find("the file is not written"), std::string::npos) << err;
+    EXPECT_TRUE(err.ends_with("tessel: interrupted\n")) << err;
     EXPECT_EQ(ReadUtf8(file), "[Налоги]\r\n0001.01=1\r\n");
 }
 
@@ -225,7 +321,7 @@ class SearchProgram : public ::testing::Test {
 };
 
 TEST_F(SearchProgram, FindsTheRegisterAndKeepsTheDriversPort) {
-    EmulatorProgram emulator(kRegisterAt2, driver_.Settings());
+    EmulatorProgram emulator({"--address", "2", "--baud", "9600"}, driver_.Settings());
     const RunResult r = Tessel({"set", "PortNumber=7", "search", "--ports", "1-3", "--speeds", "9600",
                                 "--save", "get", "PortNumber"},
                                emulator.Path());
@@ -240,6 +336,17 @@ TEST_F(SearchProgram, FindsTheRegisterAndKeepsTheDriversPort) {
     EXPECT_EQ(again.OutLines(), std::vector<std::string>{"COM1 9600 normal 2 Эмулятор ККМ"});
 }
 
+// The emulator answers only at its own speed, as a register does: one register is one line.
+TEST_F(SearchProgram, FindsAnEmulatedRegisterOnceAtItsOwnSpeed) {
+    EmulatorProgram emulator(kRegisterAt2, driver_.Settings());
+    const RunResult r = Tessel({"--quiet", "search", "--ports", "1", "--speeds",
+                                "1200,2400,4800,9600,19200,38400,57600,115200", "--kinds", "normal"},
+                               emulator.Path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.OutLines(), std::vector<std::string>{"COM1 4800 normal 2 Эмулятор ККМ"});
+    EXPECT_EQ(r.err, "Found 1 register(s)\n") << "--quiet before the steps: no progress";
+}
+
 TEST_F(SearchProgram, FindingNothingIsStatusOne) {
     const RunResult r = Tessel({"search", "--ports", "1,2", "--speeds", "115200"}, files_.File("gone"));
     EXPECT_EQ(r.status, 1) << r.err;
@@ -251,7 +358,26 @@ TEST_F(SearchProgram, NothingToTryIsRefusedBeforeAnyStepRuns) {
     const RunResult r = Tessel({"get", "Version", "search", "--kinds", ""}, files_.File("gone"));
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find("Нет выбранных типов ККМ для поиска."), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("search: no kind chosen"), std::string::npos) << r.err;
+}
+
+// What was found before the signal is shown, but the run says it was cut short.
+TEST_F(SearchProgram, StopSignalAfterAFindIsStillAnInterruption) {
+    EmulatorProgram emulator(kRegisterAt2, driver_.Settings());
+    Env env = driver_.Settings();
+    env["TESSEL_COM1"] = emulator.Path();
+    // After the find at 4800 five speeds remain, at which the register does not answer: the search goes on
+    // for seconds after the line is printed, so the signal comes while it runs, even on a loaded machine.
+    ChildProcess tessel(
+        TESSEL_CLI,
+        {"search", "--ports", "1-32", "--speeds", "4800,9600,19200,38400,57600,115200", "get", "Version"},
+        env);
+    ASSERT_EQ(tessel.ReadLine(), "COM1 4800 normal 2 Эмулятор ККМ");
+    tessel.Signal(SIGINT);
+    std::string out, err;
+    EXPECT_EQ(tessel.Finish(out, err), 130);
+    EXPECT_EQ(out, "");
+    EXPECT_NE(err.find("Found 1 register(s)\ntessel: interrupted\n"), std::string::npos) << err;
 }
 
 }  // namespace

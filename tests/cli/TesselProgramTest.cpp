@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 
 #include "common/platform/CodePage.h"
@@ -114,7 +115,7 @@ struct ExitCase {
     const char* name;
     std::vector<std::string> args;
     int status;
-    std::vector<std::string> out;  // every line
+    std::vector<std::string> out;  // every line; {port} stands for what COM9 leads to
     const char* err;               // a part of standard error ("" for none at all)
 };
 
@@ -126,9 +127,14 @@ class TesselExit : public TesselProgram, public ::testing::WithParamInterface<Ex
 
 TEST_P(TesselExit, TellsHowTheStepsEnded) {
     const ExitCase& c = GetParam();
-    const RunResult r = Tessel(c.args, {{"TESSEL_COM9", files_.File("no-such-port")}});
+    const std::string port = files_.File("no-such-port");
+    const RunResult r = Tessel(c.args, {{"TESSEL_COM9", port}});
     EXPECT_EQ(r.status, c.status) << r.out << r.err;
-    EXPECT_EQ(r.OutLines(), c.out);
+    std::vector<std::string> out = c.out;
+    for (std::string& line : out) {
+        if (const auto at = line.find("{port}"); at != std::string::npos) line.replace(at, 6, port);
+    }
+    EXPECT_EQ(r.OutLines(), out);
     if (std::string(c.err).empty()) {
         EXPECT_EQ(r.err, "");
     } else {
@@ -136,13 +142,47 @@ TEST_P(TesselExit, TellsHowTheStepsEnded) {
     }
 }
 
+// What the driver says of COM9, which leads nowhere.
+constexpr const char* kNoPort = "(-3) Порт недоступен: COM9 = {port} (TESSEL_COM9)";
+
+std::string Failed(const std::string& step, const std::string& result = kNoPort) {
+    return step + ": " + result;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, TesselExit,
     ::testing::Values(
-        ExitCase{"FailedMethodGoesOn",
+        ExitCase{"FailedMethodStopsTheRun",
                  {"set", "PortNumber=9", "call", "Beep", "get", "ResultCode"},
                  1,
-                 {"Beep: (-3) Порт недоступен", "ResultCode = -3"},
+                 {Failed("Beep")},
+                 ""},
+        ExitCase{"KeepGoingRunsTheStepsAfterAFailedOne",
+                 {"--keep-going", "set", "PortNumber=9", "call", "Beep", "get", "ResultCode"},
+                 1,
+                 {Failed("Beep"), "ResultCode = -3"},
+                 ""},
+        ExitCase{"RefusedSetIsAFailedStep",
+                 {"set", "PortNumber=999", "call", "GetECRStatus"},
+                 1,
+                 {Failed("PortNumber", "(-6) Недопустимое значение")},
+                 ""},
+        // Each set is judged by the result it leaves itself, not by the one before it.
+        ExitCase{"EverySetIsJudgedByItsOwnResult",
+                 {"--keep-going", "set", "LDNumber=0", "set", "LDNumber=0", "set", "Price=1", "get", "Price"},
+                 1,
+                 {Failed("LDNumber", "(-6) Недопустимое значение"),
+                  Failed("LDNumber", "(-6) Недопустимое значение"), "Price = 1.00"},
+                 ""},
+        ExitCase{"PortThatDoesNotOpen",
+                 {"set", "PortNumber=9", "set", "DeviceEnabled=true", "get", "Version"},
+                 1,
+                 {Failed("DeviceEnabled")},
+                 ""},
+        ExitCase{"ListenOnAPortThatDoesNotOpen",
+                 {"set", "PortNumber=9", "listen", "1", "get", "Version"},
+                 1,
+                 {Failed("listen")},
                  ""},
         ExitCase{"UnknownMemberStopsTheRun",
                  {"get", "ResultCode", "get", "NoSuchThing", "get", "Version"},
@@ -151,6 +191,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "\"NoSuchThing\""},
         ExitCase{
             "UnknownStepStopsBeforeTheDriver", {"get", "Version", "frobnicate"}, 2, {}, "\"frobnicate\""},
+        ExitCase{"UnknownRunOption", {"--frobnicate", "get", "Version"}, 2, {}, "\"--frobnicate\""},
         ExitCase{"RefusedValue", {"set", "Price=abc", "get", "Version"}, 2, {}, "setting Price failed"},
         ExitCase{"ReadOnlyProperty", {"set", "ResultCode=1"}, 2, {}, "setting ResultCode failed"},
         ExitCase{"MissingRulesFile",
@@ -161,6 +202,25 @@ INSTANTIATE_TEST_SUITE_P(
         ExitCase{"MalformedWait", {"wait", "soon"}, 2, {}, "wait must be a whole number"},
         ExitCase{"NoSteps", {}, 2, {}, "no steps"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+#ifdef TESSEL_TEST_DIALOGS
+// AboutBox yields nothing and leaves the last result: the failure before it stays that step's own.
+TEST_F(TesselProgram, AboutBoxIsNotTakenForTheFailureBeforeIt) {
+    std::filesystem::copy_file(TESSEL_TEST_DIALOGS, driver_.Folder() + "/libTesselDrvUi.so");
+    const std::string port = files_.File("no-such-port");
+    const RunResult r = Tessel(
+        {"--keep-going", "set", "PortNumber=9", "call", "Beep", "call", "AboutBox", "get", "ResultCode"},
+        {{"TESSEL_COM9", port}});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_EQ(r.OutLines(),
+              (std::vector<std::string>{"Beep: (-3) Порт недоступен: COM9 = " + port + " (TESSEL_COM9)",
+                                        "AboutBox: (0) Ошибок нет", "ResultCode = -3"}));
+    const RunResult refused = Tessel({"call", "AboutBox"}, {{"TESSEL_COM9", files_.File("no-such-port")},
+                                                            {"TESSEL_TEST_DIALOG_ANSWER", "-6"}});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.OutLines(), (std::vector<std::string>{"AboutBox: (-6) Недопустимое значение"}));
+}
+#endif
 
 TEST_F(TesselProgram, WithoutRegistrationSaysHowToRegister) {
     TempDir empty;
@@ -175,7 +235,9 @@ TEST_F(TesselProgram, HelpDocumentsTheRulesFormat) {
     const RunResult r = Tessel({"--help"});
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(r.out.starts_with("Usage: tessel"));
-    ExpectInOrder(r.OutLines(), {"listen [SECONDS] [RULES] [count=N]", "Rules file:", "[81]", "Exit status"});
+    ExpectInOrder(r.OutLines(),
+                  {"--keep-going", "Settings persist", "  settings ", "listen [SECONDS] [RULES] [count=N]",
+                   "Rules file:", "[81]", "Exit status", "130 after SIGINT", "Language"});
 }
 
 TEST_F(TesselProgram, TakesStepsFromAFileInPlace) {
@@ -297,9 +359,71 @@ TEST_F(TesselProgram, ListenShowsAnswersThatNobodyAwaited) {
                    "CommandResultDescription = Ошибок нет", "Listened: 1 command(s)"});
 }
 
+// A `*` section accepts a request as it is: its answer must not carry what an earlier answer left.
+TEST_F(TesselProgram, ListenAnswersStartFromEmptyAnswerProperties) {
+    EmulatorProgram emulator({"--address", "2", "--timeout", "2000"}, driver_.Settings());
+    const std::string rules = WriteFile("rules.txt",
+                                        "[81]\nset Text=Молоко\nset Price=45.50\nset Section=3\n"
+                                        "set Tax1=1\nset Tax2=0\nset Tax3=0\nset Tax4=0\n"
+                                        "[84]\nset Summ=1.50\n"
+                                        "[*]\n");
+    const auto tessel = StartTessel({"set", "PortNumber=1", "listen", "60", rules, "count=3"},
+                                    {{"TESSEL_COM1", emulator.Path()}});
+    ASSERT_FALSE(tessel->ReadUntil("Listening").empty());
+    const std::string goods = emulator.Command("send 2 81 01 00 D0 07 00 00 00 7B 00 00 00 00 01");
+    EXPECT_TRUE(goods.starts_with("ANSWER 0 \"Ошибок нет\" DATA " + Name40Hex("Молоко"))) << goods;
+    // A discount by code: its own section sets the sum alone; the text stays empty.
+    EXPECT_EQ(emulator.Command("send 2 84 01 00 00 7B 00 00 00 00 64 00 00 00 00 01"),
+              "ANSWER 0 \"Ошибок нет\" DATA " + Name40Hex("") + "96 00 00 00 00");
+    // A discount on request, answered by `*`: no text and no sum of the answers before.
+    EXPECT_EQ(emulator.Command("send 2 86 01 00 00 64 00 00 00 00 01"),
+              "ANSWER 0 \"Ошибок нет\" DATA " + Name40Hex("") + "00 00 00 00 00");
+    std::string out, err;
+    EXPECT_EQ(tessel->Finish(out, err), 0) << err;
+}
+
+// An emulator started again on the same port goes on counting where it stopped, as the driver does: its
+// first request is a new one, not one out of sequence that the driver refuses by itself (204) unseen.
+TEST_F(TesselProgram, RestartedEmulatorsRequestsReachTheBackOffice) {
+    const std::string rules = WriteFile("rules.txt", "[*]\n");
+    for (int run = 1; run <= 2; ++run) {
+        EmulatorProgram emulator({"--address", "2", "--com", "1", "--timeout", "2000"}, driver_.Settings());
+        // The port comes from the emulator's entry in the settings store.
+        const auto tessel = StartTessel({"set", "PortNumber=1", "listen", "60", rules, "count=2"});
+        ASSERT_FALSE(tessel->ReadUntil("Listening").empty());
+        for (int request = 1; request <= 2; ++request) {
+            EXPECT_EQ(emulator.Command("send 2 83 01 00 00 64 00 00 00 00 01"), "ANSWER 0 \"Ошибок нет\"")
+                << "run " << run << ", request " << request;
+        }
+        std::string out, err;
+        EXPECT_EQ(tessel->Finish(out, err), 0) << err;
+        EXPECT_NE(out.find("Listened: 2 command(s)"), std::string::npos) << "run " << run << "\n" << out;
+    }
+}
+
+// The sample sale and the sample back office that the README uses: every request of the sale is answered.
+TEST_F(TesselProgram, SampleSaleIsAnsweredByTheSampleRules) {
+    const std::string examples = TESSEL_EXAMPLES;
+    EmulatorProgram emulator({"--address", "2", "--script", examples + "/sale.txt", "--timeout", "20000"},
+                             driver_.Settings());
+    const RunResult r = Tessel({"set", "PortNumber=1", "listen", "60", examples + "/rules.txt", "count=6"},
+                               {{"TESSEL_COM1", emulator.Path()}});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(CountStarting(r.OutLines(), "SendCommand: (0) Ошибок нет"), 6u) << r.out;
+    std::vector<std::string> played;
+    for (int i = 0; i < 6; ++i) played.push_back(emulator.Process().ReadLine().value_or("(none)"));
+    ExpectInOrder(
+        played,
+        {"OP 80h ANSWER 0", "OP 81h ANSWER 0 \"Ошибок нет\" Text=\"Молоко 3,2% 1 л\" Price=45.50",
+         "OP 84h ANSWER 0 \"Ошибок нет\" Text=\"Скидка по карте\" Summ=5.00",
+         "OP 88h ANSWER 0 \"Ошибок нет\" PayType=2 Summ=50.00", "OP 87h ANSWER 0", "OP 90h ANSWER 0"});
+}
+
 TEST_F(TesselProgram, ListenEndsWhenItsTimeIsUp) {
+    EmulatorProgram emulator(kRegisterAt2, driver_.Settings());
     const auto start = std::chrono::steady_clock::now();
-    const RunResult r = Tessel({"listen", "1", "get", "ResultCode"});
+    const RunResult r = Tessel({"set", "PortNumber=1", "listen", "1", "get", "ResultCode"},
+                               {{"TESSEL_COM1", emulator.Path()}});
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.OutLines(), (std::vector<std::string>{"Listening (time 1 s, commands unlimited, rules none)",
@@ -308,16 +432,53 @@ TEST_F(TesselProgram, ListenEndsWhenItsTimeIsUp) {
 
 class TesselStopSignal : public TesselProgram, public ::testing::WithParamInterface<int> {};
 
-TEST_P(TesselStopSignal, EndsListeningCleanlyAndSkipsTheRest) {
-    const auto tessel = StartTessel({"listen", "get", "Version"});
+// A stop signal ends the run with the shell's status of a program that signal ended, and says so.
+TEST_P(TesselStopSignal, EndsListeningAndSaysTheRunWasInterrupted) {
+    EmulatorProgram emulator(kRegisterAt2, driver_.Settings());
+    const auto tessel =
+        StartTessel({"set", "PortNumber=1", "listen", "get", "Version"}, {{"TESSEL_COM1", emulator.Path()}});
     ASSERT_FALSE(tessel->ReadUntil("Listening").empty());
     tessel->Signal(GetParam());
     std::string out, err;
-    EXPECT_EQ(tessel->Finish(out, err), 0) << err;
+    EXPECT_EQ(tessel->Finish(out, err), 128 + GetParam());
     EXPECT_EQ(out, "Listened: 0 command(s)\n");
-    EXPECT_EQ(err, "");
+    EXPECT_EQ(err, "tessel: interrupted\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, TesselStopSignal, ::testing::Values(SIGINT, SIGTERM));
+
+// A call in progress ends when the driver returns; then the run stops, whatever the call's result.
+TEST_F(TesselProgram, CtrlCDuringACallEndsTheRunAsInterrupted) {
+    EmulatorProgram emulator(kRegisterAt2, driver_.Settings());
+    ASSERT_EQ(emulator.Command("delay 400").substr(0, 2), "OK");
+    // Eight calls of 400 ms: the signal comes while they run, even when this test is scheduled late.
+    std::vector<std::string> steps = {"set", "PortNumber=1"};
+    constexpr int kCalls = 8;
+    for (int i = 0; i < kCalls; ++i) steps.insert(steps.end(), {"call", "GetECRStatus"});
+    steps.insert(steps.end(), {"get", "ECRMode"});
+    const auto tessel = StartTessel(steps, {{"TESSEL_COM1", emulator.Path()}});
+    ASSERT_EQ(tessel->ReadLine(), "GetECRStatus: (0) Ошибок нет");
+    const auto signalled = std::chrono::steady_clock::now();
+    tessel->Signal(SIGINT);
+    std::string out, err;
+    EXPECT_EQ(tessel->Finish(out, err), 130);
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(3)) << "one call at most";
+    EXPECT_LT(CountStarting(Lines(out), "GetECRStatus: (0) Ошибок нет"), kCalls - 1u) << out;
+    EXPECT_EQ(out.find("ECRMode"), std::string::npos) << out;
+    EXPECT_EQ(err, "tessel: interrupted\n");
+}
+
+// What a set of a connection setting leaves is what every later run starts from, and `settings` shows it.
+TEST_F(TesselProgram, SettingsShowWhatTheDriverKeepsForLaterRuns) {
+    ASSERT_EQ(Tessel({"set", "PortNumber=5", "set", "BaudRate=6", "set", "DstAddress=7"}).status, 0);
+    const RunResult r = Tessel({"settings"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> lines = r.OutLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "# kept in " + driver_.Folder() + "/user.reg for every later run");
+    ExpectInOrder(lines, {"LDNumber = ", "LDName = ", "PortNumber = 5", "BaudRate = 6", "DstAddress = 7",
+                          "Fuel = false", "SrcAddress = 1", "Timeout = 1000", "RepCount = 3",
+                          "LogEnabled = false", "LogFileName = "});
+}
 
 }  // namespace

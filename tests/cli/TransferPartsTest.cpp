@@ -9,6 +9,7 @@
 #include "common/platform/Registry.h"
 #include "tools/tessel/DeviceSearch.h"
 #include "tools/tessel/ProgressLine.h"
+#include "tools/tessel/ProgressText.h"
 #include "tools/tessel/Steps.h"
 #include "tools/tessel/TransferProgress.h"
 
@@ -149,9 +150,12 @@ TEST_P(SearchRefusal, SaysWhichListHasNothingChosen) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SearchRefusal,
-    ::testing::Values(EmptyListCase{{"--ports", ""}, "Нет выбранных портов для поиска."},
-                      EmptyListCase{{"--speeds", "", "--kinds", ""}, "Нет выбранных скоростей для поиска."},
-                      EmptyListCase{{"--kinds", ""}, "Нет выбранных типов ККМ для поиска."}));
+    ::testing::Values(EmptyListCase{{"--ports", ""},
+                                    "no port chosen to search (--ports, or the saved search parameters)"},
+                      EmptyListCase{{"--speeds", "", "--kinds", ""},
+                                    "no speed chosen to search (--speeds, or the saved search parameters)"},
+                      EmptyListCase{{"--kinds", ""},
+                                    "no kind chosen to search (--kinds, or the saved search parameters)"}));
 
 TEST(FoundLine, IsOneLineOfPortSpeedKindAddressAndDescription) {
     TSearchECR device;
@@ -171,25 +175,49 @@ TEST(FoundLine, IsOneLineOfPortSpeedKindAddressAndDescription) {
 TEST(ProgressLine, RewritesOneLineOnATerminalAndKeepsOnlyLastingLinesOtherwise) {
     std::ostringstream terminal;
     {
-        ProgressLine line(terminal, true, 8);
+        ProgressLine line(terminal, TProgressMode::InPlace, 8);
         line.Update("Чтение 1234");
         line.Update("Чтение 1234");  // unchanged: not drawn again
+        line.Progress("lasting");    // shown in place already
         line.Line("done");
         line.Update("x\ny");
     }
     EXPECT_EQ(terminal.str(),
               "\rЧтение \x1b[K"                // cut to 7 characters, the last column free
-              "\r\x1b[Kdone\n\rЧтение \x1b[K"  // a lasting line, then the passing one again
+              "\r\x1b[Kdone\n\rЧтение \x1b[K"  // a warning, then the passing line again
               "\rx\\x0Ay\x1b[K"                // control characters escaped
               "\r\x1b[K");                     // taken away at the end
+}
 
-    std::ostringstream plain;
+struct ModeCase {
+    TProgressMode mode;
+    const char* written;
+};
+
+class ProgressModes : public ::testing::TestWithParam<ModeCase> {};
+
+// Progress goes only where it is wanted; warnings go everywhere.
+TEST_P(ProgressModes, WriteProgressAndWarningsAsAsked) {
+    std::ostringstream out;
     {
-        ProgressLine line(plain, false, 8);
+        ProgressLine line(out, GetParam().mode, 80);
         line.Update("passing");
-        line.Line("Чтение таблицы 'Налоги'");
+        line.Progress("Reading table 'Налоги'");
+        line.Line("warning");
     }
-    EXPECT_EQ(plain.str(), "Чтение таблицы 'Налоги'\n");
+    EXPECT_EQ(out.str(), GetParam().written);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, ProgressModes,
+                         ::testing::Values(ModeCase{TProgressMode::Lines,
+                                                    "Reading table 'Налоги'\nwarning\n"},
+                                           ModeCase{TProgressMode::Silent, "warning\n"}));
+
+TEST(ProgressLine, QuietIsSilentAndOtherwiseATerminalRewritesInPlace) {
+    EXPECT_EQ(ProgressLine::ModeFor(true, true), TProgressMode::Silent);
+    EXPECT_EQ(ProgressLine::ModeFor(false, true), TProgressMode::Silent);
+    EXPECT_EQ(ProgressLine::ModeFor(true, false), TProgressMode::InPlace);
+    EXPECT_EQ(ProgressLine::ModeFor(false, false), TProgressMode::Lines);
 }
 
 TEST(CutToWidth, CountsCharactersNotBytes) {
@@ -210,7 +238,7 @@ class ConsoleWindow : public ::testing::Test {
     StopSignals signals_;
     MessagePump pump_{signals_};
     std::ostringstream out_;
-    ProgressLine line_{out_, false, 80};
+    ProgressLine line_{out_, TProgressMode::Lines, 80};
 };
 
 TEST_F(ConsoleWindow, RepeatsAFailedStepAsOftenAsAllowedInARow) {
@@ -226,8 +254,8 @@ TEST_F(ConsoleWindow, RepeatsAFailedStepAsOftenAsAllowedInARow) {
     EXPECT_TRUE(window->AskContinue(question));
     EXPECT_EQ(window->LastError(), "");
     EXPECT_FALSE(window->AskContinue(question));
-    EXPECT_EQ(window->LastError(), "Запись таблицы 'Налоги': Ошибка: (140) Неверное значение");
-    EXPECT_NE(out_.str().find("Ошибка: (140) Неверное значение; retry 2 of 2\n"), std::string::npos);
+    EXPECT_EQ(window->LastError(), "Writing table 'Налоги': (140) Неверное значение");
+    EXPECT_NE(out_.str().find("(140) Неверное значение; retry 2 of 2\n"), std::string::npos);
 
     // Without retries the first failure gives up; a new operation forgets the old error.
     const auto strict = Window(0);
@@ -268,7 +296,31 @@ TEST_F(ConsoleWindow, WritesTheTitleAndEachMainLineOnceInAPlainLog) {
     window->SetInfo(TProgressLine::Info3, "Полей всего: 8 прочитано: 1");
     window->StepIt();
     window->SetInfo(TProgressLine::Info, "Чтение таблицы 'Налоги'");
-    EXPECT_EQ(out_.str(), "Чтение таблиц...\nЧтение таблицы 'Налоги'\n");
+    EXPECT_EQ(out_.str(), "Reading tables...\nReading table 'Налоги'\n");
 }
+
+struct EngineText {
+    const char* engine;
+    const char* english;
+};
+
+class ProgressInEnglish : public ::testing::TestWithParam<EngineText> {};
+
+// The engine's texts are the tables dialog's; tessel says them in English, names kept as they are.
+TEST_P(ProgressInEnglish, KeepsTheNamesAndNumbers) {
+    EXPECT_EQ(EnglishProgressText(GetParam().engine), GetParam().english);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, ProgressInEnglish,
+    ::testing::Values(EngineText{"Чтение таблиц...", "Reading tables..."},
+                      EngineText{"Запись таблицы 'Текст в чеке'", "Writing table 'Текст в чеке'"},
+                      EngineText{"Чтение таблицы 'It''s (1+1)'", "Reading table 'It''s (1+1)'"},
+                      EngineText{"Полей всего: 14 прочитано: 3", "Cells: 14, read: 3"},
+                      EngineText{"Полей всего: 8 Прочитано: 8", "Fields: 8, read: 8"},
+                      EngineText{"Ошибка: (-1) Нет связи", "(-1) Нет связи"},
+                      EngineText{"Прочитано таблиц: 6", "Tables read: 6"},
+                      EngineText{"Чтение таблиц", "Чтение таблиц"},  // not one of the engine's texts
+                      EngineText{"", ""}));
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "driver/commands/untStatusCommands.h"
+#include "driver/link/CUCommSpeed.h"
 #include "driver/link/EcrFrame.h"
 #include "driver/link/untCodecs.h"
 #include "support/TempDir.h"
@@ -89,6 +90,7 @@ class ComputerEnd {
         while (raw_.size() < size && ReadOnce(kWaitMs - MsSince(start))) {
         }
     }
+    int Fd() const { return fd_; }
     // Everything read so far, and in how many reads it came.
     const Bytes& Raw() const { return raw_; }
     int Chunks() const { return chunks_; }
@@ -241,6 +243,44 @@ TEST_P(EmuLinePacing, AnswerTakesItsLineTimeAndComesInPieces) {
 INSTANTIATE_TEST_SUITE_P(Rates, EmuLinePacing,
                          ::testing::Values(PacingCase{9600, 8, 2}, PacingCase{4800, 0, 1},
                                            PacingCase{19200, 1, 2}));
+
+struct SpeedCase {
+    std::uint32_t computerBaud;  // what the computer sets on its side of the line; 0: nothing
+    bool understood;
+    const char* name;
+};
+
+void PrintTo(const SpeedCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class EmuLineSpeed : public EmuLineTest, public ::testing::WithParamInterface<SpeedCase> {};
+
+// The pseudo-terminal keeps the speed the computer set on its slave side: registers at 9600 baud understand
+// the computer only at 9600, and their own requests reach it only then.
+TEST_P(EmuLineSpeed, RegistersUnderstandOnlyTheirOwnSpeed) {
+    const SpeedCase& c = GetParam();
+    EmuLineOptions options;
+    options.baud = 9600;
+    Start(options);
+    if (c.computerBaud != 0) {
+        ASSERT_EQ(tessel_comm::SetLineRate(computer_->Fd(), c.computerBaud), 0);
+    }
+    EXPECT_EQ(line_->Model(2).beepCount, 0u);
+    computer_->Send(Request(2, 0, 0, {0x13}));  // a beep
+    EXPECT_EQ(computer_->Frames(1, c.understood ? kWaitMs : 300).size(), c.understood ? 1u : 0u);
+    EXPECT_EQ(line_->Model(2).beepCount, c.understood ? 1u : 0u) << "a frame not understood is not executed";
+
+    EXPECT_FALSE(line_->SendRequest(2, {0x87}, 150));  // the computer never answers here
+    EXPECT_EQ(computer_->Frames(1, c.understood ? kWaitMs : 300).size(), c.understood ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, EmuLineSpeed,
+                         ::testing::Values(SpeedCase{0, true, "LineLeftAtTheRegistersSpeed"},
+                                           SpeedCase{9600, true, "SameSpeed"},
+                                           SpeedCase{4800, false, "Slower"},
+                                           SpeedCase{115200, false, "Faster"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(EmuLineTest, RegisterRequestIsAnsweredByTheComputerAndAdvancesTheCounters) {
     Start();

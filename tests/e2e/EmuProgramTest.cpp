@@ -14,10 +14,12 @@
 #include <vector>
 
 #include "driver/link/CUComm.h"
+#include "driver/link/CUCommSpeed.h"
 #include "driver/link/EcrFrame.h"
 #include "support/ChildProcess.h"
 #include "support/EmulatorProgram.h"
 #include "support/Fd.h"
+#include "tools/emulator/EmuProgram.h"
 
 namespace {
 
@@ -38,6 +40,8 @@ class Terminal {
     explicit Terminal(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {
         assembler_.OnFrame = [this](TEcrFrame& f) { ready_.push_back({f.Data(), f.CrcOk()}); };
     }
+    // Sets the line's speed, as a driver does when it opens its port.
+    void SetSpeed(std::uint32_t baud) { ASSERT_EQ(tessel_comm::SetLineRate(fd_.Get(), baud), 0); }
     void Send(const Bytes& body) {
         const Bytes wire = BuildFrame(body);
         ASSERT_EQ(::write(fd_.Get(), wire.data(), wire.size()), static_cast<ssize_t>(wire.size()));
@@ -78,7 +82,7 @@ class EmuProgram : public ::testing::Test {
 
 class EmuProgramStops : public EmuProgram, public ::testing::WithParamInterface<int> {};
 
-TEST_P(EmuProgramStops, ServesItsTerminalRecordsThePortAndExitsZeroOnASignal) {
+TEST_P(EmuProgramStops, ServesItsTerminalRecordsThePortAndExitsZeroOnASignalForgettingIt) {
     const std::string path = Start({"--address", "2", "--com", "4"});
     ASSERT_FALSE(path.empty());
     EXPECT_EQ(CommDevicePath(4), path);  // where the driver's port 4 looks
@@ -89,9 +93,39 @@ TEST_P(EmuProgramStops, ServesItsTerminalRecordsThePortAndExitsZeroOnASignal) {
     ASSERT_EQ(answer.size(), 32u);
     EXPECT_EQ((Bytes{answer[2], answer[7], answer[8]}), (Bytes{2, 0x11, 0x00}));  // from 2, status, result 0
     EXPECT_EQ(Child().Stop(GetParam()), 0);
+    // Its terminal's name goes to the next terminal opened: port 4 must not lead there.
+    EXPECT_EQ(CommDevicePath(4), "/dev/ttyS3");
+}
+
+// A mapping that another emulator has taken over is left to it.
+TEST_F(EmuProgram, LeavesAPortThatAnotherProgramTookOver) {
+    Start({"--address", "2", "--com", "4"});
+    RecordComPort(4, "/dev/pts/other");
+    EXPECT_EQ(Child().Stop(SIGTERM), 0);
+    EXPECT_EQ(CommDevicePath(4), "/dev/pts/other");
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, EmuProgramStops, ::testing::Values(SIGTERM, SIGINT));
+
+// Without --baud the registers listen at the driver's default speed; a driver at another one is told
+// nothing by the line, so the emulator's terminal says it, once for each speed.
+TEST_F(EmuProgram, AnswersOnlyAtItsSpeedAndSaysWhyNot) {
+    const std::string path = Start({"--address", "2"});
+    Terminal computer(path);
+    for (int i = 0; i < 2; ++i) {
+        computer.SetSpeed(9600);
+        computer.Send({2, 1, 0x00, 0, 0, 0x01, 0x11});
+        EXPECT_TRUE(computer.Frame().frame.empty());
+        computer.SetSpeed(4800);
+        computer.Send({2, 1, 0x00, 0, 0, 0x01, 0x11});
+        EXPECT_EQ(computer.Frame().frame.size(), 32u);
+    }
+    EXPECT_EQ(Child().Stop(SIGTERM), 0);
+    std::string out, err;
+    Child().Finish(out, err);
+    EXPECT_EQ(err,
+              "TesselEmu: not understood: the line runs at 9600 baud, the registers at 4800 (see --baud)\n");
+}
 
 TEST_F(EmuProgram, CommandsOnStandardInputPlayRequestsAndFaults) {
     const std::string path = Start({"--address", "3", "--timeout", "200", "--corrupt", "1"});

@@ -6,17 +6,15 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
-#include <iterator>
 #include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "common/platform/AtomicFile.h"
 #include "common/platform/Registry.h"
+#include "driver/base/untError.h"
 #include "driver/engine/untConst.h"
 #include "driver/engine/untEcrDrv.h"
-#include "driver/engine/untError.h"
 #include "driver/link/EcrFrame.h"
 #include "support/ChildProcess.h"
 #include "support/EmuFixture.h"
@@ -96,6 +94,14 @@ TEST_F(EngineEmu, StatusAndInformationCommandsFillTheirProperties) {
     EXPECT_TRUE(announced_.empty()) << "awaited answers are never announced";
 }
 
+TEST_F(EngineEmu, AnExchangeLeavesItsRequestFrameAsCommandCadr) {
+    ASSERT_EQ(engine_->GetECRStatus(), 0) << engine_->ResultDescription;
+    const Bytes& cadr = engine_->Holder().Cadr;
+    ASSERT_EQ(cadr.size(), 10u);
+    EXPECT_EQ(cadr, UnstuffedFrame(Bytes(cadr.begin() + 1, cadr.end() - 2))) << "start byte and checksum";
+    EXPECT_EQ((Bytes{cadr[1], cadr[2], cadr[3], cadr[6], cadr[7]}), (Bytes{2, 1, 0, 1, 0x11}));
+}
+
 TEST_F(EngineEmu, RegisterErrorEndsTheAttempts) {
     engine_->FlagNumber = 16;
     EXPECT_EQ(engine_->GetECRFlagName(), 135);
@@ -171,12 +177,19 @@ TEST_F(EngineEmu, RegisterRequestIsDeliveredOnlyOnTheEngineThreadWhenItPumps) {
     EXPECT_EQ(engine_->Holder().Code, 0x80);
     EXPECT_EQ(engine_->Holder().Data, (Bytes{1, 2, 3}));
 
+    // CommandCadr shows the frame loaded, then the frame sent: what the register received, byte for byte.
+    const Bytes request = engine_->Holder().Cadr;
+    ASSERT_EQ(request.size(), 13u);
+    EXPECT_EQ(request[3], 0) << "a request";
+    EXPECT_EQ(request[7], 0x80);
+
     ASSERT_EQ(SendAnswer(), 0) << engine_->ResultDescription;
     reg.join();
     ASSERT_NE(answer, nullptr);
     EXPECT_EQ(answer->ResultCode, 0);
     EXPECT_EQ(answer->C1, 0);
     EXPECT_EQ(answer->C2, 1);
+    EXPECT_EQ(engine_->Holder().Cadr, answer->Cadr);
     EXPECT_EQ(engine_->DeleteCommand(), 0);
     EXPECT_EQ(engine_->DeleteCommand(), E_COMMANDNOTFOUND);
 }
@@ -273,7 +286,7 @@ TEST_F(EngineEmu, SecondEngineInAnotherProcessTakesCountersFileOne) {
     // fork: a lock one of them held then would stay taken in the child.
     engine_->SetDeviceEnabled(false);
     line_->Stop();
-    ASSERT_EQ(std::distance(std::filesystem::directory_iterator("/proc/self/task"), {}), 1) << "threads left";
+    ASSERT_EQ(tessel_test::OwnThreads(), 1) << "threads left";
     tessel_test::ForkedChild child([dir = counters_.Path()] {
         TEcrDrv second(TEcrDrv::TOptions{dir, {}});
         if (second.Counters().FileName().find("Counters1.dat") == std::string::npos)

@@ -117,13 +117,16 @@ Bytes ExpectedAnswerData(std::uint8_t opcode) {
 class EngineSale : public tessel_test::EmuEngineTest {
   protected:
     // Answers the announced command `id` as a client: reads the request, checks it against `step`, sets
-    // the answer properties and sends the answer.
-    void AnswerAsClient(std::int32_t id, const EmuScriptStep& step) {
+    // the answer properties and sends the answer. `first`: the first request of the register.
+    void AnswerAsClient(std::int32_t id, const EmuScriptStep& step, bool first) {
         TEcrDrv& e = *engine_;
         e.CommandID = id;
         ASSERT_EQ(e.GetCommandParams(), 0) << e.ResultDescription;
         ASSERT_EQ(e.Holder().Code, step.Opcode()) << "line " << step.line;
         ASSERT_TRUE(e.Holder().IsRequest());
+        EXPECT_TRUE(e.Holder().ExecuteFlag) << "line " << step.line;
+        // The first request of fresh counters repeats them exactly, so it is a rollback as well.
+        EXPECT_EQ(e.Holder().RollbackFlag, step.rollback || first) << "line " << step.line;
         // Every request property the script set, read back through the class's own view of the record.
         auto view = CreateCommand(step.Opcode());
         view->LoadFromDriver(e);
@@ -161,7 +164,7 @@ TEST_F(EngineSale, EngineAnswersTheWholeExampleSale) {
 
     for (std::size_t i = 0; i < steps.size(); ++i) {
         ASSERT_TRUE(PumpUntil(i + 1, 5000)) << "no request from line " << steps[i].line;
-        AnswerAsClient(announced_[i], steps[i]);
+        AnswerAsClient(announced_[i], steps[i], i == 0);
         if (HasFatalFailure()) return;
     }
     reg.join();
@@ -184,7 +187,7 @@ TEST_F(EngineSale, RunnerReportsTheAnswersAndStopsWhereNoneCame) {
     std::string text;
     std::jthread reg([&] { text = RunScriptText(*line_, script, 1500); });
     ASSERT_TRUE(PumpUntil(1, 5000));
-    AnswerAsClient(announced_[0], script.Steps()[0]);
+    AnswerAsClient(announced_[0], script.Steps()[0], true);
     ASSERT_TRUE(PumpUntil(2, 5000));
     reg.join();
     EXPECT_EQ(text,

@@ -17,14 +17,16 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/platform/SyncObjects.h"
 #include "common/platform/TickClock.h"
-#include "driver/engine/untError.h"
-#include "driver/engine/untLogFile.h"
+#include "driver/base/untError.h"
+#include "driver/base/untLogFile.h"
 #include "driver/link/CRC.h"
 #include "driver/link/untDriver.h"
 #include "support/Frames.h"
+#include "support/PtyPair.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -34,6 +36,13 @@ using tessel::WaitResult;
 constexpr int kPort = 7;
 constexpr std::uint32_t kWaitMs = 3000;
 
+std::string ProcessName() {
+    std::ifstream in("/proc/self/comm");
+    std::string name;
+    std::getline(in, name);
+    return name;
+}
+
 double MsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
@@ -42,49 +51,7 @@ void PointPort(const std::string& path) {
     ::setenv(("TESSEL_COM" + std::to_string(kPort)).c_str(), path.c_str(), 1);
 }
 
-// A pseudo-terminal pair; the test holds the master.
-class PtyPair {
-  public:
-    PtyPair() : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
-        char name[128];
-        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0 ||
-            ::ptsname_r(master_, name, sizeof name) != 0) {
-            CloseMaster();
-            throw std::runtime_error("no pseudo-terminal");
-        }
-        slave_ = name;
-    }
-    ~PtyPair() { CloseMaster(); }
-    PtyPair(const PtyPair&) = delete;
-    PtyPair& operator=(const PtyPair&) = delete;
-
-    const std::string& SlavePath() const { return slave_; }
-    void CloseMaster() {
-        if (master_ >= 0) ::close(master_);
-        master_ = -1;
-    }
-    void Write(const Bytes& data) {
-        ASSERT_EQ(::write(master_, data.data(), data.size()), static_cast<ssize_t>(data.size()));
-    }
-    // What the port sent, up to `size` bytes, within `timeoutMs`.
-    Bytes Read(std::size_t size, std::uint32_t timeoutMs = kWaitMs) {
-        Bytes out;
-        const auto start = Clock::now();
-        for (double left = timeoutMs; out.size() < size && left > 0; left = timeoutMs - MsSince(start)) {
-            pollfd p{master_, POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left) + 1) <= 0) break;
-            Bytes chunk(size - out.size());
-            const ssize_t n = ::read(master_, chunk.data(), chunk.size());
-            if (n <= 0) break;
-            out.insert(out.end(), chunk.begin(), chunk.begin() + n);
-        }
-        return out;
-    }
-
-  private:
-    int master_;
-    std::string slave_;
-};
+using tessel_test::PtyPair;
 
 class PtyTest : public ::testing::Test {
   protected:
@@ -148,7 +115,9 @@ TEST_F(PtyTest, AHeldPortIsRefusedToASecondUser) {
         ADD_FAILURE() << "opened twice";
     } catch (const EDriverError& e) {
         EXPECT_EQ(e.ErrorCode(), E_PORTBUSY);
-        EXPECT_STREQ(e.what(), "Порт занят приложением");
+        // The advisory lock names the holder, here this very process.
+        EXPECT_EQ(std::string(e.what()), "Порт занят приложением: COM7 (" + pty_.SlavePath() + "), процесс " +
+                                             std::to_string(::getpid()) + " (" + ProcessName() + ")");
     }
     comm_.SetPortNumber(kPort + 1);  // closes the open port
     EXPECT_FALSE(comm_.Enabled());
@@ -164,19 +133,33 @@ TEST_F(PtyTest, AHeldPortIsRefusedToASecondUser) {
     other.Open();
 }
 
+// The result names the port, the path tried and where it was found, in the result and in the log.
 TEST_F(PtyTest, MissingDevicesAndFilesThatAreNoTerminalAreUnavailable) {
     std::ofstream(dir_.File("plain")) << "not a port";
-    for (const std::string& path :
-         {dir_.File("missing"), dir_.File("plain"), dir_.Path(), std::string("/dev/null")}) {
+    const std::string port = "COM" + std::to_string(kPort);
+    const std::pair<std::string, std::string> cases[] = {
+        {dir_.File("missing"), ""},
+        {dir_.File("plain"), ": не терминал"},
+        {dir_.Path(), ""},
+        {"/dev/null", ": не терминал"},
+    };
+    for (const auto& [path, why] : cases) {
         PointPort(path);
+        const std::string message =
+            "Порт недоступен: " + port + " = " + path + " (TESSEL_" + port + ")" + why;
         try {
             comm_.Write({0x01});
             ADD_FAILURE() << path << " opened";
         } catch (const EDriverError& e) {
             EXPECT_EQ(e.ErrorCode(), E_PORTUNAVAILABLE) << path;
-            EXPECT_STREQ(e.what(), "Порт недоступен");
+            EXPECT_EQ(e.what(), message);
         }
         EXPECT_FALSE(comm_.Enabled()) << path;
+        // Each log line after its time stamp.
+        const std::string log = LogText();
+        const auto step = log.rfind(" Ошибка при открытии порта " + port + ".\r\n");
+        EXPECT_NE(step, std::string::npos) << log;
+        EXPECT_NE(log.find(" " + message + "\r\n", step), std::string::npos) << log;
     }
 }
 
@@ -273,6 +256,37 @@ TEST_F(PtyTest, EventThreadSleepsUntilDataAndStopsPromptly) {
     const auto start = Clock::now();
     comm_.Close();
     EXPECT_LT(MsSince(start), 100.0);
+}
+
+// A port that records the modem lines it sets; the lines still reach the device, which on a
+// pseudo-terminal refuses them.
+class LineRecordingComm final : public TCustomComm {
+  public:
+    using TCustomComm::TCustomComm;
+    ~LineRecordingComm() override { Close(); }
+    std::vector<std::string> lines;
+
+  protected:
+    void SetModemLine(TModemLine line, bool on) override {
+        lines.push_back(std::string(line == TModemLine::Dtr ? "dtr" : "rts") + (on ? "1" : "0"));
+        TCustomComm::SetModemLine(line, on);
+    }
+};
+
+TEST(PtyModemLines, OpenDropsDtrAndRtsAndThePseudoTerminalsRefusalIsIgnored) {
+    PtyPair pty;
+    PointPort(pty.SlavePath());
+    LineRecordingComm comm;
+    comm.SetPortNumber(kPort);
+    comm.Open();
+    EXPECT_TRUE(comm.Enabled());
+    EXPECT_EQ(comm.lines, (std::vector<std::string>{"dtr0", "rts0"}));
+    comm.SetDTR(true);
+    comm.SetRTS(true);
+    EXPECT_EQ(comm.lines, (std::vector<std::string>{"dtr0", "rts0", "dtr1", "rts1"}));
+    comm.Close();
+    comm.SetDTR(false);  // closed: nothing reaches the device
+    EXPECT_EQ(comm.lines.size(), 4u);
 }
 
 TEST_F(PtyTest, FailingHandlerIsLoggedAndThePortKeepsReceiving) {

@@ -38,6 +38,17 @@ TEST(Faults, EachFaultHitsItsAnswerOnceAndTheNumberingGoesOn) {
     EXPECT_THROW(f.NoiseBeforeAnswer(0, {1}), std::invalid_argument);
 }
 
+// A slow operation delays the answer of an executed request; its repetition is answered at once.
+TEST(Faults, ExecutionDelayHoldsExecutedAnswersOnly) {
+    EmuFaults f;
+    f.SetDelay(10);
+    f.SetExecutionDelay(300);
+    EXPECT_EQ(f.NextAnswer().delayMs, 310u);
+    EXPECT_EQ(f.NextAnswer(true).delayMs, 10u);
+    f.Clear();
+    EXPECT_EQ(f.NextAnswer().delayMs, 0u);
+}
+
 // A body whose checksum's high byte is `high`, found by varying its data.
 Bytes BodyWithCrcHigh(std::uint8_t high) {
     Bytes body{1, 2, 1, 0, 1, 3, 0x11, 0x00, 0x00};
@@ -92,10 +103,11 @@ std::vector<std::string> Words(const std::string& line) {
 TEST(Options, ValuesAreTakenInBothForms) {
     const EmuProgramOptions o = ParseOptions(
         Words("--device /dev/ttyS3 --com 7 --address 2 --address=5 --baud 9600 --split 8 --drop 2 --drop 4 "
-              "--noise 1:00ff --serial none --inn 123 --verbose"));
+              "--noise 1:00ff --serial none --inn 123 --exec-delay 700 --verbose"));
     EXPECT_EQ(o.device, "/dev/ttyS3");
     EXPECT_EQ(o.comPort, 7);
     EXPECT_EQ(o.addresses, (std::vector<std::uint8_t>{2, 5}));
+    EXPECT_EQ(o.baud, 9600u);
     EXPECT_EQ(o.pacing.baud, 9600u);
     EXPECT_EQ(o.pacing.split, 8u);
     EXPECT_EQ(o.drop, (std::vector<std::uint64_t>{2, 4}));
@@ -105,6 +117,7 @@ TEST(Options, ValuesAreTakenInBothForms) {
     EXPECT_FALSE(o.serialNumber->has_value());  // never entered
     EXPECT_EQ(o.inn, std::optional<std::uint64_t>(123));
     EXPECT_FALSE(o.eklzNumber.has_value());  // the model's own
+    EXPECT_EQ(o.executionDelayMs, 700u);
     EXPECT_TRUE(o.verbose);
 }
 
@@ -117,17 +130,18 @@ TEST_P(OptionsRefused, WithAMessage) {
 INSTANTIATE_TEST_SUITE_P(Cases, OptionsRefused,
                          ::testing::Values("--bogus", "--address", "--address 0", "--address 256",
                                            "--address 2 --address 2", "--address two", "--com 0", "--com 33",
-                                           "--baud 0", "--split 0", "--drop 0", "--corrupt -1", "--noise 1",
-                                           "--noise 0:00", "--noise 1:0", "--noise 1:zz", "--noise 1:",
-                                           "--serial 123456789", "--inn 1234567890123", "--eklz x",
-                                           "--verbose=1", "--device", "--timeout 0", "--delay 9999999"));
+                                           "--baud 0", "--baud 14400", "--split 0", "--drop 0",
+                                           "--corrupt -1", "--noise 1", "--noise 0:00", "--noise 1:0",
+                                           "--noise 1:zz", "--noise 1:", "--serial 123456789",
+                                           "--inn 1234567890123", "--eklz x", "--verbose=1", "--device",
+                                           "--timeout 0", "--delay 9999999", "--exec-delay x"));
 
 TEST(Options, HelpNamesEveryOptionAndGivesAnExample) {
     const std::string help = HelpText();
     for (const char* text :
-         {"--device",  "--com",     "--address", "--computer", "--counters",    "--baud",   "--split",
-          "--timeout", "--delay",   "--drop",    "--corrupt",  "--noise",       "--serial", "--inn",
-          "--eklz",    "--verbose", "--help",    "PTY <path>", "send ADDR HEX", "Example"}) {
+         {"--device",  "--com",   "--address",    "--computer", "--counters", "--baud",        "--split",
+          "--timeout", "--delay", "--exec-delay", "--drop",     "--corrupt",  "--noise",       "--serial",
+          "--inn",     "--eklz",  "--verbose",    "--help",     "PTY <path>", "send ADDR HEX", "Example"}) {
         EXPECT_NE(help.find(text), std::string::npos) << text;
     }
 }

@@ -89,7 +89,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"82 Barcode=\"a\\n\"", "escape"}, ErrorCase{"82 Barcode=\"中\"", "code page"},
         // a five-byte sum has its limit below what the script's money form can say
         ErrorCase{"83 Summ=10995116277.76", "cannot be encoded"}, ErrorCase{"register", "one address"},
-        ErrorCase{"register 0", "broadcast"}, ErrorCase{"register 256", "register"}));
+        ErrorCase{"register 0", "broadcast"}, ErrorCase{"register 256", "register"},
+        ErrorCase{"rollback", "takes a request"}, ErrorCase{"rollback rollback 80", "expected an opcode"}));
 
 TEST(ScriptErrors, TooLongForAFrame) {
     const std::string line = "85 Barcode=\"" + std::string(240, '1') + "\"";
@@ -109,16 +110,18 @@ TEST(EmuScript, RegisterLinesAndCommentsSetAddressesAndLines) {
         "register 7\t; the next register\n"
         "81 Code=5\r\n"
         "register 3\n"
-        "50 Summ=2",
+        "50 Summ=2\n"
+        "rollback 50 Summ=3",
         9);
-    ASSERT_EQ(script.Steps().size(), 3u);
-    const int lines[] = {1, 4, 6};
-    const std::uint8_t addresses[] = {9, 7, 3};
-    const std::uint8_t opcodes[] = {0x80, 0x81, 0x50};
-    for (std::size_t i = 0; i < 3; ++i) {
+    ASSERT_EQ(script.Steps().size(), 4u);
+    const int lines[] = {1, 4, 6, 7};
+    const std::uint8_t addresses[] = {9, 7, 3, 3};
+    const std::uint8_t opcodes[] = {0x80, 0x81, 0x50, 0x50};
+    for (std::size_t i = 0; i < 4; ++i) {
         EXPECT_EQ(script.Steps()[i].line, lines[i]);
         EXPECT_EQ(script.Steps()[i].address, addresses[i]);
         EXPECT_EQ(script.Steps()[i].Opcode(), opcodes[i]);
+        EXPECT_EQ(script.Steps()[i].rollback, i == 3);
     }
 }
 

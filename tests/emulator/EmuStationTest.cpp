@@ -93,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
                      {0x00, 2, K::InSequence, 0, 3}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(StationTest, RepetitionResendsTheStoredAnswerOfItsOwnOpcodeOnly) {
+TEST_F(StationTest, RepetitionResendsTheStoredAnswerOfItsOwnRequestOnly) {
     const EmuReply first = One(Request(2, 0, 0, {0x11}));
     EmuRegisterModel changed = station_.Register(2).Model();
     changed.documentNumber = 777;  // an executed request would report it
@@ -105,6 +105,18 @@ TEST_F(StationTest, RepetitionResendsTheStoredAnswerOfItsOwnOpcodeOnly) {
     const EmuReply other = One(Request(2, 0, 0, {0x13}));
     EXPECT_FALSE(other.repeated);
     EXPECT_EQ(other.body[kOpcode], 0x13);
+
+    // So is the same opcode asking for something else: cash register 2 after an abandoned read of 1.
+    changed.cashRegisters[1] = 100;
+    changed.cashRegisters[2] = 200;
+    station_.Register(2).SetModel(changed);
+    const EmuReply one = One(Request(2, 1, 1, {0x1A, 1, 0}));
+    const EmuReply two = One(Request(2, 1, 1, {0x1A, 2, 0}));
+    EXPECT_FALSE(two.repeated);
+    EXPECT_NE(two.body, one.body);
+    EXPECT_EQ(station_.ExecutionCount(2, 0x1A), 2u);
+    EXPECT_EQ(One(Request(2, 1, 1, {0x1A, 2, 0})).body, two.body);
+    EXPECT_EQ(station_.ExecutionCount(2, 0x1A), 2u);
 }
 
 TEST_F(StationTest, EachRegisterAndEachComputerHasItsOwnCounters) {
@@ -166,8 +178,10 @@ TEST_F(StationTest, RegisterRequestCarriesItsCountersAndTheAnswerAdvancesThem) {
     EXPECT_EQ(station_.BeginRequest(2, kComputer, payload),
               (Bytes{kComputer, 2, 0x00, 0, 0, 4, 0x83, 1, 2, 3}));
 
-    // Answers from another computer, of another opcode or to another register are not this one's.
+    // Answers from another computer, of another opcode, to another register or to an earlier request are
+    // not this one's.
     EXPECT_FALSE(station_.Receive(Frame({2, 7, 0x01, 0, 5, 2, 0x83, 0}), true).requestAnswer);
+    EXPECT_FALSE(station_.Receive(Frame({2, kComputer, 0x01, 0xFF, 5, 2, 0x83, 0}), true).requestAnswer);
     EXPECT_FALSE(station_.Receive(Frame({2, kComputer, 0x01, 0, 5, 2, 0x84, 0}), true).requestAnswer);
     EXPECT_FALSE(station_.Receive(Frame({3, kComputer, 0x01, 0, 5, 2, 0x83, 0}), true).requestAnswer);
 
@@ -184,6 +198,25 @@ TEST_F(StationTest, RegisterRequestCarriesItsCountersAndTheAnswerAdvancesThem) {
     station_.CancelRequest();
     EXPECT_FALSE(station_.Receive(Frame({2, kComputer, 0x01, 1, 6, 2, 0x83, 0}), true).requestAnswer);
     EXPECT_EQ(station_.BeginRequest(2, kComputer, payload), next);
+}
+
+// The computer keeps (r2, r3) = (C1 of the last request taken, requests taken); a rollback must reach it as
+// c1 = r2, c2 = r3, and the request after it as the next in sequence.
+TEST_F(StationTest, RollbackRequestRepeatsTheCountersOfTheLastOneAnsweredAndTheSequenceGoesOn) {
+    const Bytes payload{0x80, 1};
+    EXPECT_EQ(station_.BeginRequest(2, kComputer, payload)[kC1], 0);
+    // The computer took it (r2 0, r3 1) and answered with those.
+    ASSERT_TRUE(station_.Receive(Frame({2, kComputer, 0x01, 0, 1, 2, 0x80, 0}), true).requestAnswer);
+
+    const Bytes rollback = station_.BeginRequest(2, kComputer, payload, true);
+    EXPECT_EQ(rollback[kC1], 0);
+    EXPECT_EQ(rollback[kC2], 1);
+    // Executed again in place of the first (r2 0, r3 2).
+    ASSERT_TRUE(station_.Receive(Frame({2, kComputer, 0x01, 0, 2, 2, 0x80, 0}), true).requestAnswer);
+
+    const Bytes next = station_.BeginRequest(2, kComputer, payload);
+    EXPECT_EQ(next[kC1], 1);
+    EXPECT_EQ(next[kC2], 2);
 }
 
 TEST_F(StationTest, RefusesWhatCannotBeServed) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <regex>
@@ -15,9 +16,10 @@
 
 #include "common/platform/AtomicFile.h"
 #include "common/platform/Registry.h"
+#include "driver/base/untError.h"
+#include "driver/base/untLogFile.h"
 #include "driver/engine/untDevice.h"
-#include "driver/engine/untError.h"
-#include "driver/engine/untLogFile.h"
+#include "engine/MissingPort.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -249,7 +251,9 @@ struct BadValueCase {
     std::string step;
     std::string message;  // empty: the store's own text
     int dstAddress;       // 9 when it was read
+    bool portFailed = false;
 };
+
 class BadValueTest : public DevicesTest, public ::testing::WithParamInterface<BadValueCase> {};
 
 TEST_P(BadValueTest, IsLoggedAndTheDeviceStaysClosed) {
@@ -260,14 +264,16 @@ TEST_P(BadValueTest, IsLoggedAndTheDeviceStaysClosed) {
         if (name == c.name) value = c.value;
     }
     Store("\\Device4", values);
-    ::setenv("TESSEL_COM6", dir_.File("missing").c_str(), 1);
+    LeadPortNowhere(6);
     TDevices devices(&log_);  // the real serial port
     devices.Load();
-    ::unsetenv("TESSEL_COM6");
     ASSERT_EQ(devices.Count(), 1);
     EXPECT_EQ(devices.Current().DstAddress(), c.dstAddress);
     EXPECT_FALSE(devices.Current().DeviceEnabled());
-    const std::string head = "Инициализация логических устройств.\r\n" + c.step + "\r\n";
+    // A port that does not open has its own entry first.
+    const std::string portEntry =
+        c.portFailed ? "Ошибка при открытии порта COM6.\r\n" + c.message + "\r\n" + kSeparator + "\r\n" : "";
+    const std::string head = portEntry + "Инициализация логических устройств.\r\n" + c.step + "\r\n";
     if (c.message.empty()) {
         EXPECT_THAT(LogText(), ::testing::StartsWith(head));
         EXPECT_THAT(LogText(), ::testing::EndsWith("\r\n" + kSeparator + "\r\n"));
@@ -287,8 +293,8 @@ INSTANTIATE_TEST_SUITE_P(
                                    "Значения свойства должны находиться в диапазоне 1..8.",
                                    2},
                       BadValueCase{"PortNumber", 33, kValuesStep, "Недопустимое значение", 2},
-                      BadValueCase{"", 0, "Ошибка при установке свойства DeviceEnabled.", "Порт недоступен",
-                                   9}));
+                      BadValueCase{"", 0, "Ошибка при установке свойства DeviceEnabled.",
+                                   MissingPortMessage(6), 9, true}));
 
 TEST_F(DevicesTest, SaveAndLoadRoundTrip) {
     Store("\\Device50", {{"DeviceNumber", 50}});

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "driver/base/untError.h"
 #include "driver/commands/untStateTexts.h"
-#include "driver/engine/untError.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "driver/engine/untError.h"
+#include "driver/base/untError.h"
 #include "driver/link/untCodecs.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "common/platform/Registry.h"
-#include "driver/engine/untError.h"
-#include "driver/engine/untLogFile.h"
+#include "driver/base/untError.h"
+#include "driver/base/untLogFile.h"
 #include "driver/link/CUComm.h"
 #include "support/TempDir.h"
 
@@ -157,24 +157,4 @@ TEST(Comm, WriteBoundFollowsRateAndFraming) {
     EXPECT_EQ(comm.WriteBoundMs(1), 20u);
     EXPECT_EQ(comm.WriteBoundMs(std::size_t{1} << 40), 24u * 3600 * 1000);  // capped
 }
-
-TEST(Comm, DevicePathFromEnvironmentThenSettingsThenSystemName) {
-    const char* key = "Software\\Korvex\\TesselDrv\\TesselDrv\\Ports";
-    ::unsetenv("TESSEL_COM9");
-    EXPECT_EQ(CommDevicePath(9), "/dev/ttyS8");
-
-    tessel::Registry registry;
-    ASSERT_TRUE(registry.OpenKey(key, true));
-    registry.WriteString("COM9", "/dev/ttyUSB0");
-    EXPECT_EQ(CommDevicePath(9), "/dev/ttyUSB0");
-    EXPECT_EQ(CommDevicePath(10), "/dev/ttyS9");
-    ::setenv("TESSEL_COM9", "", 1);  // empty counts as unset
-    EXPECT_EQ(CommDevicePath(9), "/dev/ttyUSB0");
-    ::setenv("TESSEL_COM9", "/dev/pts/7", 1);
-    EXPECT_EQ(CommDevicePath(9), "/dev/pts/7");
-
-    ::unsetenv("TESSEL_COM9");
-    registry.DeleteKey(key);
-}
-
 }  // namespace

@@ -7,8 +7,8 @@
 #include <tuple>
 #include <typeinfo>
 
+#include "driver/base/untError.h"
 #include "driver/commands/CommandFactory.h"
-#include "driver/engine/untError.h"
 #include "driver/link/untCodecs.h"
 #include "driver/link/untCommand.h"
 

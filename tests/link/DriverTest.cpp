@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/engine/untError.h"
+#include "driver/base/untError.h"
 #include "driver/link/untDriver.h"
 
 namespace {

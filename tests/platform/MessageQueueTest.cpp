@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <poll.h>
 
 #include <chrono>
 #include <future>
@@ -32,10 +31,8 @@ struct Recorder {
     }
 };
 
-bool Readable(int fd) {
-    pollfd p{fd, POLLIN, 0};
-    return ::poll(&p, 1, 0) == 1;
-}
+// Private message numbers start at WM_USER: the system keeps those below for itself.
+constexpr std::uint32_t kMessage = 0x400;
 
 long ElapsedMs(Clock::time_point since) {
     return static_cast<long>(
@@ -52,7 +49,7 @@ TEST(MessageQueue, PostsFromAnotherThreadWaitForThePumpAndKeepTheirOrder) {
     Recorder rec;
     MessageWindow w(rec.Proc());
     std::thread([&] {
-        for (std::uintptr_t i = 0; i < 100; ++i) ASSERT_TRUE(w.Post(1, i, 0));
+        for (std::uintptr_t i = 0; i < 100; ++i) ASSERT_TRUE(w.Post(kMessage + 1, i, 0));
     }).join();
     EXPECT_TRUE(rec.calls.empty()) << "nothing runs before the owner pumps";
     EXPECT_EQ(Own().DispatchPending(), 100u);
@@ -63,25 +60,24 @@ TEST(MessageQueue, PostsFromAnotherThreadWaitForThePumpAndKeepTheirOrder) {
     }
 }
 
-TEST(MessageQueue, FdIsReadableExactlyWhileMessagesWait) {
-    const int fd = Own().Fd();
-    EXPECT_FALSE(Readable(fd));
+TEST(MessageQueue, PendingCountsWhatWaitsForThisPump) {
+    EXPECT_EQ(Own().Pending(), 0u);
     // The first call posts a follow-up, which waits for the next pump.
     std::unique_ptr<MessageWindow> w;
     w = std::make_unique<MessageWindow>([&](std::uint32_t msg, std::uintptr_t, std::intptr_t) {
-        if (msg == 1) w->Post(2, 0, 0);
+        if (msg == kMessage + 1) w->Post(kMessage + 2, 0, 0);
     });
-    ASSERT_TRUE(w->Post(1, 0, 0));
-    EXPECT_TRUE(Readable(fd));
+    ASSERT_TRUE(w->Post(kMessage + 1, 0, 0));
+    EXPECT_EQ(Own().Pending(), 1u);
     EXPECT_EQ(Own().DispatchPending(), 1u);
-    EXPECT_TRUE(Readable(fd));
+    EXPECT_EQ(Own().Pending(), 1u);
     EXPECT_EQ(Own().DispatchPending(), 1u);
-    EXPECT_FALSE(Readable(fd));
-    // A destroyed window takes its waiting messages with it.
-    ASSERT_TRUE(w->Post(3, 0, 0));
-    w->Destroy();
-    EXPECT_FALSE(Readable(fd));
     EXPECT_EQ(Own().Pending(), 0u);
+    // A destroyed window takes its waiting messages with it.
+    ASSERT_TRUE(w->Post(kMessage + 3, 0, 0));
+    w->Destroy();
+    EXPECT_EQ(Own().Pending(), 0u);
+    EXPECT_EQ(Own().DispatchPending(), 0u);
 }
 
 TEST(MessageQueue, WaitAndDispatchHonoursItsTimeOutAndWakesOnAPost) {
@@ -93,7 +89,7 @@ TEST(MessageQueue, WaitAndDispatchHonoursItsTimeOutAndWakesOnAPost) {
     std::latch go(1);
     std::jthread poster([&] {
         go.wait();
-        w.Post(5, 0, 0);
+        w.Post(kMessage + 5, 0, 0);
     });
     start = Clock::now();
     go.count_down();
@@ -109,15 +105,15 @@ class FullQueue : public ::testing::TestWithParam<Then> {};
 TEST_P(FullQueue, PosterWaitsUntilRoomOrTheWindowGoes) {
     Recorder rec;
     MessageWindow w(rec.Proc());
-    for (std::size_t i = 0; i < MessageQueue::kCapacity; ++i) ASSERT_TRUE(w.Post(1, 0, 0));
-    EXPECT_FALSE(w.Post(1, 0, 0));
+    for (std::size_t i = 0; i < MessageQueue::kCapacity; ++i) ASSERT_TRUE(w.Post(kMessage + 1, 0, 0));
+    EXPECT_FALSE(w.Post(kMessage + 1, 0, 0));
     // The owner cannot wait for its own pumping.
-    EXPECT_EQ(w.PostWait(1, 0, 0, 20000), PostResult::Full);
+    EXPECT_EQ(w.PostWait(kMessage + 1, 0, 0, 20000), PostResult::Full);
 
     std::latch started(1);
     auto poster = std::async(std::launch::async, [&] {
         started.count_down();
-        return w.PostWait(1, 777, 0, 20000);
+        return w.PostWait(kMessage + 1, 777, 0, 20000);
     });
     started.wait();
     EXPECT_EQ(poster.wait_for(std::chrono::milliseconds(30)), std::future_status::timeout);
@@ -154,7 +150,8 @@ TEST(MessageQueue, MessagesOfADestroyedWindowAreNotDispatched) {
         self->Destroy();
     });
     for (std::uintptr_t i = 0; i < 3; ++i) {
-        ASSERT_TRUE(wa.Post(1, i, 0) && self->Post(1, i, 0) && wb.Post(1, i, 0));
+        ASSERT_TRUE(wa.Post(kMessage + 1, i, 0) && self->Post(kMessage + 1, i, 0) &&
+                    wb.Post(kMessage + 1, i, 0));
     }
     wa.Destroy();
     EXPECT_EQ(Own().DispatchPending(), 4u);
@@ -171,14 +168,14 @@ TEST(MessageQueue, QueuesOfTwoThreadsAreIndependent) {
     std::size_t waitingThere = 0, deliveredThere = 0;
     std::thread owner([&] {
         MessageWindow w(theirs.Proc());
-        EXPECT_NE(Own().Fd(), local.Queue().Fd());
+        EXPECT_NE(&Own(), &local.Queue());
         remote.set_value(&w);
         posted.wait();
         waitingThere = Own().Pending();
         deliveredThere = Own().WaitAndDispatch(20000);
     });
-    ASSERT_TRUE(remote.get_future().get()->Post(1, 99, 0));
-    ASSERT_TRUE(local.Post(1, 88, 0));
+    ASSERT_TRUE(remote.get_future().get()->Post(kMessage + 1, 99, 0));
+    ASSERT_TRUE(local.Post(kMessage + 1, 88, 0));
     EXPECT_EQ(Own().DispatchPending(), 1u);
     posted.count_down();
     owner.join();
@@ -195,12 +192,12 @@ TEST(MessageQueue, OtherThreadsCannotPumpAndAnEndedThreadTakesNoPosts) {
     std::unique_ptr<MessageWindow> w;
     std::thread owner([&] {
         w = std::make_unique<MessageWindow>(rec.Proc());
-        ASSERT_TRUE(w->Post(1, 0, 0));
+        ASSERT_TRUE(w->Post(kMessage + 1, 0, 0));
     });
     owner.join();
     EXPECT_THROW(w->Queue().DispatchPending(), std::logic_error);
     EXPECT_THROW(w->Queue().WaitAndDispatch(10), std::logic_error);
     EXPECT_EQ(w->Queue().Pending(), 0u) << "what waited is dropped with the thread";
-    EXPECT_EQ(w->PostWait(1, 0, 0, 20000), PostResult::Gone);
+    EXPECT_EQ(w->PostWait(kMessage + 1, 0, 0, 20000), PostResult::Gone);
     EXPECT_FALSE(w->IsAlive());
 }

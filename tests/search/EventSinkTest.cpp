@@ -105,16 +105,27 @@ INSTANTIATE_TEST_SUITE_P(Calls, SinkInvoke,
                                            InvokeCase{"Value", DISPID_VALUE, {VT_I4}, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(EventDispatch, AFailingHandlerIsReportedToTheRaiser) {
-    TEventDispatch sink([](std::int32_t) { throw std::runtime_error("handler failed"); });
+TEST(EventDispatch, AFailingHandlerStillSucceedsAndIsCounted) {
+    TEventDispatch sink([](std::int32_t id) {
+        if (id == 1) throw std::runtime_error("handler failed");
+        throw 42;
+    });
     VARIANT arg;
     VariantInit(&arg);
     arg.vt = VT_I4;
     arg.lVal = 1;
     DISPPARAMS params{&arg, nullptr, 1, 0};
-    EXPECT_EQ(sink.Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
-              DISP_E_EXCEPTION);
+    EXCEPINFO info{};
+    EXPECT_EQ(sink.Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, &info, nullptr), S_OK);
+    EXPECT_EQ(info.bstrDescription, nullptr);
+    EXPECT_EQ(sink.HandlerFailures(), 1u);
+    EXPECT_EQ(sink.LastHandlerFailure(), "handler failed");
+    arg.lVal = 2;
+    EXPECT_EQ(sink.Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(sink.HandlerFailures(), 2u);
+    EXPECT_EQ(sink.LastHandlerFailure(), "unknown error");
     EXPECT_EQ(sink.Invoke(1, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(sink.HandlerFailures(), 2u);
 }
 
 TEST(EventDriver, ConnectsToIPageEventsAndDisconnectsCompletely) {

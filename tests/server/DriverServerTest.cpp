@@ -1,7 +1,11 @@
 // The registered driver as its clients meet it: created by ProgID, driven late-bound against the emulator
-// program, its class object and DllCanUnloadNow, creation after unregistration, and where its default log
-// goes when the registration names a copy.
+// program, its class object and DllCanUnloadNow, creation after unregistration, where its default log goes
+// when the registration names a copy, and the result its dialog members leave.
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
 
 #include "server/ServerSupport.h"
 
@@ -119,8 +123,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ClassObjectRequest{"DriverFactory", kDriverClass, IID_IClassFactory, S_OK},
                       ClassObjectRequest{"DriverUnknown", kDriverClass, IID_IUnknown, S_OK},
                       ClassObjectRequest{"FactoryIsNoDispatch", kDriverClass, IID_IDispatch, E_NOINTERFACE},
-                      ClassObjectRequest{"PropertyPageIsNotServedHere", kPageClass, IID_IClassFactory,
-                                         CLASS_E_CLASSNOTAVAILABLE},
+                      ClassObjectRequest{"PropertyPageFactory", kPageClass, IID_IClassFactory, S_OK},
+                      ClassObjectRequest{"PageFactoryIsNoDispatch", kPageClass, IID_IDispatch, E_NOINTERFACE},
                       ClassObjectRequest{"OtherClass", IID_IDispatch, IID_IClassFactory,
                                          CLASS_E_CLASSNOTAVAILABLE}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -180,5 +184,60 @@ TEST_F(RegisteredDriver, DefaultLogLandsNextToTheRegisteredCopy) {
     }
     EXPECT_GT(std::filesystem::file_size(expectedLog), 0u);
 }
+
+// A registered copy of the driver with a dialogs module beside it whose dialogs close at once, answering
+// as TESSEL_TEST_DIALOG_ANSWER says.
+class DriverWithDialogs : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        copy_ = std::make_unique<DriverCopy>();
+        std::filesystem::copy_file(TESSEL_TEST_DIALOGS, copy_->Folder() + "/libTesselDrvUi.so");
+    }
+    static void TearDownTestSuite() { copy_.reset(); }
+    void SetUp() override { ASSERT_TRUE(RegsvrSucceeds({copy_->Library()})); }
+
+    static std::unique_ptr<DriverCopy> copy_;
+};
+
+std::unique_ptr<DriverCopy> DriverWithDialogs::copy_;
+
+struct TDialogCase {
+    const char* member;
+    const char* answer;  // the dialog's: 1 OK, 0 closed otherwise, negative when it could not be shown
+    LONG resultAfter;
+};
+
+class DialogResults : public DriverWithDialogs, public ::testing::WithParamInterface<TDialogCase> {};
+
+// The Show* members clear the result; AboutBox yields nothing and leaves the last result as it was, unless
+// its dialog could not be shown.
+TEST_P(DialogResults, FollowTheirMember) {
+    const TDialogCase& c = GetParam();
+    ScopedEnv port(PortVariable(1), "/nonexistent/tessel-port");
+    ScopedEnv answer("TESSEL_TEST_DIALOG_ANSWER", c.answer);
+    HRESULT hr = E_FAIL;
+    ComPtr<IDispatch> object = CreateByProgId(hr);
+    ASSERT_EQ(hr, S_OK) << tessel::LastClassCreationError();
+    LateBound driver(object);
+    driver.PutLong("PortNumber", 1);
+    ASSERT_EQ(driver.Call("Beep"), -3);  // the last result before the dialog: "Порт недоступен"
+    if (std::string(c.member) == "AboutBox") {
+        driver.CallProcedure(c.member);
+    } else {
+        EXPECT_EQ(driver.Call(c.member), c.resultAfter);
+    }
+    EXPECT_EQ(driver.GetLong("ResultCode"), c.resultAfter) << driver.GetString("ResultDescription");
+}
+
+INSTANTIATE_TEST_SUITE_P(Members, DialogResults,
+                         ::testing::Values(TDialogCase{"AboutBox", "1", -3}, TDialogCase{"AboutBox", "0", -3},
+                                           TDialogCase{"AboutBox", "-6", -6},
+                                           TDialogCase{"ShowStatusDlg", "1", 0},
+                                           TDialogCase{"ShowSearchDlg", "0", 0},
+                                           TDialogCase{"ShowStatusDlg", "-6", -6}),
+                         [](const auto& info) {
+                             return std::string(info.param.member) + "_" +
+                                    (info.param.answer[0] == '-' ? "refused" : info.param.answer);
+                         });
 
 }  // namespace

@@ -14,7 +14,9 @@
 
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -345,6 +347,13 @@ class ForkedChild {
     pid_t pid_;
     Fd exited_;
 };
+
+// Threads of this process other than the sanitizer runtime's own: ThreadSanitizer keeps one from the first
+// thread a program starts (the build says how many in TESSEL_SANITIZER_THREADS).
+inline long OwnThreads() {
+    return static_cast<long>(std::distance(std::filesystem::directory_iterator("/proc/self/task"), {})) -
+           TESSEL_SANITIZER_THREADS;
+}
 
 // Whether a child ended by itself with exit status 0.
 inline bool ExitedCleanly(const std::optional<int>& status) {

@@ -32,15 +32,25 @@ inline ::testing::AssertionResult RegsvrSucceeds(const std::vector<std::string>&
 }
 
 // A copy of the built driver library in a temporary folder of its own, removed with the object. The
-// driver keeps its sequence counters and its default log beside the library its registration names.
+// driver keeps its sequence counters and its default log beside the library its registration names, and
+// loads its dialogs module from there: test programs given TESSEL_DIALOGS_LIBRARY find the built module
+// linked beside the copy.
 class DriverCopy {
   public:
     // Throws std::filesystem::filesystem_error when the copy cannot be made.
     DriverCopy() : library_(std::filesystem::canonical(dir_.Path()).string() + "/libTesselDrv.so") {
         std::filesystem::copy_file(TESSEL_DRIVER_LIBRARY, library_);
+#ifdef TESSEL_DIALOGS_LIBRARY
+        std::filesystem::create_symlink(std::filesystem::canonical(TESSEL_DIALOGS_LIBRARY),
+                                        std::filesystem::path(library_).parent_path() / "libTesselDrvUi.so");
+#endif
     }
-    const std::string& Library() const { return library_; }
-    const std::string& Folder() const { return dir_.Path(); }
+    const std::string& Library() const {
+        return library_;
+    }
+    const std::string& Folder() const {
+        return dir_.Path();
+    }
 
   private:
     TempDir dir_;

@@ -14,32 +14,9 @@
 #include "common/com/ComPtr.h"
 #include "driver/automation/oleMain.h"
 #include "support/DriverFixture.h"
-#include "support/ScopedEnv.h"
-#include "tools/emulator/EmuLine.h"
+#include "support/EmuPort.h"
 
 namespace tessel_test {
-
-// An emulated line on a new pseudo-terminal that the driver reaches as COM<port> while the object lives.
-class EmuPort {
-  public:
-    // Registers with the default model at `addresses`. Throws as EmuLine::StartOnNewPty and
-    // EmuLine::AddRegister do.
-    explicit EmuPort(int port, std::initializer_list<std::uint8_t> addresses = {2})
-        : line_(Start(addresses)), mapping_(PortVariable(port), line_->Path()) {}
-
-    EmuLine& operator*() const { return *line_; }
-    EmuLine* operator->() const { return line_.get(); }
-
-  private:
-    static std::unique_ptr<EmuLine> Start(std::initializer_list<std::uint8_t> addresses) {
-        auto line = EmuLine::StartOnNewPty();
-        for (const std::uint8_t address : addresses) line->AddRegister(address);
-        return line;
-    }
-
-    std::unique_ptr<EmuLine> line_;
-    ScopedEnv mapping_;
-};
 
 // An engine on port 1 with its counters files in `countersFolder`, its port open. A pseudo-terminal has no
 // modem lines to pace, and a short time-out keeps a failing test short.

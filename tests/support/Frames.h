@@ -1,18 +1,9 @@
 #pragma once
-// The unstuffed frame of a body, as the assembler hands it over: start byte, body, checksum low and high.
+// Frames as the tests hand them to the driver; the unstuffed frame of a body is the link's own UnstuffedFrame.
 
 #include "common/platform/Bytes.h"
 #include "driver/link/CRC.h"
 #include "driver/link/EcrFrame.h"
-
-inline Bytes UnstuffedFrame(const Bytes& body) {
-    Bytes frame{kFrameStart};
-    frame.insert(frame.end(), body.begin(), body.end());
-    const std::uint16_t crc = CalcCRC(body.data(), body.size());
-    frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-    frame.push_back(static_cast<std::uint8_t>(crc >> 8));
-    return frame;
-}
 
 // A received frame around a data block as the command tests hand it to SetFrame: destination 1, source 0,
 // counters 5 and 6, an answer's result byte in front of the block; the checksum bytes are zero and not looked

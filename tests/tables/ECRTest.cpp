@@ -2,6 +2,7 @@
 // abort, and failures inside the worker.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <memory>
@@ -11,7 +12,7 @@
 #include <vector>
 
 #include "common/platform/Registry.h"
-#include "driver/engine/untError.h"
+#include "driver/base/untError.h"
 #include "driver/tables/untECR.h"
 #include "tables/FakeDriver.h"
 
@@ -58,8 +59,11 @@ class Ecr : public ::testing::Test {
 
     // Presses "Прервать" while the driver carries out `method` for table `table`, and lets that step end only
     // once the abort question is open, so the worker's next step is the one that sees the answer.
-    void AbortDuring(LONG method, LONG table) {
-        driver_.beforeCall = [this, method, table, fired = false](const FakeCall& call) mutable {
+    // `thenWait`, when given, is awaited at most `bound` after the question opened, before the step goes on.
+    void AbortDuring(LONG method, LONG table, std::shared_future<void> thenWait = {},
+                     std::chrono::milliseconds bound = std::chrono::milliseconds(0)) {
+        driver_.beforeCall = [this, method, table, thenWait, bound,
+                              fired = false](const FakeCall& call) mutable {
             if (fired || call.method != method || call.table != table) return;
             fired = true;
             std::future<void> asked;
@@ -70,6 +74,7 @@ class Ecr : public ::testing::Test {
             }
             progress_->PressAbort();
             ASSERT_EQ(asked.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+            if (thenWait.valid()) thenWait.wait_for(bound);
         };
     }
 
@@ -260,6 +265,30 @@ TEST_F(Ecr, AbortDuringReadStructureKeepsWhatWasReadAndCachesNothing) {
     EXPECT_TRUE(ecr_->ReadStructure());
     EXPECT_FALSE(ecr_->Aborted());
     EXPECT_EQ(ecr_->Tables().Count(), 3);
+}
+
+TEST_F(Ecr, AnAbortedOperationReturnsOnlyOnceItsWorkerHasEnded) {
+    ASSERT_TRUE(ecr_->Open());
+    std::atomic<bool> returned{false};
+    std::atomic<int> changesAfterReturn{0};
+    for (int i = 0; i < ecr_->Tables().Count(); ++i) {
+        ecr_->Tables().Items(i).OnChange = [&](TTable&) {
+            if (returned) ++changesAfterReturn;
+        };
+    }
+    // The read in progress when "Прервать" is answered ends only once the operation has returned, or after a
+    // bound should the operation wait for it.
+    std::promise<void> returnedSignal;
+    AbortDuring(Id::ReadTable, 2, returnedSignal.get_future().share(), std::chrono::milliseconds(500));
+    EXPECT_FALSE(ecr_->ReadSelected());
+    returned = true;
+    returnedSignal.set_value();
+    const int callsAtReturn = driver_.Count(Id::ReadTable);
+    ecr_->WaitForWorker();
+    EXPECT_EQ(changesAfterReturn, 0) << "the worker stored a value after the model was handed back";
+    EXPECT_EQ(driver_.Count(Id::ReadTable), callsAtReturn);
+    EXPECT_EQ(ecr_->Tables().Items(1).Fields().Items(0).Value(), "1") << "the read in progress is kept";
+    EXPECT_TRUE(ecr_->Tables().Items(1).Fields().Items(1).Value().empty()) << "no read after the abort";
 }
 
 TEST_F(Ecr, AbortedWriteStopsWithoutAskingAboutAFailedStep) {

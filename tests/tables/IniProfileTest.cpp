@@ -1,6 +1,8 @@
-// The ini reader of export files: the platform's reading rules, and damaged files refused whole.
+// The ini reader of export files: the platform's reading rules, lines without "=" skipped and counted, and
+// damaged files refused whole.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +52,32 @@ TEST(IniProfile, EmptyTextHasNoSections) {
     EXPECT_TRUE(TIniProfile::Parse("\r\n; only a comment\r\n\r\n", "f").SectionNames().empty());
 }
 
+// Lines that name no value: skipped and counted, wherever they stand, and the values around them read.
+struct SkippedText {
+    const char* name;
+    std::string text;
+    std::vector<int> skipped;
+    std::optional<std::string> value;  // of [A] 0001.01
+};
+
+class IniProfileSkipped : public ::testing::TestWithParam<SkippedText> {};
+
+TEST_P(IniProfileSkipped, AreCountedAndTheRestIsRead) {
+    const TIniProfile p = TIniProfile::Parse(GetParam().text, "f.xch");
+    EXPECT_EQ(p.SkippedLines(), GetParam().skipped);
+    EXPECT_EQ(p.Value("A", "0001.01"), GetParam().value);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, IniProfileSkipped,
+    ::testing::Values(SkippedText{"Word", "[A]\r\nмусор\r\n0001.01=1\r\n", {2}, "1"},
+                      SkippedText{"KeyWithoutValue", "[A]\r\n0001.01 5\r\n", {2}, std::nullopt},
+                      SkippedText{"BeforeAnySection", "заголовок\r\n[A]\r\n0001.01=1\r\n", {1}, "1"},
+                      SkippedText{"InARepeatedSection", "[A]\n0001.01=1\n[a]\n0001.01\nx\n", {4, 5}, "1"},
+                      SkippedText{"ClosingBracketOnly", "[A]\r\n0001.01=1\r\n]\r\n", {3}, "1"},
+                      SkippedText{"None", "[A]\r\n; x\r\n\r\n0001.01=2\r\n", {}, "2"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 struct DamagedText {
     std::string text;
     int line;
@@ -72,12 +100,11 @@ TEST_P(IniProfileDamaged, IsRefusedWithFileAndLine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, IniProfileDamaged,
-    ::testing::Values(DamagedText{"[A]\r\n0001.01=1\r\nмусор\r\n", 3},   // neither section nor key
-                      DamagedText{"0001.01=1\r\n[A]\r\n", 1},            // a key outside any section
-                      DamagedText{"[A]\r\n\r\n[B\r\n", 3},               // an unclosed header
-                      DamagedText{"[A]\r\n=1\r\n", 2},                   // an empty key
-                      DamagedText{"[A]\r\n  \t= x\r\n", 2},              // a key of blanks only
-                      DamagedText{"[A]\n0001.01=1\n[A]\n0001.01\n", 4},  // inside a repeated section too
+    ::testing::Values(DamagedText{"0001.01=1\r\n[A]\r\n", 1},       // a key outside any section
+                      DamagedText{"[A]\r\n\r\n[B\r\n", 3},          // an unclosed header
+                      DamagedText{"[A]\r\n=1\r\n", 2},              // an empty key
+                      DamagedText{"[A]\r\n  \t= x\r\n", 2},         // a key of blanks only
+                      DamagedText{"[A]\n0001.01=1\n[A]\n=1\n", 4},  // inside a repeated section too
                       DamagedText{std::string("[A]\r\n0001.01=a\0b\r\n", 17), 2},  // NUL: not a text file
                       DamagedText{"[A]\r\nx=1\r\n[A] junk\r\n", 3}));
 

@@ -88,15 +88,21 @@ TEST_F(TablesFile, FileIsWindows1251WithCrLfAndOneKeyPerCell) {
 
 TEST_F(TablesFile, TwoTablesWithOneNameGiveTheFirstItsOwnValues) {
     TTables saved;
-    AddFilled(saved, "Двойник", 1);
+    const TTable& first0 = AddFilled(saved, "Двойник", 1);
     TTable& second = saved.Add("Двойник", 2, 3, 3);
     for (int k = 0; k < second.Fields().Count(); ++k) second.Fields().Items(k).SetValue("второй");
     TTable& third = saved.Add("ДВОЙНИК", 3, 1, 1);  // the same section for the ini form
     third.Fields().Items(0).SetValue("третий");
-    saved.SaveToFile(path_);
+    const TExportResult result = saved.SaveToFile(path_);
     const std::string text = tessel::Cp1251ToUtf8(ReadFile(path_));
     EXPECT_EQ(text.find("второй"), std::string::npos) << text;
     EXPECT_EQ(text.find("третий"), std::string::npos) << text;
+    EXPECT_EQ(result.Written, std::vector<const TTable*>{&first0});
+    ASSERT_EQ(result.LeftOut.size(), 2u);
+    EXPECT_EQ(result.LeftOut[0].Table, &second);
+    EXPECT_EQ(result.LeftOut[0].Holder, &first0);
+    EXPECT_EQ(result.LeftOut[1].Table, &third);
+    EXPECT_EQ(result.LeftOut[1].Holder, &first0);
 
     TTables loaded;
     TTable& first = loaded.Add("Двойник", 1, 3, 3);
@@ -110,6 +116,73 @@ TEST_F(TablesFile, TwoTablesWithOneNameGiveTheFirstItsOwnValues) {
         EXPECT_EQ(first.Fields().Items(k).Value(), kValues.at(k)) << k;
         EXPECT_EQ(twin.Fields().Items(k).Value(), "") << k;
     }
+}
+
+// Which tables an export writes when names repeat: only two written tables may not share a section.
+struct ExportTable {
+    const char* name;
+    bool selected;
+    int rows;
+};
+struct ExportCase {
+    const char* label;
+    std::vector<ExportTable> tables;  // numbered from 1
+    std::vector<int> written;
+    std::vector<std::pair<int, int>> leftOut;  // table, the written table holding its section
+};
+
+class TablesExport : public TablesFile, public ::testing::WithParamInterface<ExportCase> {};
+
+TEST_P(TablesExport, LeavesOutOnlyASecondWrittenTableOfASection) {
+    TTables tables;
+    for (std::size_t i = 0; i < GetParam().tables.size(); ++i) {
+        const ExportTable& t = GetParam().tables[i];
+        TTable& table = tables.Add(t.name, static_cast<std::int32_t>(i + 1), t.rows, 1);
+        table.Selected = t.selected;
+        for (int k = 0; k < table.Fields().Count(); ++k)
+            table.Fields().Items(k).SetValue("из " + std::to_string(i + 1));
+    }
+    const TExportResult result = tables.SaveToFile(path_);
+    std::vector<int> written;
+    for (const TTable* t : result.Written) written.push_back(t->Number);
+    EXPECT_EQ(written, GetParam().written);
+    std::vector<std::pair<int, int>> leftOut;
+    for (const TExportResult::TLeftOut& l : result.LeftOut)
+        leftOut.emplace_back(l.Table->Number, l.Holder != nullptr ? l.Holder->Number : 0);
+    EXPECT_EQ(leftOut, GetParam().leftOut);
+    // The file holds what the result says: each written table's values under its name.
+    TTables loaded;
+    for (const int number : written) {
+        const ExportTable& t = GetParam().tables[static_cast<std::size_t>(number - 1)];
+        loaded.Add(t.name, number, t.rows, 1);
+    }
+    loaded.LoadFromFile(path_);
+    for (int i = 0; i < loaded.Count(); ++i)
+        EXPECT_EQ(loaded.Items(i).Fields().Items(0).Value(), "из " + std::to_string(loaded.Items(i).Number));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, TablesExport,
+    ::testing::Values(
+        ExportCase{"AfterAnUnselectedTableOfItsName", {{"Налоги", false, 1}, {"Налоги", true, 2}}, {2}, {}},
+        ExportCase{"AfterATableOfItsNameWithoutCells", {{"Налоги", true, 0}, {"Налоги", true, 2}}, {2}, {}},
+        ExportCase{"BothWritten", {{"Налоги", true, 1}, {"Налоги", true, 2}}, {1}, {{2, 1}}},
+        ExportCase{"BothWrittenNamesDifferInCase", {{"Налоги", true, 1}, {"НАЛОГИ", true, 1}}, {1}, {{2, 1}}},
+        ExportCase{"OthersBetween",
+                   {{"А", false, 1}, {"Б", true, 1}, {"А", true, 1}, {"б", true, 1}, {"А", true, 1}},
+                   {2, 3},
+                   {{4, 2}, {5, 3}}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST_F(TablesFile, LinesWithoutEqualsAreSkippedCountedAndTheRestApplied) {
+    WriteFile(path_, "[Секции]\r\n0001.01=первая\r\nопечатка\r\n0002.01 вторая\r\n0003.01=третья\r\n");
+    TTables tables;
+    TTable& sections = tables.Add("Секции", 1, 3, 1);
+    EXPECT_EQ(tables.LoadFromFile(path_), (std::vector<int>{3, 4}));
+    EXPECT_EQ(sections.Fields().Items(0).Value(), "первая");
+    EXPECT_FALSE(sections.Fields().Items(1).Modified);
+    EXPECT_EQ(sections.Fields().Items(2).Value(), "третья");
+    EXPECT_TRUE(tables.LoadFromFile(dir_.File("нет.xch")).empty());
 }
 
 TEST_F(TablesFile, LoadFollowsTheProfileRulesAndIgnoresWhatMatchesNothing) {
@@ -177,6 +250,6 @@ TEST_P(TablesFileDamaged, IsReportedWithNameAndLineAndNothingIsApplied) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BadLines, TablesFileDamaged,
-                         ::testing::Values("просто текст\r\n", "[Незакрытая\r\n", "=без ключа\r\n"));
+                         ::testing::Values("[Незакрытая\r\n", "=без ключа\r\n", " \t= пустой ключ\r\n"));
 
 }  // namespace

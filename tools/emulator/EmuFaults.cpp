@@ -35,15 +35,16 @@ void EmuFaults::NoiseBeforeAnswer(std::uint64_t number, const Bytes& noise) {
 
 void EmuFaults::Clear() {
     delayMs_ = 0;
+    executionDelayMs_ = 0;
     drop_.clear();
     corrupt_.clear();
     noise_.clear();
 }
 
-EmuFaultAction EmuFaults::NextAnswer() {
+EmuFaultAction EmuFaults::NextAnswer(bool stored) {
     EmuFaultAction action;
     action.number = ++count_;
-    action.delayMs = delayMs_;
+    action.delayMs = delayMs_ + (stored ? 0 : executionDelayMs_);
     action.drop = drop_.erase(action.number) != 0;
     action.corrupt = corrupt_.erase(action.number) != 0;
     if (auto it = noise_.find(action.number); it != noise_.end()) {

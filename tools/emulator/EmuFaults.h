@@ -2,7 +2,7 @@
 // Line faults on demand, and the pacing of what the register side sends.
 //
 // Answers are numbered from 1 in the order the line sends them (stored answers sent again count as well).
-// A fault names the answer it hits; it is used once.
+// A fault names the answer it hits; it is used once. The delays apply to every answer while they are set.
 
 #include <chrono>
 #include <cstddef>
@@ -32,11 +32,16 @@ class EmuFaults {
     // Every answer waits this long before it is sent (0: none).
     void SetDelay(std::uint32_t ms) { delayMs_ = ms; }
     std::uint32_t Delay() const { return delayMs_; }
+    // The answer of a request that is executed waits this long more; a repetition answered from the stored
+    // answer does not (0: none). So plays a register whose operation outlasts the computer's time-out.
+    void SetExecutionDelay(std::uint32_t ms) { executionDelayMs_ = ms; }
+    std::uint32_t ExecutionDelay() const { return executionDelayMs_; }
     // Forgets every planned fault and the delay; the numbering goes on.
     void Clear();
 
-    // The next answer's number and its faults; the faults planned for it are used up.
-    EmuFaultAction NextAnswer();
+    // The next answer's number and its faults; the faults planned for it are used up. `stored`: the answer
+    // is a stored one sent again, which takes no execution delay.
+    EmuFaultAction NextAnswer(bool stored = false);
     // How many answers were numbered so far.
     std::uint64_t AnswerCount() const { return count_; }
 
@@ -45,6 +50,7 @@ class EmuFaults {
 
     std::uint64_t count_ = 0;
     std::uint32_t delayMs_ = 0;
+    std::uint32_t executionDelayMs_ = 0;
     std::set<std::uint64_t> drop_;
     std::set<std::uint64_t> corrupt_;
     std::map<std::uint64_t, Bytes> noise_;

@@ -68,11 +68,11 @@ class EmuLine::TempFolder {
 };
 
 std::unique_ptr<EmuLine> EmuLine::StartOnNewPty(EmuLineOptions options) {
-    return Start(EmuTerminal::OpenPseudoTerminal(), std::move(options));
+    return Start(EmuTerminal::OpenPseudoTerminal(options.baud), std::move(options));
 }
 
 std::unique_ptr<EmuLine> EmuLine::StartOnDevice(const std::string& path, EmuLineOptions options) {
-    auto terminal = EmuTerminal::OpenDevice(path, options.pacing.baud);
+    auto terminal = EmuTerminal::OpenDevice(path, options.baud);
     return Start(std::move(terminal), std::move(options));
 }
 
@@ -84,7 +84,8 @@ EmuLine::EmuLine(TKey, std::unique_ptr<EmuTerminal> terminal, EmuLineOptions opt
     : options_(std::move(options)),
       terminal_(std::move(terminal)),
       wake_(MakeEventFd()),
-      stopped_(MakeEventFd()) {
+      stopped_(MakeEventFd()),
+      heard_(MakeEventFd()) {
     std::string folder = options_.countersDirectory;
     if (folder.empty()) {
         tempFolder_ = std::make_unique<TempFolder>();
@@ -176,6 +177,11 @@ void EmuLine::SetAnswerDelay(std::uint32_t ms) {
     faults_.SetDelay(ms);
 }
 
+void EmuLine::SetExecutionDelay(std::uint32_t ms) {
+    std::lock_guard lock(mutex_);
+    faults_.SetExecutionDelay(ms);
+}
+
 void EmuLine::ClearFaults() {
     std::lock_guard lock(mutex_);
     faults_.Clear();
@@ -198,7 +204,7 @@ void EmuLine::SendNoise(const Bytes& noise) {
 // ---- the registers' own requests ----
 
 std::unique_ptr<TCommand> EmuLine::SendRequest(std::uint8_t address, const Bytes& payload,
-                                               std::uint32_t timeoutMs) {
+                                               std::uint32_t timeoutMs, bool rollback) {
     std::lock_guard serial(requestMutex_);
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     std::unique_lock lock(mutex_);
@@ -212,7 +218,7 @@ std::unique_ptr<TCommand> EmuLine::SendRequest(std::uint8_t address, const Bytes
     if (!running_) return nullptr;
     const std::uint64_t id = ++nextRequestId_;
     waiter_ = Waiter{id, nullptr, {}};
-    queue_.push_back(Outgoing{true, id, address, payload});
+    queue_.push_back(Outgoing{true, id, address, payload, rollback});
     lock.unlock();
     Wake();
     lock.lock();
@@ -285,6 +291,7 @@ bool EmuLine::ReadAvailable(TEcrFrame& assembler) {
     for (;;) {
         const ssize_t n = ::read(terminal_->Fd(), buffer, sizeof buffer);
         if (n > 0) {
+            if (!std::exchange(heardAnything_, true)) Signal(heard_.Get());
             assembler.Feed(buffer, static_cast<std::size_t>(n));
             return true;
         }
@@ -298,7 +305,21 @@ bool EmuLine::ReadAvailable(TEcrFrame& assembler) {
     }
 }
 
+bool EmuLine::AtRegistersSpeed(std::string& why) const {
+    if (options_.baud == 0) return true;
+    const std::uint32_t rate = terminal_->LineRate();
+    if (rate == 0 || rate == options_.baud) return true;
+    why = "the line runs at " + std::to_string(rate) + " baud, the registers at " +
+          std::to_string(options_.baud);
+    return false;
+}
+
 void EmuLine::HandleFrame(const Bytes& frame, bool crcOk) {
+    // At another speed a register receives only garbled bytes: it neither answers nor counts the frame.
+    if (std::string why; !AtRegistersSpeed(why)) {
+        Notify(EmuFrameEvent::Kind::Received, frame, std::string(kNotUnderstood) + why, crcOk);
+        return;
+    }
     EmuReception reception;
     try {
         std::lock_guard lock(mutex_);
@@ -326,7 +347,7 @@ void EmuLine::SendAnswer(const EmuReply& reply) {
     EmuFaultAction action;
     {
         std::lock_guard lock(mutex_);
-        action = faults_.NextAnswer();
+        action = faults_.NextAnswer(reply.repeated);
     }
     std::string note = "answer " + std::to_string(action.number) + ", " + RequestKindText(reply.kind);
     if (reply.repeated) note += ", stored answer";
@@ -361,8 +382,8 @@ void EmuLine::SendQueued() {
                 wire = std::move(item.bytes);
             } else {
                 try {
-                    wire = BuildFrame(
-                        station_->BeginRequest(item.address, options_.computerAddress, item.bytes));
+                    wire = BuildFrame(station_->BeginRequest(item.address, options_.computerAddress,
+                                                             item.bytes, item.rollback));
                 } catch (const std::exception& e) {
                     if (waiter_ && waiter_->id == item.id) {
                         waiter_->error = e.what();
@@ -371,6 +392,11 @@ void EmuLine::SendQueued() {
                     continue;
                 }
             }
+        }
+        // A request sent at the wrong speed reaches the computer as garbage: as good as lost on the line.
+        if (std::string why; !noise && !AtRegistersSpeed(why)) {
+            Notify(EmuFrameEvent::Kind::Dropped, std::move(wire), "request, lost: " + why);
+            continue;
         }
         if (!Transmit(wire)) return;
         Notify(noise ? EmuFrameEvent::Kind::Noise : EmuFrameEvent::Kind::Sent, std::move(wire),

@@ -16,6 +16,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -29,6 +30,11 @@
 class TEcrFrame;
 
 struct EmuLineOptions {
+    // The registers' speed in baud; 0: any. On a pseudo-terminal made here, which starts at this speed, the
+    // registers understand only the frames that arrive while the driver has the line set to it, and their
+    // own requests sent while it is not are lost, as on a line whose two ends disagree. A named terminal is
+    // set to it.
+    std::uint32_t baud = 0;
     EmuPacing pacing;
     // The computer's address, to which the registers send their own requests.
     std::uint8_t computerAddress = 1;
@@ -38,6 +44,9 @@ struct EmuLineOptions {
     // read is then discarded and the write tried once more; after a second wait the rest is not sent.
     std::uint32_t writeStallMs = 1000;
 };
+
+// How the note of a frame the registers did not understand begins (a line at another speed).
+inline constexpr std::string_view kNotUnderstood = "not understood: ";
 
 // A frame or bytes seen on the line, for logs and tests.
 struct EmuFrameEvent {
@@ -83,6 +92,8 @@ class EmuLine {
     std::string Failure() const;
     // A descriptor that becomes readable when the line's thread has ended (for a caller's poll loop).
     int StoppedFd() const { return stopped_.Get(); }
+    // A descriptor that becomes readable once the line has received its first byte.
+    int HeardFd() const { return heard_.Get(); }
 
     // Registers. AddRegister throws std::invalid_argument as EmuStation::AddRegister does; Model and
     // UpdateModel throw std::out_of_range for an address not served. UpdateModel applies `change` to a copy
@@ -101,6 +112,8 @@ class EmuLine {
     void CorruptAnswer(std::uint64_t number);
     void NoiseBeforeAnswer(std::uint64_t number, const Bytes& noise);
     void SetAnswerDelay(std::uint32_t ms);
+    // See EmuFaults::SetExecutionDelay.
+    void SetExecutionDelay(std::uint32_t ms);
     void ClearFaults();
     // How many answers were numbered so far (sent or dropped).
     std::uint64_t AnswerCount() const;
@@ -111,10 +124,12 @@ class EmuLine {
     // at most `timeoutMs` for the answer: the answer decoded with its opcode's class, or nullptr when none
     // came in time or the line stopped. Requests of the registers go one at a time; a caller waits for the
     // one before it within its own time-out. A request that got no answer may be sent again: it carries
-    // the same counters, as a repetition does. Throws std::invalid_argument for an address not served or a
-    // payload that is empty or longer than a frame carries, std::runtime_error when the counters failed.
-    std::unique_ptr<TCommand> SendRequest(std::uint8_t address, const Bytes& payload,
-                                          std::uint32_t timeoutMs);
+    // the same counters, as a repetition does. With `rollback` the request undoes the register's last one
+    // answered and takes its place (see EmuStation::BeginRequest). Throws std::invalid_argument for an
+    // address not served or a payload that is empty or longer than a frame carries, std::runtime_error when
+    // the counters failed.
+    std::unique_ptr<TCommand> SendRequest(std::uint8_t address, const Bytes& payload, std::uint32_t timeoutMs,
+                                          bool rollback = false);
 
     // Replaces the observer (nullptr: none). Once this returns the old observer is not called any more,
     // nor still running, so what it refers to may go. The observer runs on the line's thread; it may call
@@ -131,6 +146,7 @@ class EmuLine {
         std::uint64_t id = 0;
         std::uint8_t address = 0;
         Bytes bytes;  // the payload of a request, or the noise
+        bool rollback = false;
     };
     struct Waiter {
         std::uint64_t id = 0;
@@ -149,6 +165,8 @@ class EmuLine {
     void Serve();
     bool ReadAvailable(TEcrFrame& assembler);
     void HandleFrame(const Bytes& frame, bool crcOk);
+    // Whether the line runs at the registers' speed now (or either is unknown); `why` says why not.
+    bool AtRegistersSpeed(std::string& why) const;
     void SendAnswer(const EmuReply& reply);
     void SendQueued();
     // Writes with pacing; false when the line stopped meanwhile.
@@ -166,6 +184,8 @@ class EmuLine {
     std::unique_ptr<TempFolder> tempFolder_;  // outlives the station, whose counters file it holds
     EmuFd wake_;
     EmuFd stopped_;
+    EmuFd heard_;
+    bool heardAnything_ = false;  // the line's thread only
 
     mutable std::mutex mutex_;  // station, faults, queue, waiter, failure
     std::condition_variable answered_;

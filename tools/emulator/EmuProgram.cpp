@@ -22,7 +22,8 @@ constexpr int kMaxComPort = 32;  // the driver's port numbers
 constexpr std::uint32_t kMaxMs = 600'000;
 // `send` holds the command loop while it waits, and with it the reaction to a stop signal.
 constexpr std::uint32_t kMaxAnswerMs = 60'000;
-constexpr std::uint32_t kMaxBaud = 4'000'000;
+// The speeds the driver sets (its BaudRate codes 1 to 8).
+constexpr std::uint32_t kDriverSpeeds[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
 
 std::uint64_t ParseNumber(std::string_view text, std::uint64_t min, std::uint64_t max,
                           const std::string& what) {
@@ -127,13 +128,25 @@ EmuProgramOptions ParseOptions(const std::vector<std::string>& args) {
         } else if (name == "--counters") {
             o.countersDirectory = r.Value();
         } else if (name == "--baud") {
-            o.pacing.baud = static_cast<std::uint32_t>(ParseNumber(r.Value(), 50, kMaxBaud, name));
+            const std::string value = r.Value();
+            const auto speed = std::find_if(std::begin(kDriverSpeeds), std::end(kDriverSpeeds),
+                                            [&value](std::uint32_t s) { return std::to_string(s) == value; });
+            if (speed == std::end(kDriverSpeeds)) {
+                throw std::invalid_argument(
+                    "--baud: expected a speed the driver sets (1200, 2400, 4800, 9600, "
+                    "19200, 38400, 57600 or 115200), got \"" +
+                    value + "\"");
+            }
+            o.baud = *speed;
+            o.pacing.baud = *speed;
         } else if (name == "--split") {
             o.pacing.split = ParseNumber(r.Value(), 1, kMaxFrameLength * 2, name);
         } else if (name == "--timeout") {
             o.answerTimeoutMs = static_cast<std::uint32_t>(ParseNumber(r.Value(), 1, kMaxAnswerMs, name));
         } else if (name == "--delay") {
             o.delayMs = static_cast<std::uint32_t>(ParseNumber(r.Value(), 0, kMaxMs, name));
+        } else if (name == "--exec-delay") {
+            o.executionDelayMs = static_cast<std::uint32_t>(ParseNumber(r.Value(), 0, kMaxMs, name));
         } else if (name == "--drop") {
             o.drop.push_back(ParseNumber(r.Value(), 1, std::numeric_limits<std::uint64_t>::max(), name));
         } else if (name == "--corrupt") {
@@ -159,6 +172,8 @@ EmuProgramOptions ParseOptions(const std::vector<std::string>& args) {
         } else if (name == "--script") {
             o.scriptFile = r.Value();
             if (o.scriptFile.empty()) throw std::invalid_argument("--script needs a file");
+        } else if (name == "--script-wait") {
+            o.scriptWaitMs = static_cast<std::uint32_t>(ParseNumber(r.Value(), 0, kMaxMs, name));
         } else if (name == "--verbose") {
             r.NoValue();
             o.verbose = true;
@@ -185,12 +200,20 @@ Line:
                      by another program) instead of a new pseudo-terminal
   --com N            record COM<N> = the line's path (N 1..32) in the settings store, key
                      HKEY_CURRENT_USER\Software\Korvex\TesselDrv\TesselDrv\Ports, so that the driver's
-                     port N reaches the emulator (the value is left there at exit)
+                     port N reaches the emulator (removed at exit, unless another program has
+                     replaced it meanwhile)
   --address N        serve a register at address N (1..255; repeatable; default 2)
   --computer N       the computer's address, to which the registers send their requests (default 1)
-  --counters DIR     keep the registers' sequence counters in DIR (default: a temporary folder, removed at
-                     exit)
-  --baud RATE        pace everything sent to RATE baud, 10 bits a byte (default: no pacing)
+  --counters DIR     keep the registers' sequence counters in DIR (default with --com N: the folder
+                     emulator/COM<N> beside the settings store's files, so that the registers keep them
+                     between runs as the driver does, and a restarted emulator's first request is not
+                     refused as out of sequence; else a temporary folder, removed at exit)
+  --baud RATE        the registers' speed: 1200, 2400, 4800, 9600, 19200, 38400, 57600 or 115200 baud.
+                     On the emulator's own pseudo-terminal the registers understand only what the driver
+                     sends while its port is set to RATE (a pseudo-terminal keeps the speed the driver set),
+                     so a search finds them at that one speed; what they send is paced to RATE, 10 bits a
+                     byte. A --device is set to RATE. Default: 4800 baud, the driver's default speed
+                     (BaudRate 3), without pacing
   --split N          write in pieces of N bytes, each paced to the line time with --baud
   --timeout MS       how long `send`, `sale` and --script wait for each answer of the computer (default
                      1000, at most 60000; a stop signal is taken once the request in progress has ended)
@@ -199,10 +222,16 @@ Line:
                      the first request without an answer. FILE has one request a line: an opcode (80-88,
                      90, 91, 50-52) and Name=Value pairs of its request fields (money and quantities with
                      a point, texts in double quotes, numbers decimal); "register N" switches the sender;
-                     '#' starts a comment. A line that cannot be read stops the program (status 1).
+                     "rollback" before a request sends it with the counters of the last request answered,
+                     so that the computer executes it in that one's place; '#' starts a comment. A line that cannot be read stops the program (status 1).
+                     The script starts once a program has opened the line (a pseudo-terminal made here)
+                     or sent a byte, and the line was quiet for 100 ms after the opening
+  --script-wait MS   how long the script waits for that (default 60000; then it starts anyway)
 
 Faults (answers are numbered from 1 in the order they are sent, repetitions included):
   --delay MS         delay every answer by MS milliseconds
+  --exec-delay MS    delay the answer of every executed request by MS milliseconds more; a repetition is
+                     answered from the stored answer at once (a register slower than the computer's time-out)
   --drop N           do not send answer N (repeatable)
   --corrupt N        send answer N with a checksum that fails (repeatable)
   --noise N:HEX      send the bytes HEX before answer N (repeatable)
@@ -231,12 +260,14 @@ Commands:
   corrupt N          send answer N with a bad checksum; +K as for drop
   noise HEX          send the bytes HEX now
   delay MS           delay every answer by MS milliseconds
-  clear              forget every planned fault and the delay
+  exec-delay MS      delay the answer of every executed request by MS milliseconds more
+  clear              forget every planned fault and the delays
   count ADDR OPCODE  how many times the register at ADDR executed requests with OPCODE (hex)
   sale [ADDR]        the register at ADDR (default: the first) plays a whole sale: registrations by price,
-                     code and barcode, discounts, payment, closing, a cancelled receipt, cash in, cash out
-                     and closing the shift; prints a line per request, "LINE n ADDR a OP xxh" and then
-                     "ANSWER <result> \"<text>\" Name=Value ..." or "NO ANSWER" with the reason in brackets
+                     code and barcode, discounts, payment, closing, a receipt corrected by a rollback and
+                     cancelled, cash in, cash out and closing the shift; prints a line per request,
+                     "LINE n ADDR a OP xxh" and then "ANSWER <result> \"<text>\" Name=Value ..." or
+                     "NO ANSWER" with the reason in brackets
   help               list the commands
 
 Example:
@@ -261,6 +292,21 @@ void RecordComPort(int comPort, const std::string& path) {
     tessel::Registry registry(tessel::Hive::CurrentUser);
     registry.OpenKey(kPortsKey, true);
     registry.WriteString("COM" + std::to_string(comPort), path);
+}
+
+std::string ComPortCounters(int comPort) {
+    const std::string folder = tessel::RegistryDirectory() + "/emulator/COM" + std::to_string(comPort);
+    std::filesystem::create_directories(folder);
+    return folder;
+}
+
+void ForgetComPort(int comPort, const std::string& path) {
+    tessel::Registry registry(tessel::Hive::CurrentUser);
+    const std::string name = "COM" + std::to_string(comPort);
+    if (!registry.OpenKey(kPortsKey, false) || !registry.ValueExists(name)) return;
+    // Another emulator may have taken the port meanwhile: its mapping stays.
+    if (registry.GetDataType(name) == tessel::RegValueType::String && registry.ReadString(name) == path)
+        registry.DeleteValue(name);
 }
 
 std::string DescribeEvent(const EmuFrameEvent& event) {
@@ -300,9 +346,12 @@ Emulator::Emulator(const EmuProgramOptions& options) : options_(options) {
         script_ = std::make_unique<EmuScript>(EmuScript::Load(options_.scriptFile, firstAddress));
     }
     EmuLineOptions lineOptions;
+    lineOptions.baud = options_.baud;
     lineOptions.pacing = options_.pacing;
     lineOptions.computerAddress = options_.computerAddress;
-    lineOptions.countersDirectory = options_.countersDirectory;
+    lineOptions.countersDirectory = options_.countersDirectory.empty() && options_.comPort
+                                        ? ComPortCounters(*options_.comPort)
+                                        : options_.countersDirectory;
     line_ = options_.device.empty() ? EmuLine::StartOnNewPty(lineOptions)
                                     : EmuLine::StartOnDevice(options_.device, lineOptions);
 
@@ -318,14 +367,26 @@ Emulator::Emulator(const EmuProgramOptions& options) : options_(options) {
     for (std::uint8_t address : addresses) line_->AddRegister(address, model);
 
     line_->SetAnswerDelay(options_.delayMs);
+    line_->SetExecutionDelay(options_.executionDelayMs);
     for (std::uint64_t n : options_.drop) line_->DropAnswer(n);
     for (std::uint64_t n : options_.corrupt) line_->CorruptAnswer(n);
     for (const auto& [n, bytes] : options_.noise) line_->NoiseBeforeAnswer(n, bytes);
 
+    if (script_) peerWatch_ = std::make_unique<EmuPeerWatch>(*line_, line_->Path(), options_.device.empty());
     if (options_.comPort) RecordComPort(*options_.comPort, line_->Path());
 }
 
 Emulator::~Emulator() {
+    // A pseudo-terminal's name is given to the next one opened: a mapping left behind would lead the
+    // driver's port into another program's terminal.
+    if (options_.comPort) {
+        try {
+            ForgetComPort(*options_.comPort, line_->Path());
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "TesselEmu: COM%d was not removed from the settings store: %s\n",
+                         *options_.comPort, e.what());
+        }
+    }
     if (options_.modelFile.empty()) return;
     try {
         const std::uint8_t first = options_.addresses.empty() ? kDefaultAddress : options_.addresses.front();
@@ -335,8 +396,20 @@ Emulator::~Emulator() {
     }
 }
 
-std::string Emulator::PlayScript() {
-    return script_ ? RunScriptText(*line_, *script_, options_.answerTimeoutMs) : std::string();
+std::string Emulator::PlayScript(int stopFd) {
+    if (!script_) return {};
+    switch (peerWatch_->Wait(options_.scriptWaitMs, stopFd)) {
+        case EmuPeerWait::Came:
+            break;
+        case EmuPeerWait::Stopped:
+            return {};
+        case EmuPeerWait::BoundPassed:
+            std::fprintf(stderr,
+                         "TesselEmu: no program came to the line within %u ms; the script starts anyway\n",
+                         options_.scriptWaitMs);
+            break;
+    }
+    return RunScriptText(*line_, *script_, options_.answerTimeoutMs);
 }
 
 std::string Emulator::Sale(const std::vector<std::string>& words) {
@@ -358,7 +431,8 @@ std::string Emulator::Execute(const std::string& commandLine) {
     try {
         const std::string& command = words[0];
         if (command == "send") return Send(words);
-        if (command == "drop" || command == "corrupt" || command == "delay" || command == "clear")
+        if (command == "drop" || command == "corrupt" || command == "delay" || command == "exec-delay" ||
+            command == "clear")
             return Fault(words);
         if (command == "noise") {
             const Bytes bytes = ParseHex(Join(words, 1), "noise");
@@ -369,8 +443,8 @@ std::string Emulator::Execute(const std::string& commandLine) {
         if (command == "count") return Count(words);
         if (command == "sale") return Sale(words);
         if (command == "help") {
-            return "send ADDR HEX | sale [ADDR] | drop N|+K | corrupt N|+K | noise HEX | delay MS | clear | "
-                   "count ADDR OPCODE\n";
+            return "send ADDR HEX | sale [ADDR] | drop N|+K | corrupt N|+K | noise HEX | delay MS | "
+                   "exec-delay MS | clear | count ADDR OPCODE\n";
         }
         throw std::invalid_argument("unknown command " + command + " (try help)");
     } catch (const std::exception& e) {
@@ -397,9 +471,12 @@ std::string Emulator::Fault(const std::vector<std::string>& words) {
         return "OK\n";
     }
     if (words.size() != 2) throw std::invalid_argument(command + " needs one number");
-    if (command == "delay") {
+    if (command == "delay" || command == "exec-delay") {
         const auto ms = static_cast<std::uint32_t>(ParseNumber(words[1], 0, kMaxMs, command));
-        line_->SetAnswerDelay(ms);
+        if (command == "delay")
+            line_->SetAnswerDelay(ms);
+        else
+            line_->SetExecutionDelay(ms);
         return "OK\n";
     }
     const bool relative = words[1].front() == '+';

@@ -11,7 +11,11 @@
 
 #include "common/platform/Bytes.h"
 #include "tools/emulator/EmuLine.h"
+#include "tools/emulator/EmuPeerWatch.h"
 #include "tools/emulator/EmuScript.h"
+
+// The registers' speed without --baud: the driver's default speed (BaudRate 3).
+inline constexpr std::uint32_t kEmuDefaultBaud = 4800;
 
 struct EmuProgramOptions {
     std::string device;                   // empty: a new pseudo-terminal
@@ -19,9 +23,11 @@ struct EmuProgramOptions {
     std::vector<std::uint8_t> addresses;  // empty: address 2
     std::uint8_t computerAddress = 1;
     std::string countersDirectory;
-    EmuPacing pacing;
+    std::uint32_t baud = kEmuDefaultBaud;  // the registers' speed (EmuLineOptions::baud)
+    EmuPacing pacing;                      // paced to `baud` only when --baud names it
     std::uint32_t answerTimeoutMs = 1000;  // for `send`
     std::uint32_t delayMs = 0;
+    std::uint32_t executionDelayMs = 0;
     std::vector<std::uint64_t> drop;
     std::vector<std::uint64_t> corrupt;
     std::vector<std::pair<std::uint64_t, Bytes>> noise;
@@ -29,8 +35,9 @@ struct EmuProgramOptions {
     std::optional<std::optional<std::uint64_t>> serialNumber;
     std::optional<std::optional<std::uint64_t>> inn;
     std::optional<std::optional<std::uint64_t>> eklzNumber;
-    std::string modelFile;   // empty: no model file
-    std::string scriptFile;  // --script: played once the line is up
+    std::string modelFile;               // empty: no model file
+    std::string scriptFile;              // --script: played once the line is up
+    std::uint32_t scriptWaitMs = 60000;  // --script-wait: how long the script waits for the computer
     bool verbose = false;
     bool help = false;
 };
@@ -46,6 +53,13 @@ std::string HelpText();
 // value "COM<comPort>" = path, where the driver looks for its port's device. Throws tessel::RegistryError
 // when the store cannot be written.
 void RecordComPort(int comPort, const std::string& path);
+// The folder where the registers on the driver's port `comPort` keep their sequence counters between runs:
+// emulator/COM<comPort> in the settings store's folder, created when missing. Throws
+// std::filesystem::filesystem_error when it cannot be created.
+std::string ComPortCounters(int comPort);
+// Removes the value that RecordComPort wrote when it still names `path`. Throws tessel::RegistryError when
+// the store cannot be written.
+void ForgetComPort(int comPort, const std::string& path);
 
 // One line of the log printed with --verbose.
 std::string DescribeEvent(const EmuFrameEvent& event);
@@ -58,8 +72,8 @@ class Emulator {
     // throw, std::invalid_argument for an identity the model refuses, and std::runtime_error naming the file
     // and line for a model file that cannot be loaded.
     explicit Emulator(const EmuProgramOptions& options);
-    // Saves the first register's model to the model file, if one was given; a failure is reported on
-    // standard error.
+    // Removes the COM mapping it recorded, and saves the first register's model to the model file, if one was
+    // given; a failure of either is reported on standard error.
     ~Emulator();
     Emulator(const Emulator&) = delete;
     Emulator& operator=(const Emulator&) = delete;
@@ -68,8 +82,11 @@ class Emulator {
     // "PTY <path>" for a new pseudo-terminal, "DEVICE <path>" for a named terminal.
     std::string FirstLine() const;
     // Plays the --script file once from the first register and returns one line per request (see
-    // DescribeOutcome); nothing without a script. Never throws: a request that failed is its line.
-    std::string PlayScript();
+    // DescribeOutcome); nothing without a script. It first waits, at most scriptWaitMs, until a program has
+    // opened the line or sent a byte, and says on standard error when none did; when `stopFd` (not -1)
+    // becomes readable meanwhile (a stop signal), it plays nothing. Never throws: a request that failed is
+    // its line.
+    std::string PlayScript(int stopFd = -1);
 
     // Runs one standard-input command and returns what to print, one or more lines each ending in '\n'
     // (nothing for an empty line). Failures come back as a line "ERROR <message>"; nothing is thrown.
@@ -83,5 +100,6 @@ class Emulator {
 
     EmuProgramOptions options_;
     std::unique_ptr<EmuLine> line_;
-    std::unique_ptr<EmuScript> script_;  // read before the line starts, so a bad one costs nothing
+    std::unique_ptr<EmuPeerWatch> peerWatch_;  // with a script: from the start, so no open is missed
+    std::unique_ptr<EmuScript> script_;        // read before the line starts, so a bad one costs nothing
 };

@@ -20,13 +20,7 @@ std::unique_ptr<TCommand> Make() {
     return std::make_unique<T>();
 }
 
-// The request and the answer are both made by the entry's own class, so the casts cannot miss.
-template <class T, std::int32_t (*Fn)(EmuRegisterModel&, const T&, T&)>
-std::int32_t Typed(EmuRegisterModel& model, const TCommand& request, TCommand& answer) {
-    return Fn(model, static_cast<const T&>(request), static_cast<T&>(answer));
-}
-
-std::int32_t Dump(EmuRegisterModel& model, const TCommand01h& request, TCommand01h& answer) {
+std::int32_t Execute(EmuRegisterModel& model, const TCommand01h& request, TCommand01h& answer) {
     const std::uint8_t device = request.DeviceNumber;
     if (device < 1 || device > EmuRegisterModel::kDumpDeviceCount) return kEmuBadDevice;
     const EmuDumpDevice& d = model.dumpDevices[device - 1];
@@ -36,13 +30,13 @@ std::int32_t Dump(EmuRegisterModel& model, const TCommand01h& request, TCommand0
     return kEmuOk;
 }
 
-std::int32_t FlagName(EmuRegisterModel& model, const TCommand10h& request, TCommand10h& answer) {
+std::int32_t Execute(EmuRegisterModel& model, const TCommand10h& request, TCommand10h& answer) {
     if (request.FlagNumber >= EmuRegisterModel::kFlagCount) return kEmuBadBit;
     answer.FlagName = model.flagNames[request.FlagNumber];
     return kEmuOk;
 }
 
-std::int32_t Status(EmuRegisterModel& model, const TCommand11h&, TCommand11h& answer) {
+std::int32_t Execute(EmuRegisterModel& model, const TCommand11h&, TCommand11h& answer) {
     answer.OperatorNumber = model.operatorNumber;
     answer.ECRSoftVersion = model.softVersion;
     answer.ECRSoftBuild = model.softBuild;
@@ -69,7 +63,7 @@ void SetIdentity(const std::optional<std::uint64_t>& value, std::string& text, b
     text = valid ? std::to_string(*value) : TCommand12h::kNotEntered;
 }
 
-std::int32_t FiscalMemory(EmuRegisterModel& model, const TCommand12h&, TCommand12h& answer) {
+std::int32_t Execute(EmuRegisterModel& model, const TCommand12h&, TCommand12h& answer) {
     answer.FMSoftVersion = model.fmSoftVersion;
     answer.FMSoftBuild = model.fmSoftBuild;
     SetIdentity(model.serialNumber, answer.SerialNumber, answer.SerialNumberValid);
@@ -84,12 +78,12 @@ std::int32_t FiscalMemory(EmuRegisterModel& model, const TCommand12h&, TCommand1
     return kEmuOk;
 }
 
-std::int32_t Beep(EmuRegisterModel& model, const TCommand13h&, TCommand13h&) {
+std::int32_t Execute(EmuRegisterModel& model, const TCommand13h&, TCommand13h&) {
     ++model.beepCount;
     return kEmuOk;
 }
 
-std::int32_t SetPort(EmuRegisterModel& model, const TCommand14h& request, TCommand14h&) {
+std::int32_t Execute(EmuRegisterModel& model, const TCommand14h& request, TCommand14h&) {
     if (request.ECRPortNumber >= model.ports.size()) return kEmuBadPort;
     if (request.ECRBaudRate < EmuRegisterModel::kMinSpeedCode ||
         request.ECRBaudRate > EmuRegisterModel::kMaxSpeedCode) {
@@ -99,14 +93,14 @@ std::int32_t SetPort(EmuRegisterModel& model, const TCommand14h& request, TComma
     return kEmuOk;
 }
 
-std::int32_t GetPort(EmuRegisterModel& model, const TCommand15h& request, TCommand15h& answer) {
+std::int32_t Execute(EmuRegisterModel& model, const TCommand15h& request, TCommand15h& answer) {
     if (request.ECRPortNumber >= model.ports.size()) return kEmuBadPort;
     answer.ECRBaudRate = model.ports[request.ECRPortNumber].speedCode;
     answer.ECRTimeout = model.ports[request.ECRPortNumber].timeout;
     return kEmuOk;
 }
 
-std::int32_t DeviceType(EmuRegisterModel& model, const TCommandFCh&, TCommandFCh& answer) {
+std::int32_t Execute(EmuRegisterModel& model, const TCommandFCh&, TCommandFCh& answer) {
     answer.UMajorType = model.majorType;
     answer.UMinorType = model.minorType;
     answer.UMajorProtocolVersion = model.majorProtocolVersion;
@@ -120,60 +114,60 @@ std::int32_t DeviceType(EmuRegisterModel& model, const TCommandFCh&, TCommandFCh
 // Money registers are kept in hundredths; the command's value is the automation currency (1/10000).
 constexpr Currency kCurrencyPerHundredth = 100;
 
-std::int32_t CashReg(EmuRegisterModel& model, const TCommand1Ah& request, TCommand1Ah& answer) {
+std::int32_t Execute(EmuRegisterModel& model, const TCommand1Ah& request, TCommand1Ah& answer) {
     if (request.RegisterNumber >= model.cashRegisters.size()) return kEmuBadRegister;
     answer.CashRegister =
         static_cast<Currency>(model.cashRegisters[request.RegisterNumber]) * kCurrencyPerHundredth;
     return kEmuOk;
 }
 
-std::int32_t OperationReg(EmuRegisterModel& model, const TCommand1Bh& request, TCommand1Bh& answer) {
+std::int32_t Execute(EmuRegisterModel& model, const TCommand1Bh& request, TCommand1Bh& answer) {
     if (request.RegisterNumber >= model.operationRegisters.size()) return kEmuBadRegister;
     answer.OperationRegister = model.operationRegisters[request.RegisterNumber];
     return kEmuOk;
 }
 
-std::int32_t GetRestReg(EmuRegisterModel& model, const TCommand1Ch& request, TCommand1Ch& answer) {
+std::int32_t Execute(EmuRegisterModel& model, const TCommand1Ch& request, TCommand1Ch& answer) {
     if (request.RegisterNumber >= model.restRegisters.size()) return kEmuBadRegister;
     answer.RestRegister = model.restRegisters[request.RegisterNumber];
     return kEmuOk;
 }
 
-std::int32_t SetRestReg(EmuRegisterModel& model, const TCommand1Dh& request, TCommand1Dh&) {
+std::int32_t Execute(EmuRegisterModel& model, const TCommand1Dh& request, TCommand1Dh&) {
     if (request.RegisterNumber >= model.restRegisters.size()) return kEmuBadRegister;
     model.restRegisters[request.RegisterNumber] = request.RestRegister;
     return kEmuOk;
 }
 
-std::int32_t SetPoint(EmuRegisterModel& model, const TCommand20h& request, TCommand20h&) {
+std::int32_t Execute(EmuRegisterModel& model, const TCommand20h& request, TCommand20h&) {
     return model.SetPointPosition(request.PositionOfPoint) ? std::int32_t{kEmuOk}
                                                            : std::int32_t{kEmuBadValue};
 }
 
-std::int32_t SetTime(EmuRegisterModel& model, const TCommand21h& request, TCommand21h&) {
+std::int32_t Execute(EmuRegisterModel& model, const TCommand21h& request, TCommand21h&) {
     return model.SetClockTime(request.ECRHour, request.ECRMin, request.ECRSec) ? kEmuOk : kEmuBadDateTime;
 }
 
-std::int32_t SetDate(EmuRegisterModel& model, const TCommand22h& request, TCommand22h&) {
+std::int32_t Execute(EmuRegisterModel& model, const TCommand22h& request, TCommand22h&) {
     return model.SetClockDate(request.ECRDay, request.ECRMonth, request.ECRYear) ? kEmuOk : kEmuBadDateTime;
 }
 
-std::int32_t WriteTable(EmuRegisterModel& model, const TCommand1Eh& request, TCommand1Eh&) {
+std::int32_t Execute(EmuRegisterModel& model, const TCommand1Eh& request, TCommand1Eh&) {
     return model.tables.Write(request.TableNumber, request.RowNumber, request.FieldNumber, request.FieldType,
                               request.FieldValue);
 }
 
-std::int32_t ReadTable(EmuRegisterModel& model, const TCommand1Fh& request, TCommand1Fh& answer) {
+std::int32_t Execute(EmuRegisterModel& model, const TCommand1Fh& request, TCommand1Fh& answer) {
     return model.tables.Read(request.TableNumber, request.RowNumber, request.FieldNumber, answer.FieldType,
                              answer.FieldValueBytes);
 }
 
-std::int32_t InitTables(EmuRegisterModel& model, const TCommand24h&, TCommand24h&) {
+std::int32_t Execute(EmuRegisterModel& model, const TCommand24h&, TCommand24h&) {
     model.tables.Init();
     return kEmuOk;
 }
 
-std::int32_t TableStruct(EmuRegisterModel& model, const TCommand2Dh& request, TCommand2Dh& answer) {
+std::int32_t Execute(EmuRegisterModel& model, const TCommand2Dh& request, TCommand2Dh& answer) {
     EmuTableStruct s;
     const std::int32_t result = model.tables.Structure(request.TableNumber, s);
     if (result != kEmuTableOk) return result;
@@ -189,7 +183,7 @@ std::int32_t Limit(std::int64_t value) {
                                                               std::numeric_limits<std::int32_t>::max()));
 }
 
-std::int32_t FieldStruct(EmuRegisterModel& model, const TCommand2Eh& request, TCommand2Eh& answer) {
+std::int32_t Execute(EmuRegisterModel& model, const TCommand2Eh& request, TCommand2Eh& answer) {
     EmuFieldDef def;
     const std::int32_t result = model.tables.Field(request.TableNumber, request.FieldNumber, def);
     if (result != kEmuTableOk) return result;
@@ -211,28 +205,19 @@ struct Entry {
     Handler handle;
 };
 
+// Every command the computer sends (OpcodeList.h) is executed by the Execute of its class, and the search
+// request by every register. The request and the answer are both made by the entry's own class, so the casts
+// cannot miss; a command without its Execute does not compile.
+template <class T>
+std::int32_t Typed(EmuRegisterModel& model, const TCommand& request, TCommand& answer) {
+    return Execute(model, static_cast<const T&>(request), static_cast<T&>(answer));
+}
+
 constexpr Entry kEntries[] = {
-    {0x01, &Make<TCommand01h>, &Typed<TCommand01h, &Dump>},
-    {0x10, &Make<TCommand10h>, &Typed<TCommand10h, &FlagName>},
-    {0x11, &Make<TCommand11h>, &Typed<TCommand11h, &Status>},
-    {0x12, &Make<TCommand12h>, &Typed<TCommand12h, &FiscalMemory>},
-    {0x13, &Make<TCommand13h>, &Typed<TCommand13h, &Beep>},
-    {0x14, &Make<TCommand14h>, &Typed<TCommand14h, &SetPort>},
-    {0x15, &Make<TCommand15h>, &Typed<TCommand15h, &GetPort>},
-    {0x1A, &Make<TCommand1Ah>, &Typed<TCommand1Ah, &CashReg>},
-    {0x1B, &Make<TCommand1Bh>, &Typed<TCommand1Bh, &OperationReg>},
-    {0x1C, &Make<TCommand1Ch>, &Typed<TCommand1Ch, &GetRestReg>},
-    {0x1D, &Make<TCommand1Dh>, &Typed<TCommand1Dh, &SetRestReg>},
-    {0x1E, &Make<TCommand1Eh>, &Typed<TCommand1Eh, &WriteTable>},
-    {0x1F, &Make<TCommand1Fh>, &Typed<TCommand1Fh, &ReadTable>},
-    {0x20, &Make<TCommand20h>, &Typed<TCommand20h, &SetPoint>},
-    {0x21, &Make<TCommand21h>, &Typed<TCommand21h, &SetTime>},
-    {0x22, &Make<TCommand22h>, &Typed<TCommand22h, &SetDate>},
-    {0x24, &Make<TCommand24h>, &Typed<TCommand24h, &InitTables>},
-    {0x2D, &Make<TCommand2Dh>, &Typed<TCommand2Dh, &TableStruct>},
-    {0x2E, &Make<TCommand2Eh>, &Typed<TCommand2Eh, &FieldStruct>},
-    {0xFC, &Make<TCommandFCh>, &Typed<TCommandFCh, &DeviceType>},
-    {kSearchOpcode, &Make<TCommand>, &Search},
+#define TESSEL_EMULATED(opcode, Class, ...) {opcode, &Make<Class>, &Typed<Class>},
+    TESSEL_COMPUTER_COMMANDS(TESSEL_EMULATED)
+#undef TESSEL_EMULATED
+        {kSearchOpcode, &Make<TCommand>, &Search},
 };
 
 const Entry* Find(std::uint8_t opcode) {

@@ -6,37 +6,21 @@
 #include <cstdio>
 #include <exception>
 #include <limits>
-#include <type_traits>
 #include <variant>
 
 #include "common/platform/AtomicFile.h"
 #include "common/platform/CodePage.h"
-#include "driver/commands/CommandFactory.h"
-#include "driver/commands/untPaymentCommands.h"
-#include "driver/commands/untSaleCommands.h"
-#include "driver/engine/untTypes.h"
+#include "driver/base/untTypes.h"
+#include "driver/commands/CommandCatalogue.h"
 #include "driver/link/EcrFrame.h"
 #include "tools/emulator/EmuLine.h"
 
 namespace {
 
-enum class Kind { Byte, Word, Money, Quantity, Text, Code };
+using layout::TCodecKind;
 
-// A parsed value: whole numbers for bytes and words, 1/10000 for money, quantities, texts and codes.
-using Value = std::variant<std::uint64_t, Currency, double, std::string>;
-
-// Article and discount codes travel in five bytes.
-constexpr std::uint64_t kMaxCode = (std::uint64_t{1} << 40) - 1;
 constexpr std::size_t kMoneyDecimals = 4;
 constexpr std::size_t kQuantityDecimals = 3;
-
-struct Field {
-    const char* name;
-    Kind kind;
-    bool answer;
-    std::function<void(TCommand&, const Value&)> set;
-    std::function<std::string(const TCommand&)> get;
-};
 
 std::string Quote(const std::string& text) {
     std::string out = "\"";
@@ -47,222 +31,16 @@ std::string Quote(const std::string& text) {
     return out + "\"";
 }
 
-template <class C, class T>
-Field MakeField(const char* name, Kind kind, bool answer, T C::*member) {
-    Field f{name, kind, answer, {}, {}};
-    f.set = [member](TCommand& command, const Value& value) {
-        C& object = dynamic_cast<C&>(command);
-        std::visit(
-            [&](const auto& v) {
-                using V = std::decay_t<decltype(v)>;
-                if constexpr (std::is_same_v<V, std::string> == std::is_same_v<T, std::string>) {
-                    object.*member = static_cast<T>(v);
-                }
-            },
-            value);
-    };
-    // Texts quoted, codes and whole numbers decimal, money and quantities with a point.
-    if constexpr (std::is_same_v<T, std::string>) {
-        const bool quoted = kind == Kind::Text;
-        f.get = [member, quoted](const TCommand& command) -> std::string {
-            const std::string& v = dynamic_cast<const C&>(command).*member;
-            return quoted ? Quote(v) : v;
-        };
-    } else if constexpr (std::is_same_v<T, double>) {
-        f.get = [member](const TCommand& command) {
-            return FormatQuantity(dynamic_cast<const C&>(command).*member);
-        };
-    } else {
-        const bool money = kind == Kind::Money;
-        f.get = [member, money](const TCommand& command) {
-            const T v = dynamic_cast<const C&>(command).*member;
-            return money ? FormatMoney(static_cast<std::int64_t>(v))
-                         : std::to_string(static_cast<std::uint64_t>(v));
-        };
-    }
-    return f;
+bool IsText(const TField& field) {
+    const TCodecKind kind = field.codec.kind;
+    return kind == TCodecKind::Text || kind == TCodecKind::Name || kind == TCodecKind::TextTail ||
+           kind == TCodecKind::RawTail;
 }
 
-using Table = std::vector<Field>;
-
-// Shorthands for the tables below: request and answer fields of class C.
-template <class C, class T>
-Field Req(const char* name, Kind kind, T C::*member) {
-    return MakeField(name, kind, false, member);
-}
-template <class C, class T>
-Field Ans(const char* name, Kind kind, T C::*member) {
-    return MakeField(name, kind, true, member);
-}
-
-// The clock, document and receipt numbers shared by 90h and 91h.
-Table ReceiptEndRequest() {
-    using C = TReceiptEndCommand;
-    return {Req("OperatorNumber", Kind::Byte, &C::OperatorNumber),
-            Req("RegType", Kind::Byte, &C::RegType),
-            Req("ECRDay", Kind::Byte, &C::ECRDay),
-            Req("ECRMonth", Kind::Byte, &C::ECRMonth),
-            Req("ECRYear", Kind::Byte, &C::ECRYear),
-            Req("ECRHour", Kind::Byte, &C::ECRHour),
-            Req("ECRMin", Kind::Byte, &C::ECRMin),
-            Req("ECRSec", Kind::Byte, &C::ECRSec),
-            Req("DocumentNumber", Kind::Word, &C::DocumentNumber),
-            Req("ReceiptNumber", Kind::Word, &C::ReceiptNumber)};
-}
-
-Table Build80() {
-    using C = TCommand80h;
-    return {
-        Req("RegType", Kind::Byte, &C::RegType),       Req("RegSign", Kind::Byte, &C::RegSign),
-        Req("Quantity", Kind::Quantity, &C::Quantity), Req("Price", Kind::Money, &C::Price),
-        Req("Section", Kind::Byte, &C::Section),       Req("OperatorNumber", Kind::Byte, &C::OperatorNumber)};
-}
-
-Table Build81() {
-    using C = TCommand81h;
-    return {Req("RegType", Kind::Byte, &C::RegType),
-            Req("RegSign", Kind::Byte, &C::RegSign),
-            Req("Quantity", Kind::Quantity, &C::Quantity),
-            Req("Code", Kind::Code, &C::ArticleCode),
-            Req("OperatorNumber", Kind::Byte, &C::OperatorNumber),
-            Ans("Text", Kind::Text, &C::Text),
-            Ans("Price", Kind::Money, &C::Price),
-            Ans("Section", Kind::Byte, &C::Section),
-            Ans("Tax1", Kind::Byte, &C::Tax1),
-            Ans("Tax2", Kind::Byte, &C::Tax2),
-            Ans("Tax3", Kind::Byte, &C::Tax3),
-            Ans("Tax4", Kind::Byte, &C::Tax4)};
-}
-
-Table Build82() {
-    using C = TCommand82h;
-    return {Req("RegType", Kind::Byte, &C::RegType),
-            Req("RegSign", Kind::Byte, &C::RegSign),
-            Req("Quantity", Kind::Quantity, &C::Quantity),
-            Req("OperatorNumber", Kind::Byte, &C::OperatorNumber),
-            Req("Barcode", Kind::Text, &C::Barcode),
-            Ans("BarcodeType", Kind::Byte, &C::BarcodeType),
-            Ans("Text", Kind::Text, &C::Text),
-            Ans("Price", Kind::Money, &C::Price),
-            Ans("Section", Kind::Byte, &C::Section),
-            Ans("Tax1", Kind::Byte, &C::Tax1),
-            Ans("Tax2", Kind::Byte, &C::Tax2),
-            Ans("Tax3", Kind::Byte, &C::Tax3),
-            Ans("Tax4", Kind::Byte, &C::Tax4),
-            Ans("BarcodeWeight", Kind::Quantity, &C::BarcodeWeight)};
-}
-
-Table Build83() {
-    using C = TCommand83h;
-    return {Req("RegType", Kind::Byte, &C::RegType), Req("DscSign", Kind::Byte, &C::DscSign),
-            Req("RegSign", Kind::Byte, &C::RegSign), Req("Summ", Kind::Money, &C::Summ),
-            Req("OperatorNumber", Kind::Byte, &C::OperatorNumber)};
-}
-
-Table Build84() {
-    using C = TCommand84h;
-    return {Req("RegType", Kind::Byte, &C::RegType),  Req("DscSign", Kind::Byte, &C::DscSign),
-            Req("RegSign", Kind::Byte, &C::RegSign),  Req("Code", Kind::Code, &C::DiscountCode),
-            Req("RecSumm", Kind::Money, &C::RecSumm), Req("OperatorNumber", Kind::Byte, &C::OperatorNumber),
-            Ans("Text", Kind::Text, &C::Text),        Ans("Summ", Kind::Money, &C::Summ)};
-}
-
-Table Build85() {
-    using C = TCommand85h;
-    return {Req("RegType", Kind::Byte, &C::RegType),
-            Req("DscSign", Kind::Byte, &C::DscSign),
-            Req("RegSign", Kind::Byte, &C::RegSign),
-            Req("RecSumm", Kind::Money, &C::RecSumm),
-            Req("OperatorNumber", Kind::Byte, &C::OperatorNumber),
-            Req("Barcode", Kind::Text, &C::Barcode),
-            Ans("Text", Kind::Text, &C::Text),
-            Ans("Summ", Kind::Money, &C::Summ)};
-}
-
-Table Build86() {
-    using C = TCommand86h;
-    return {Req("RegType", Kind::Byte, &C::RegType),
-            Req("DscSign", Kind::Byte, &C::DscSign),
-            Req("RegSign", Kind::Byte, &C::RegSign),
-            Req("RecSumm", Kind::Money, &C::RecSumm),
-            Req("OperatorNumber", Kind::Byte, &C::OperatorNumber),
-            Ans("Text", Kind::Text, &C::Text),
-            Ans("Summ", Kind::Money, &C::Summ)};
-}
-
-Table Build87() {
-    using C = TCommand87h;
-    return {Req("PayType", Kind::Byte, &C::PayType), Req("RegType", Kind::Byte, &C::RegType),
-            Req("RegSign", Kind::Byte, &C::RegSign), Req("Summ", Kind::Money, &C::Summ),
-            Req("OperatorNumber", Kind::Byte, &C::OperatorNumber)};
-}
-
-Table Build88() {
-    using C = TCommand88h;
-    return {Req("RegType", Kind::Byte, &C::RegType),  Req("RegSign", Kind::Byte, &C::RegSign),
-            Req("RecSumm", Kind::Money, &C::RecSumm), Req("OperatorNumber", Kind::Byte, &C::OperatorNumber),
-            Ans("PayType", Kind::Byte, &C::PayType),  Ans("Summ", Kind::Money, &C::Summ)};
-}
-
-Table Build90() {
-    using C = TCommand90h;
-    Table t = ReceiptEndRequest();
-    t.push_back(Ans("TaxSumm1", Kind::Money, &C::TaxSumm1));
-    t.push_back(Ans("TaxSumm2", Kind::Money, &C::TaxSumm2));
-    t.push_back(Ans("TaxSumm3", Kind::Money, &C::TaxSumm3));
-    t.push_back(Ans("TaxSumm4", Kind::Money, &C::TaxSumm4));
-    return t;
-}
-
-Table Build5x() {
-    using C = TCommand5xh;
-    return {Req("Summ", Kind::Money, &C::Summ),
-            Req("ECRDay", Kind::Byte, &C::ECRDay),
-            Req("ECRMonth", Kind::Byte, &C::ECRMonth),
-            Req("ECRYear", Kind::Byte, &C::ECRYear),
-            Req("ECRHour", Kind::Byte, &C::ECRHour),
-            Req("ECRMin", Kind::Byte, &C::ECRMin),
-            Req("ECRSec", Kind::Byte, &C::ECRSec),
-            Req("OperatorNumber", Kind::Byte, &C::OperatorNumber),
-            Req("DocumentNumber", Kind::Word, &C::DocumentNumber),
-            Req("OperationNumber", Kind::Word, &C::OperationNumber)};
-}
-
-// The fields of an opcode, or nullptr when the script does not know it.
-const Table* TableFor(std::uint8_t opcode) {
-    static const Table t80 = Build80(), t81 = Build81(), t82 = Build82(), t83 = Build83(), t84 = Build84(),
-                       t85 = Build85(), t86 = Build86(), t87 = Build87(), t88 = Build88(), t90 = Build90(),
-                       t91 = ReceiptEndRequest(), t5x = Build5x();
-    switch (opcode) {
-        case 0x80:
-            return &t80;
-        case 0x81:
-            return &t81;
-        case 0x82:
-            return &t82;
-        case 0x83:
-            return &t83;
-        case 0x84:
-            return &t84;
-        case 0x85:
-            return &t85;
-        case 0x86:
-            return &t86;
-        case 0x87:
-            return &t87;
-        case 0x88:
-            return &t88;
-        case 0x90:
-            return &t90;
-        case 0x91:
-            return &t91;
-        case 0x50:
-        case 0x51:
-        case 0x52:
-            return &t5x;
-        default:
-            return nullptr;
-    }
+// A script sends the register's own requests: their entries of the command list.
+const TCommandInfo* ScriptCommand(std::uint8_t opcode) {
+    const TCommandInfo* info = FindCommandInfo(opcode);
+    return info != nullptr && info->sentByRegister ? info : nullptr;
 }
 
 std::string OpcodeText(std::uint8_t opcode) {
@@ -335,56 +113,85 @@ std::string ParseQuoted(std::string_view text, std::string_view what) {
     return out;
 }
 
-Value ParseValue(Kind kind, std::string_view text, std::string_view what) {
-    switch (kind) {
-        case Kind::Byte:
-            return ParseWhole(text, 0xFF, what);
-        case Kind::Word:
-            return ParseWhole(text, 0xFFFF, what);
-        case Kind::Money:
-            return Currency{ParseFixed(text, kMoneyDecimals, what)};
-        case Kind::Quantity:
+// The script's text of a field's value: bytes and words decimal, money with a point and up to four decimals,
+// quantities with up to three, texts in double quotes, codes decimal.
+TFieldValue ParseValue(const TField& field, std::string_view text) {
+    const std::string_view what = field.name;
+    switch (field.codec.kind) {
+        case TCodecKind::U8:
+            return static_cast<std::int64_t>(ParseWhole(text, 0xFF, what));
+        case TCodecKind::U16:
+            return static_cast<std::int64_t>(ParseWhole(text, 0xFFFF, what));
+        case TCodecKind::Money:
+        case TCodecKind::WrappedMoney:
+            return ParseFixed(text, kMoneyDecimals, what);
+        case TCodecKind::Quantity:
             return static_cast<double>(ParseFixed(text, kQuantityDecimals, what)) / 1000.0;
-        case Kind::Text:
-            return ParseQuoted(text, what);
-        case Kind::Code:
-            return std::to_string(ParseWhole(text, kMaxCode, what));
+        case TCodecKind::Code:
+            return std::to_string(ParseWhole(text, (std::uint64_t{1} << (8 * field.codec.width)) - 1, what));
+        default:
+            if (IsText(field)) return ParseQuoted(text, what);
     }
-    throw std::logic_error("unknown field kind");
+    throw std::invalid_argument(std::string(what) + " has no script form");
 }
 
-const Table& TableOf(const TCommand& command) {
-    const Table* table = TableFor(command.Code);
-    if (table == nullptr) throw std::invalid_argument(OpcodeText(command.Code) + " has no script fields");
-    return *table;
+std::string FormatValue(const TField& field, const TFieldValue& value) {
+    switch (field.codec.kind) {
+        case TCodecKind::Money:
+        case TCodecKind::WrappedMoney:
+            return FormatMoney(std::get<std::int64_t>(value));
+        case TCodecKind::Quantity:
+            return FormatQuantity(std::get<double>(value));
+        case TCodecKind::Code:
+            return std::get<std::string>(value);
+        default:
+            break;
+    }
+    if (IsText(field)) return Quote(std::get<std::string>(value));
+    return std::to_string(static_cast<std::uint64_t>(std::get<std::int64_t>(value)));
+}
+
+// The rows of `command`'s class for a script: those of a register's request and of an object of its class.
+std::span<const TField> ScriptFields(const TCommand& command) {
+    const TCommandInfo* info = ScriptCommand(command.Code);
+    if (info == nullptr) throw std::invalid_argument(OpcodeText(command.Code) + " has no script fields");
+    if (!info->IsClassOf(command))
+        throw std::invalid_argument("not an object of " + OpcodeText(command.Code));
+    return info->fields();
 }
 
 void SetField(TCommand& command, std::string_view name, std::string_view value, bool answer) {
-    const Table& table = TableOf(command);
-    const auto it = std::find_if(table.begin(), table.end(),
-                                 [&](const Field& f) { return f.answer == answer && name == f.name; });
-    if (it == table.end()) {
+    const auto direction = answer ? layout::Answer : layout::Request;
+    const std::span<const TField> fields = ScriptFields(command);
+    const auto it = std::find_if(fields.begin(), fields.end(),
+                                 [&](const TField& f) { return f.direction == direction && name == f.name; });
+    if (it == fields.end()) {
         std::string known;
-        for (const Field& f : table) {
-            if (f.answer == answer) known += (known.empty() ? "" : ", ") + std::string(f.name);
+        for (const TField& f : fields) {
+            if (f.direction == direction) known += (known.empty() ? "" : ", ") + std::string(f.name);
         }
         throw std::invalid_argument("unknown field " + std::string(name) + " of " + OpcodeText(command.Code) +
                                     " (" + (known.empty() ? std::string("none") : known) + ")");
     }
-    it->set(command, ParseValue(it->kind, value, name));
+    it->member.set(command, ParseValue(*it, value));
 }
 
 EmuFieldList ListFields(const TCommand& command, bool answer) {
-    const Table* table = TableFor(command.Code);
+    const TCommandInfo* info = ScriptCommand(command.Code);
     EmuFieldList out;
-    if (table == nullptr) return out;
-    for (const Field& f : *table) {
-        if (f.answer != answer) continue;
-        try {
-            out.emplace_back(f.name, f.get(command));
-        } catch (const std::bad_cast&) {
-            return {};  // not an object of the opcode's class
-        }
+    if (info == nullptr || !info->IsClassOf(command)) return out;
+    const auto direction = answer ? layout::Answer : layout::Request;
+    for (const TField& f : info->fields()) {
+        if (f.direction == direction) out.emplace_back(f.name, FormatValue(f, f.member.get(command)));
+    }
+    return out;
+}
+
+// The opcodes a script knows, for its error messages: "80h, 81h, ...".
+std::string ScriptOpcodes() {
+    std::string out;
+    for (const TCommandInfo& info : CommandCatalogue()) {
+        if (info.sentByRegister) out += (out.empty() ? "" : ", ") + OpcodeText(info.opcode);
     }
     return out;
 }
@@ -432,9 +239,9 @@ std::uint8_t ParseOpcode(const std::string& word) {
         throw std::invalid_argument("expected an opcode in hex or \"register N\", got \"" + word + "\"");
     }
     const auto opcode = static_cast<std::uint8_t>(value);
-    if (TableFor(opcode) == nullptr) {
-        throw std::invalid_argument("opcode " + OpcodeText(opcode) +
-                                    " has no script fields (80h-88h, 90h, 91h, 50h-52h)");
+    if (ScriptCommand(opcode) == nullptr) {
+        throw std::invalid_argument("opcode " + OpcodeText(opcode) + " has no script fields (" +
+                                    ScriptOpcodes() + ")");
     }
     return opcode;
 }
@@ -486,8 +293,10 @@ constexpr char kExample[] = R"(# A sale, then the cash operations and the end of
 88 RegType=1 RegSign=0 RecSumm=80.30 OperatorNumber=1
 87 PayType=1 RegType=1 RegSign=0 Summ=100.00 OperatorNumber=1
 90 OperatorNumber=1 RegType=1 ECRDay=9 ECRMonth=2 ECRYear=24 ECRHour=13 ECRMin=45 ECRSec=7 DocumentNumber=15 ReceiptNumber=12
-# A second receipt, cancelled.
+# A second receipt: the cashier corrects the quantity (the register rolls the registration back and sends it
+# anew), then cancels the receipt.
 80 RegType=1 RegSign=0 Quantity=3.000 Price=5.00 Section=2 OperatorNumber=1
+rollback 80 RegType=1 RegSign=0 Quantity=2.000 Price=5.00 Section=2 OperatorNumber=1
 91 OperatorNumber=1 RegType=1 ECRDay=9 ECRMonth=2 ECRYear=24 ECRHour=13 ECRMin=47 ECRSec=30 DocumentNumber=16 ReceiptNumber=13
 # Cash in, cash out, and the closing of the shift.
 50 Summ=500.00 ECRDay=9 ECRMonth=2 ECRYear=24 ECRHour=14 ECRMin=0 ECRSec=0 OperatorNumber=1 DocumentNumber=17 OperationNumber=1
@@ -565,8 +374,12 @@ EmuScript EmuScript::Parse(std::string_view text, std::uint8_t defaultAddress) {
                 if (address == 0) throw std::invalid_argument("register: address 0 is the broadcast");
                 continue;
             }
-            EmuScriptStep step = ParseStep(words, address);
+            const bool rollback = words[0] == "rollback";
+            if (rollback && words.size() < 2) throw std::invalid_argument("rollback takes a request");
+            EmuScriptStep step = ParseStep(
+                rollback ? std::vector<std::string>(words.begin() + 1, words.end()) : words, address);
             step.line = lineNumber;
+            step.rollback = rollback;
             script.steps_.push_back(std::move(step));
         } catch (const std::invalid_argument& e) {
             throw EmuScriptError(lineNumber, e.what());
@@ -594,7 +407,7 @@ bool RunScript(EmuLine& line, const EmuScript& script, std::uint32_t timeoutMs,
     for (const EmuScriptStep& step : script.Steps()) {
         EmuStepOutcome outcome;
         try {
-            outcome.answer = line.SendRequest(step.address, step.Payload(), timeoutMs);
+            outcome.answer = line.SendRequest(step.address, step.Payload(), timeoutMs, step.rollback);
             if (!outcome.answer) outcome.error = line.Running() ? "time-out" : "the line stopped";
         } catch (const std::exception& e) {
             outcome.error = e.what();

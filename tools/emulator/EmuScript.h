@@ -5,10 +5,12 @@
 //     # a comment (also after ';'; both run to the end of the line outside double quotes)
 //     register 2                      the address that sends the requests below (default: the parser's)
 //     80 Price=12.50 Quantity=1.000   an opcode in hex ("80" or "80h"), then Name=Value pairs
-// Names are the request fields of the opcode's class (Code for the article or discount code). Values:
+//     rollback 80 Quantity=2.000      a request that undoes the last one answered and takes its place
+// Opcodes are the register's own requests of the command list (80h-88h, 90h, 91h, 50h-52h); names are the
+// names of the request rows of the opcode's field table (Code for the article or discount code). Values:
 // bytes and words decimal; money with a point and up to four decimals (12.50); quantities with a point and
 // up to three decimals (1.000); texts in double quotes, UTF-8, with \" and \\ as escapes; codes decimal.
-// Fields not named keep 0 or an empty text. Opcodes: 80h-88h, 90h, 91h, 50h-52h.
+// Fields not named keep 0 or an empty text.
 
 #include <cstdint>
 #include <functional>
@@ -41,6 +43,7 @@ struct EmuScriptStep {
     int line = 0;
     std::uint8_t address = 0;
     std::unique_ptr<TCommand> request;
+    bool rollback = false;  // sent with the counters of the last request answered
 
     std::uint8_t Opcode() const { return request->Code; }
     // Opcode and encoded request block, as the register sends them. Never fails: the parser has encoded
@@ -76,8 +79,8 @@ class EmuScript {
     // Reads a script file; std::runtime_error naming the file when it cannot be read.
     static EmuScript Load(const std::string& path, std::uint8_t defaultAddress = 2);
     // A whole sale: registrations by price, code and barcode, the four discounts, payment on request and
-    // free, closing; a cancelled receipt; then cash in, cash out and the closing of the shift. It names no
-    // register: the parser's default address plays it.
+    // free, closing; a receipt corrected by a rollback and cancelled; then cash in, cash out and the closing
+    // of the shift. It names no register: the parser's default address plays it.
     static std::string_view ExampleText();
 
     const std::vector<EmuScriptStep>& Steps() const { return steps_; }

@@ -18,6 +18,12 @@ constexpr std::uint8_t kBroadcast = 0;
 constexpr std::uint8_t kRequest = 0;
 constexpr std::uint8_t kAnswer = 1;
 
+// Opcode and data block of an unstuffed frame (the assembler completes a frame only at its length).
+Bytes RequestOf(const Bytes& frame) {
+    const std::size_t end = std::min(frame.size(), kOpcode + frame[kLength]);
+    return Bytes(frame.begin() + kOpcode, frame.begin() + static_cast<std::ptrdiff_t>(end));
+}
+
 std::string AddressText(std::uint8_t address) {
     return std::to_string(address);
 }
@@ -139,9 +145,10 @@ EmuReception EmuStation::ReceiveRequest(const Bytes& frame) {
     }
     if (kind == EmuRequestKind::Repetition) {
         auto stored = stored_.find({dst, peer});
-        // The stored answer serves only the request it answered; anything else (a computer that lost its
-        // counters, or a register restarted with kept counters) is executed with the counters as they are.
-        if (stored != stored_.end() && stored->second.opcode == opcode) {
+        // The stored answer serves only the request it answered; anything else (a computer that gave up on
+        // a request and asks another with its counters, or a register restarted with kept counters) is
+        // executed with the counters as they are.
+        if (stored != stored_.end() && stored->second.request == RequestOf(frame)) {
             out.replies.push_back({dst, stored->second.body, kind, true});
             return out;
         }
@@ -170,7 +177,7 @@ EmuReply EmuStation::Execute(std::uint8_t address, std::uint8_t peer, const Byte
         answer->ResultCode = kEmuBadState;
         body = answer->BuildBody();
     }
-    stored_[{address, peer}] = {opcode, body};
+    stored_[{address, peer}] = {RequestOf(frame), body};
     ++executed_[{address, opcode}];
     return {address, std::move(body), kind, false};
 }
@@ -194,7 +201,7 @@ void EmuStation::TakeAsNextInSequence(std::uint8_t address, std::uint8_t peer) {
 
 std::unique_ptr<TCommand> EmuStation::ReceiveAnswer(const Bytes& frame) {
     if (!pending_ || frame[kDst] != pending_->address || frame[kSrc] != pending_->computer ||
-        frame[kOpcode] != pending_->opcode) {
+        frame[kOpcode] != pending_->opcode || frame[kC1] != pending_->c1) {
         return nullptr;
     }
     std::unique_ptr<TCommand> answer = CreateCommand(frame[kOpcode]);
@@ -205,7 +212,8 @@ std::unique_ptr<TCommand> EmuStation::ReceiveAnswer(const Bytes& frame) {
     return answer;
 }
 
-Bytes EmuStation::BeginRequest(std::uint8_t address, std::uint8_t computer, const Bytes& payload) {
+Bytes EmuStation::BeginRequest(std::uint8_t address, std::uint8_t computer, const Bytes& payload,
+                               bool rollback) {
     if (!Serves(address)) throw std::invalid_argument("no register at address " + AddressText(address));
     if (payload.empty() || payload.size() > kMaxPayloadLength) {
         throw std::invalid_argument("a request carries 1 to " + std::to_string(kMaxPayloadLength) +
@@ -216,6 +224,7 @@ Bytes EmuStation::BeginRequest(std::uint8_t address, std::uint8_t computer, cons
     request.PortNumber = address;
     request.DstAddress = computer;
     request.CommandType = kRequest;
+    if (rollback) counters_->StepBackRequest(address, computer);
     counters_->CountersFor(request);
 
     Bytes body(kHeaderSize + payload.size());
@@ -226,7 +235,7 @@ Bytes EmuStation::BeginRequest(std::uint8_t address, std::uint8_t computer, cons
     body[kC2 - 1] = request.C2;
     body[kLength - 1] = static_cast<std::uint8_t>(payload.size());
     std::copy(payload.begin(), payload.end(), body.begin() + kHeaderSize);
-    pending_ = Pending{address, computer, payload[0]};
+    pending_ = Pending{address, computer, payload[0], request.C1};
     return body;
 }
 

@@ -10,8 +10,10 @@
 //   c1 != r2              a new request (in sequence or not): executed; r2 := c1, r3 += 1
 //   c1 == r2, c2 == r3    a rollback: executed again;          r2 := c1, r3 += 1
 //   c1 == r2, c2 != r3    a repetition after a lost answer: the stored answer goes out again, nothing runs
-// and its answer carries C1 = r2, C2 = r3 after the update. The search (FAh) reaches every register at once
-// with counters that belong to the broadcast address on the computer's side, so it is taken as the next
+// and its answer carries C1 = r2, C2 = r3 after the update. The stored answer serves only the request it
+// answered (same opcode and data): a computer that gave up on a request and asks something else with the
+// same counters gets that executed, with the counters as they are. The search (FAh) reaches every register at
+// once with counters that belong to the broadcast address on the computer's side, so it is taken as the next
 // request in sequence whatever it carries: r2 += 1, r3 += 1, answered with them.
 //
 // Not thread-safe: the line serialises its calls.
@@ -35,7 +37,7 @@ enum class EmuRequestKind {
     InSequence,     // c1 = r2 + 1, c2 = r3
     OutOfSequence,  // any other c1 != r2: executed all the same
     Rollback,       // c1 = r2, c2 = r3
-    Repetition,     // c1 = r2, c2 != r3
+    Repetition,     // c1 = r2, c2 != r3, the request of the stored answer
     Search,         // FAh: taken as the next in sequence whatever it carries
 };
 
@@ -84,11 +86,15 @@ class EmuStation {
 
     // Starts a request of the register at `address` to the computer at `computer`: `payload` is the opcode
     // and its data. Returns the frame body, carrying C1 = r0 and C2 = r1 of that register's record; the
-    // matching answer (type 1, from `computer`, same opcode) later advances r0 and takes its C2 into r1.
+    // matching answer (type 1, from `computer`, same opcode, the request's C1) later advances r0 and takes
+    // its C2 into r1.
+    // With `rollback` the request number is stepped back first: the request carries the counters of the
+    // last one the computer answered, which the computer executes in its place (the register undid it).
     // A request still in progress is forgotten. Throws std::invalid_argument when the address is not
     // served, the payload is empty or longer than a frame carries; std::system_error when the counters
     // file fails.
-    Bytes BeginRequest(std::uint8_t address, std::uint8_t computer, const Bytes& payload);
+    Bytes BeginRequest(std::uint8_t address, std::uint8_t computer, const Bytes& payload,
+                       bool rollback = false);
     // Forgets the request in progress, so its late answer is ignored.
     void CancelRequest();
     bool RequestInProgress() const { return pending_.has_value(); }
@@ -98,9 +104,10 @@ class EmuStation {
         std::uint8_t address;
         std::uint8_t computer;
         std::uint8_t opcode;
+        std::uint8_t c1;  // the answer carries it back
     };
     struct Stored {
-        std::uint8_t opcode;
+        Bytes request;  // opcode and data of the request it answers
         Bytes body;
     };
     using ByteKey = std::pair<std::uint8_t, std::uint8_t>;

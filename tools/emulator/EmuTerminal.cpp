@@ -10,6 +10,8 @@
 #include <system_error>
 #include <utility>
 
+#include "driver/link/CUCommSpeed.h"
+
 namespace {
 
 [[noreturn]] void ThrowErrno(const std::string& what) {
@@ -69,7 +71,7 @@ void EmuFd::Reset(int fd) {
 EmuTerminal::EmuTerminal(TKey, EmuFd io, EmuFd heldSlave, std::string path)
     : io_(std::move(io)), heldSlave_(std::move(heldSlave)), path_(std::move(path)) {}
 
-std::unique_ptr<EmuTerminal> EmuTerminal::OpenPseudoTerminal() {
+std::unique_ptr<EmuTerminal> EmuTerminal::OpenPseudoTerminal(std::uint32_t baud) {
     EmuFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (master.Get() < 0) ThrowErrno("posix_openpt");
     if (::grantpt(master.Get()) != 0 || ::unlockpt(master.Get()) != 0) ThrowErrno("unlockpt");
@@ -82,6 +84,12 @@ std::unique_ptr<EmuTerminal> EmuTerminal::OpenPseudoTerminal() {
     if (slave.Get() < 0) ThrowErrno(name);
     // The terminal settings belong to the slave side and govern both directions.
     MakeRaw(slave.Get(), name);
+    // Until a driver sets its own, the line runs at the registers' speed.
+    if (baud != 0) {
+        if (const int error = tessel_comm::SetLineRate(slave.Get(), baud); error != 0) {
+            throw std::system_error(error, std::generic_category(), name);
+        }
+    }
     return std::make_unique<EmuTerminal>(TKey{}, std::move(master), std::move(slave), name);
 }
 
@@ -98,6 +106,10 @@ std::unique_ptr<EmuTerminal> EmuTerminal::OpenDevice(const std::string& path, st
         }
     }
     return std::make_unique<EmuTerminal>(TKey{}, std::move(fd), EmuFd(), path);
+}
+
+std::uint32_t EmuTerminal::LineRate() const {
+    return OwnsPseudoTerminal() ? tessel_comm::GetLineRate(io_.Get()) : 0;
 }
 
 void EmuTerminal::DiscardUnread() {

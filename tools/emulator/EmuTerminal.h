@@ -26,10 +26,11 @@ class EmuFd {
 
 class EmuTerminal {
   public:
-    // A new pseudo-terminal in raw mode. The terminal keeps its slave side open as well, so the line stays
-    // up (no hang-up on the master) while no program has the slave open, and a driver may open and close
-    // it again and again. Throws std::system_error when the system has no pseudo-terminal to give.
-    static std::unique_ptr<EmuTerminal> OpenPseudoTerminal();
+    // A new pseudo-terminal in raw mode, at `baud` when it is not 0. The terminal keeps its slave side open
+    // as well, so the line stays up (no hang-up on the master) while no program has the slave open, and a
+    // driver may open and close it again and again. Throws std::system_error when the system has no
+    // pseudo-terminal to give or refuses the rate.
+    static std::unique_ptr<EmuTerminal> OpenPseudoTerminal(std::uint32_t baud = 0);
 
     // A named terminal (a serial port, or the slave side of a pseudo-terminal another program made), in raw
     // mode; a `baud` other than 0 that the terminal supports sets its speed (pseudo-terminals ignore it).
@@ -43,6 +44,10 @@ class EmuTerminal {
     const std::string& Path() const { return path_; }
     // Whether the terminal is a pseudo-terminal made here.
     bool OwnsPseudoTerminal() const { return heldSlave_.Get() >= 0; }
+    // The rate in baud that the program on the other side last set on a pseudo-terminal made here (a
+    // pseudo-terminal carries no signal, but keeps the settings of its slave side, which its master side
+    // reports); 0 for a named terminal, whose far side this side cannot see.
+    std::uint32_t LineRate() const;
     // Drops what was sent but nobody has read (only for a pseudo-terminal made here; elsewhere nothing).
     void DiscardUnread();
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -114,9 +115,18 @@ int main(int argc, char** argv) {
     if (options.verbose) {
         emulator->Line().SetFrameObserver(
             [](const EmuFrameEvent& event) { std::fprintf(stderr, "%s\n", DescribeEvent(event).c_str()); });
+    } else {
+        // A driver at another speed gets no answer and no word; the emulator's terminal says why, once for
+        // each speed it meets. The line copies its observer for every call: the set is shared.
+        auto reported = std::make_shared<std::set<std::string>>();
+        emulator->Line().SetFrameObserver([reported](const EmuFrameEvent& event) {
+            if (!event.note.starts_with(kNotUnderstood) || !reported->insert(event.note).second) return;
+            std::fprintf(stderr, "TesselEmu: %s (see --baud)\n", event.note.c_str());
+        });
     }
     Print(emulator->FirstLine() + "\n");
-    Print(emulator->PlayScript());
+    // A stop signal during the wait for the computer ends the program without playing the script.
+    Print(emulator->PlayScript(signals.Get()));
 
     CommandReader reader(*emulator);
     bool inputOpen = true;

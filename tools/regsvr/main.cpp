@@ -31,9 +31,9 @@ struct Request {
 
 void PrintUsage(std::FILE* out) {
     std::fputs(
-        "Использование: tessel-regsvr [-u] БИБЛИОТЕКА\n"
-        "Регистрирует внутрипроцессный сервер (вызывает его DllRegisterServer);\n"
-        "с ключом -u снимает регистрацию (DllUnregisterServer).\n",
+        "Usage: tessel-regsvr [-u] LIBRARY\n"
+        "Registers an in-process server (calls its DllRegisterServer);\n"
+        "with -u removes its registration (DllUnregisterServer).\n",
         out);
 }
 
@@ -71,7 +71,7 @@ std::string LoadablePath(const std::string& library) {
 }
 
 int Fail(const std::string& text) {
-    std::fprintf(stderr, "tessel-regsvr: ошибка: %s\n", text.c_str());
+    std::fprintf(stderr, "tessel-regsvr: %s\n", text.c_str());
     return kExitFailure;
 }
 
@@ -80,22 +80,22 @@ int Run(const Request& request) {
     LibraryHandle library(::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL));
     if (!library) {
         const char* why = ::dlerror();
-        return Fail("не удалось загрузить библиотеку " + request.library +
+        return Fail("cannot load the library " + request.library +
                     (why != nullptr ? ": " + std::string(why) : ""));
     }
     const char* entryName = request.unregister ? "DllUnregisterServer" : "DllRegisterServer";
     ::dlerror();
     void* symbol = ::dlsym(library.get(), entryName);
-    if (symbol == nullptr) return Fail("в библиотеке " + request.library + " нет функции " + entryName);
+    if (symbol == nullptr) return Fail("the library " + request.library + " has no function " + entryName);
 
     const HRESULT hr = reinterpret_cast<ServerEntry>(symbol)();
     if (FAILED(hr)) {
         char code[16];
         std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-        return Fail(std::string(entryName) + " в " + request.library + " вернула " + code);
+        return Fail(std::string(entryName) + " of " + request.library + " returned " + code);
     }
-    std::printf("%s в %s выполнена успешно: %s.\n", entryName, request.library.c_str(),
-                request.unregister ? "регистрация снята" : "сервер зарегистрирован");
+    std::printf("%s of %s succeeded: %s.\n", entryName, request.library.c_str(),
+                request.unregister ? "the registration is removed" : "the server is registered");
     return 0;
 }
 

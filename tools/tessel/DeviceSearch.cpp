@@ -92,11 +92,8 @@ class SearchReport {
         switch (n.State) {
             case ssNextPort:
                 // A plain log gets a line per port; a terminal sees the combinations pass.
-                if (line_.Updating()) {
-                    line_.Update(port);
-                } else {
-                    line_.Line(port);
-                }
+                line_.Progress(port);
+                line_.Update(port);
                 break;
             case ssTrying:
                 line_.Update(port + " at " + BaudRateText(n.CurrentSpeed) + " baud, " +
@@ -132,10 +129,14 @@ TSearchParams SearchParamsFor(const SearchOptions& options) {
     Apply(options.ports, TSearchList::Ports, params);
     Apply(options.speeds, TSearchList::BaudRates, params);
     Apply(options.kinds, TSearchList::ECRTypes, params);
-    try {
-        params.Validate();
-    } catch (const ESearchError& e) {
-        throw UsageError(std::string("search: ") + e.what());
+    // In the order the search parameters check them.
+    const std::pair<TSearchList, const char*> lists[] = {
+        {TSearchList::Ports, "port"}, {TSearchList::BaudRates, "speed"}, {TSearchList::ECRTypes, "kind"}};
+    for (const auto& [list, what] : lists) {
+        if (!params.AnyChecked(list)) {
+            throw UsageError(std::string("search: no ") + what + " chosen to search (--" + what +
+                             "s, or the saved search parameters)");
+        }
     }
     return params;
 }
@@ -154,10 +155,10 @@ std::size_t DeviceSearch::Run(const SearchOptions& options) {
     const TSearchParams params = SearchParamsFor(options);
     if (options.save) params.Save();
 
-    ProgressLine line(progress_, terminal_ && !options.quiet, ProgressLine::StderrWidth());
+    ProgressLine line(progress_, ProgressLine::ModeFor(terminal_, options.quiet),
+                      ProgressLine::StderrWidth());
     SavedConnection saved(session_.Driver());
     SearchReport report(session_, line);
-    bool interrupted = false;
     {
         // The inbox outlives the engine, whose thread posts to it until the engine has stopped.
         Inbox inbox;
@@ -170,16 +171,14 @@ std::size_t DeviceSearch::Run(const SearchOptions& options) {
         };
         search.Start(params);
         if (!pump_.PumpUntil(showArrived)) {
-            // A stop signal: the engine ends at its next step; what it found so far still counts.
-            interrupted = true;
+            // A stop signal: the engine ends at its next step; what it found so far is shown.
             search.Stop();
             showArrived();
         }
     }
     saved.Restore();
     line.Clear();
-    line.Line(std::string(interrupted ? "Search interrupted. " : "") + "Found " +
-              std::to_string(report.Found()) + " register(s)");
+    line.Line("Found " + std::to_string(report.Found()) + " register(s)");
     return report.Found();
 }
 

@@ -6,8 +6,9 @@
 //   COM<PORT> <BAUD> <KIND> <ADDRESS> <DESCRIPTION>
 // e.g. "COM1 9600 normal 2 Касса 1"; KIND is normal or fuel, the description's control characters are
 // written as \xNN. Progress goes to standard error: the port being searched, and at the end
-// "Found N register(s)". The driver's connection settings (Fuel, BaudRate, SrcAddress, DstAddress,
-// PortNumber) are as they were before the search once it ends.
+// "Found N register(s)" (also after a stop signal, with what was found until then). The driver's connection
+// settings (Fuel, BaudRate, SrcAddress, DstAddress, PortNumber) are as they were before the search once it
+// ends.
 
 #include <cstddef>
 #include <ostream>
@@ -22,8 +23,8 @@
 
 namespace tessel::cli {
 
-// The saved search parameters with the lists the options give in their place. Throws UsageError with the
-// parameter check's message when a list has nothing chosen, tessel::RegistryError for damaged settings.
+// The saved search parameters with the lists the options give in their place. Throws UsageError naming the
+// list that has nothing chosen, tessel::RegistryError for damaged settings.
 TSearchParams SearchParamsFor(const SearchOptions& options);
 
 // The output line of one register found.

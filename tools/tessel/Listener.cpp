@@ -32,7 +32,9 @@ Listener::Listener(Session& session, MessagePump& pump, CommandSink& sink, const
     for (const Step* step : rules_->AllSteps()) session_.Driver().IdOf(step->name);
 }
 
-std::uint32_t Listener::Run() {
+bool Listener::Run() {
+    // Nothing arrives on a port that is not open: listening there would only look like a quiet register.
+    if (!session_.OpenPort("listen")) return false;
     const auto connection = sink_.Connect(*session_.Driver().Dispatch());
     session_.Print(Limits(options_));
     auto handleArrived = [this] {
@@ -50,7 +52,7 @@ std::uint32_t Listener::Run() {
         }
     }
     session_.Print("Listened: " + std::to_string(handled_) + " command(s)");
-    return handled_;
+    return !ruleFailed_;
 }
 
 void Listener::Handle(std::int32_t id) {
@@ -69,7 +71,7 @@ void Listener::Handle(std::int32_t id) {
         session_.Get("CommandRollbackFlag");
         ShowAll(view.request);
         if (rules_ != nullptr) {
-            if (const std::vector<Step>* steps = rules_->For(opcode)) Answer(*steps);
+            if (const std::vector<Step>* steps = rules_->For(opcode)) Answer(opcode, *steps);
         }
     } else {
         session_.Get("CommandResultCode");
@@ -81,12 +83,31 @@ void Listener::Handle(std::int32_t id) {
     session_.CallQuietly("DeleteCommand");
 }
 
-void Listener::ShowAll(std::span<const std::string_view> names) {
+void Listener::ShowAll(const std::vector<std::string_view>& names) {
     for (const std::string_view name : names) session_.Get(std::string(name));
 }
 
-void Listener::Answer(const std::vector<Step>& steps) {
+void Listener::EmptyAnswer(std::uint8_t opcode) {
     DispatchDriver& driver = session_.Driver();
+    const CommandView view = ViewOf(opcode);
+    for (const std::string_view name : view.answer) {
+        Variant value;
+        driver.Get(std::string(name), value);
+        // The same type, without a value: an empty text (a null BSTR is one), or zero.
+        Variant empty;
+        if (value->vt == VT_BSTR) {
+            empty.Get()->vt = VT_BSTR;
+            empty.Get()->bstrVal = nullptr;
+        } else if (FAILED(VariantChangeType(empty.Get(), empty.Get(), 0, value->vt))) {
+            continue;
+        }
+        driver.Put(std::string(name), *empty);
+    }
+}
+
+void Listener::Answer(std::uint8_t opcode, const std::vector<Step>& steps) {
+    DispatchDriver& driver = session_.Driver();
+    EmptyAnswer(opcode);
     // The answer goes back to the register that asked, from this computer's own address, with success
     // unless a rule says otherwise.
     const LONG registerAddress = driver.GetLong("CommandSrcAddress");
@@ -96,7 +117,11 @@ void Listener::Answer(const std::vector<Step>& steps) {
     driver.PutLong("CommandSrcAddress", ownAddress);
     driver.PutLong("CommandResultCode", 0);
     for (const Step& step : steps) {
-        if (step.kind == StepKind::Set) session_.Set(step.name, step.value);
+        if (step.kind == StepKind::Set && !session_.Set(step.name, step.value)) {
+            // Half an answer is worse than none: the register asks again or gives up.
+            ruleFailed_ = true;
+            return;
+        }
         if (step.kind == StepKind::Get) session_.Get(step.name);
     }
     session_.Call("SendCommand");

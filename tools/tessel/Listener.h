@@ -8,10 +8,13 @@
 //   then, for a request, CommandExecuteFlag, CommandRollbackFlag and the properties decoded from it; for an
 //   answer, CommandResultCode, CommandResultDescription and, on success, the properties decoded from it;
 //   then the answer's "SendCommand: (CODE) TEXT" when a rule answered it.
-// Around them: "Listening (...)" once the sink is connected and "Listened: N command(s)" at the end.
+// Around them: "Listening (...)" once the port is open and the sink connected, and "Listened: N command(s)"
+// at the end. A port that does not open gives "listen: (CODE) DESCRIPTION" instead and nothing else.
+//
+// An answer starts from empty answer properties of the request's opcode (0, or an empty text), so that
+// what an earlier answer or request left in them is never sent again; then the rule's steps fill them.
 
 #include <cstdint>
-#include <span>
 #include <string_view>
 #include <vector>
 
@@ -30,17 +33,20 @@ class Listener {
     Listener(Session& session, MessagePump& pump, CommandSink& sink, const ListenOptions& options,
              const AnswerRules* rules);
 
-    // Connects the sink, pumps until the time is up, the count is reached or a stop signal comes, and
-    // disconnects. Returns the number of commands handled. Throws std::runtime_error when the driver refuses
-    // the sink, DispatchError when it refuses a step of a rule.
-    std::uint32_t Run();
+    // Opens the port, connects the sink, pumps until the time is up, the count is reached or a stop signal
+    // comes, and disconnects. False when the port did not open or a rule's set failed (its answer is then not
+    // sent). Throws std::runtime_error when the driver refuses the sink, DispatchError when it refuses a step
+    // of a rule.
+    bool Run();
+    // The number of commands handled.
+    std::uint32_t Handled() const { return handled_; }
 
   private:
     void Handle(std::int32_t id);
-    void ShowRequest(std::uint8_t opcode);
-    void ShowAnswer(std::uint8_t opcode);
-    void Answer(const std::vector<Step>& steps);
-    void ShowAll(std::span<const std::string_view> names);
+    void Answer(std::uint8_t opcode, const std::vector<Step>& steps);
+    // Sets the answer properties of `opcode` to 0 or an empty text.
+    void EmptyAnswer(std::uint8_t opcode);
+    void ShowAll(const std::vector<std::string_view>& names);
 
     Session& session_;
     MessagePump& pump_;
@@ -48,6 +54,7 @@ class Listener {
     ListenOptions options_;
     const AnswerRules* rules_;
     std::uint32_t handled_ = 0;
+    bool ruleFailed_ = false;
 };
 
 }  // namespace tessel::cli

@@ -2,7 +2,6 @@
 // Waiting the way a console client of the driver must: the driver raises its events on this thread only
 // while the thread pumps its message queue, and a stop signal must end any wait at once.
 
-#include <csignal>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -11,27 +10,37 @@
 
 namespace tessel::cli {
 
-// SIGINT and SIGTERM taken as a request to stop: blocked in the whole process (threads started later,
-// the driver's port threads among them, inherit the mask, so no call is interrupted half-way) and read
-// from a descriptor instead. Create it before the driver; one at a time.
+// A request to stop: on Linux SIGINT and SIGTERM, blocked in the whole process (threads started later, the
+// driver's port threads among them, inherit the mask, so no call is interrupted half-way) and read from a
+// descriptor instead; on Windows Ctrl+C, Ctrl+Break and the console window's closing, taken by a console
+// handler. Create it before the driver; one at a time. Platform backend.
 class StopSignals {
   public:
-    // Throws std::system_error when the descriptor cannot be made.
+    // Throws std::system_error when the signals cannot be taken.
     StopSignals();
-    // Restores the signal mask of the thread; a signal still pending is then delivered as usual.
+    // Gives the signals back; on Linux one still pending is then delivered as usual.
     ~StopSignals();
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
 
-    // Readable once a stop signal is pending.
-    int Fd() const { return fd_; }
     // Whether a stop signal has arrived; stays true once it has.
     bool Stopped();
+    // A descriptor that is readable while a stop signal is pending, for an event loop to watch (Linux); -1
+    // on Windows, whose programs wait through Wait.
+    int Fd() const;
+    // Sleeps at most `ms` until messages wait in `queue` or, when `watchStop`, a stop signal is pending,
+    // without taking the signal. True when messages wait. A signal that is not watched stays pending
+    // without waking the sleep.
+    bool Wait(MessageQueue& queue, std::uint32_t ms, bool watchStop);
+    // The first stop signal that arrived (SIGINT or SIGTERM; on Windows Ctrl+C and Ctrl+Break count as
+    // SIGINT, the console's closing as SIGTERM); 0 while none has.
+    int Signal() { return Stopped() ? signal_ : 0; }
 
   private:
-    int fd_ = -1;
-    sigset_t previous_{};
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
     bool stopped_ = false;
+    int signal_ = 0;
 };
 
 // Pumps the calling thread's message queue.

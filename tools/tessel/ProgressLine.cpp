@@ -1,15 +1,11 @@
 #include "tools/tessel/ProgressLine.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include "tools/tessel/ValueText.h"
 
 namespace tessel::cli {
 
 namespace {
 
-constexpr std::size_t kDefaultWidth = 80;
 // Erases from the cursor to the end of the line.
 constexpr std::string_view kEraseToEnd = "\x1b[K";
 
@@ -29,19 +25,14 @@ std::string CutToWidth(std::string_view text, std::size_t width) {
     return std::string(text);
 }
 
-bool ProgressLine::StderrIsTerminal() {
-    return ::isatty(STDERR_FILENO) == 1;
-}
-
-std::size_t ProgressLine::StderrWidth() {
-    winsize size{};
-    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return kDefaultWidth;
-    return size.ws_col;
-}
-
 // The last column stays free: a line that fills it makes some terminals wrap before the "\r".
-ProgressLine::ProgressLine(std::ostream& out, bool updating, std::size_t width)
-    : out_(out), updating_(updating), width_(width > 1 ? width - 1 : 1) {}
+ProgressLine::ProgressLine(std::ostream& out, TProgressMode mode, std::size_t width)
+    : out_(out), mode_(mode), updating_(mode == TProgressMode::InPlace), width_(width > 1 ? width - 1 : 1) {}
+
+TProgressMode ProgressLine::ModeFor(bool terminal, bool quiet) {
+    if (quiet) return TProgressMode::Silent;
+    return terminal ? TProgressMode::InPlace : TProgressMode::Lines;
+}
 
 ProgressLine::~ProgressLine() {
     Clear();
@@ -57,7 +48,15 @@ void ProgressLine::Update(std::string_view text) {
     Draw();
 }
 
+void ProgressLine::Progress(std::string_view text) {
+    if (mode_ == TProgressMode::Lines) WriteLine(text);
+}
+
 void ProgressLine::Line(std::string_view text) {
+    WriteLine(text);
+}
+
+void ProgressLine::WriteLine(std::string_view text) {
     std::lock_guard lock(mutex_);
     Erase();
     out_ << text << '\n';

@@ -3,13 +3,37 @@
 #include "tools/tessel/DeviceSearch.h"
 #include "tools/tessel/Listener.h"
 #include "tools/tessel/MemberList.h"
+#include "tools/tessel/SavedSettings.h"
 #include "tools/tessel/TableTransfer.h"
 
 namespace tessel::cli {
 
+namespace {
+
+constexpr std::string_view kKeepGoing = "--keep-going";
+constexpr std::string_view kQuiet = "--quiet";
+
+}  // namespace
+
 Script Script::FromArguments(const std::vector<std::string>& args) {
     Script script;
-    script.steps = ParseStepArguments(args);
+    bool quiet = false;
+    std::size_t first = 0;
+    for (; first < args.size() && args[first].starts_with("--"); ++first) {
+        if (args[first] == kKeepGoing) {
+            script.keepGoing = true;
+        } else if (args[first] == kQuiet) {
+            quiet = true;
+        } else {
+            throw UsageError("argument " + std::to_string(first + 1) + ": unknown option \"" + args[first] +
+                             "\" (try --help)");
+        }
+    }
+    script.steps = ParseStepArguments(std::vector<std::string>(args.begin() + first, args.end()));
+    for (Step& step : script.steps) {
+        step.tables.quiet = step.tables.quiet || quiet;
+        step.search.quiet = step.search.quiet || quiet;
+    }
     for (const Step& step : script.steps) {
         const std::string& file = step.listen.rulesFile;
         if (step.kind == StepKind::Listen && !file.empty() && !script.rules.contains(file)) {
@@ -33,45 +57,58 @@ Runner::Runner(DispatchDriver& driver, StopSignals& signals, std::ostream& out, 
 void Runner::Run(const Script& script) {
     for (const Step& step : script.steps) {
         if (signals_.Stopped()) return;
-        RunStep(script, step);
+        bool succeeded = false;
+        try {
+            succeeded = RunStep(script, step);
+        } catch (const StepFailure& e) {
+            out_ << std::flush;
+            progress_ << "tessel: " << e.what() << '\n' << std::flush;
+        }
+        if (!succeeded) {
+            session_.MarkFailed();
+            if (!script.keepGoing) return;
+        }
     }
 }
 
-void Runner::RunStep(const Script& script, const Step& step) {
+int Runner::ExitStatus() {
+    if (const int signal = signals_.Signal(); signal != 0) return kExitSignalBase + signal;
+    return session_.AnyFailed() ? kExitStepFailed : kExitOk;
+}
+
+bool Runner::RunStep(const Script& script, const Step& step) {
     switch (step.kind) {
         case StepKind::Set:
-            session_.Set(step.name, step.value);
-            break;
+            return session_.Set(step.name, step.value);
         case StepKind::Call:
-            session_.Call(step.name);
-            break;
+            return session_.Call(step.name) == 0;
         case StepKind::Get:
             session_.Get(step.name);
-            break;
+            return true;
         case StepKind::Wait:
             pump_.PumpFor(step.ms);
-            break;
+            return true;
         case StepKind::Pump:
             pump_.DispatchPending();
-            break;
+            return true;
         case StepKind::Members:
             PrintMembers(*session_.Driver().Dispatch(), out_);
-            break;
+            return true;
+        case StepKind::Settings:
+            PrintSavedSettings(session_);
+            return true;
         case StepKind::Listen: {
             const auto rules = script.rules.find(step.listen.rulesFile);
             Listener listener(session_, pump_, sink_, step.listen,
                               rules == script.rules.end() ? nullptr : &rules->second);
-            listener.Run();
-            break;
+            return listener.Run();
         }
         case StepKind::Tables:
-            TableTransfer(session_, pump_, progress_, terminal_).Run(step.tables);
-            break;
+            return TableTransfer(session_, pump_, progress_, terminal_).Run(step.tables);
         case StepKind::Search:
-            if (DeviceSearch(session_, pump_, progress_, terminal_).Run(step.search) == 0)
-                session_.MarkFailed();
-            break;
+            return DeviceSearch(session_, pump_, progress_, terminal_).Run(step.search) != 0;
     }
+    return true;
 }
 
 }  // namespace tessel::cli

@@ -25,6 +25,7 @@ constexpr StepSyntax kSyntax[] = {
     {"wait", StepKind::Wait, 1, 0, "wait MS"},
     {"pump", StepKind::Pump, 0, 0, "pump"},
     {"members", StepKind::Members, 0, 0, "members"},
+    {"settings", StepKind::Settings, 0, 0, "settings"},
     {"listen", StepKind::Listen, 0, 3, "listen [SECONDS] [RULES] [count=N]"},
     // Up to every table number besides the options; the words themselves are checked when parsed.
     {"tables", StepKind::Tables, 2, 2 * kMaxTableNumber,
@@ -126,6 +127,7 @@ Step MakeStep(const StepSyntax& syntax, const std::vector<std::string>& words, c
             break;
         case StepKind::Pump:
         case StepKind::Members:
+        case StepKind::Settings:
             break;
     }
     return step;

@@ -28,15 +28,16 @@ class StepFailure : public std::runtime_error {
 };
 
 enum class StepKind {
-    Set,      // set NAME=VALUE
-    Call,     // call METHOD
-    Get,      // get NAME
-    Wait,     // wait MS
-    Pump,     // pump
-    Members,  // members
-    Listen,   // listen [SECONDS] [RULES] [count=N]
-    Tables,   // tables export|import FILE ...
-    Search,   // search [OPTIONS]
+    Set,       // set NAME=VALUE
+    Call,      // call METHOD
+    Get,       // get NAME
+    Wait,      // wait MS
+    Pump,      // pump
+    Members,   // members
+    Settings,  // settings
+    Listen,    // listen [SECONDS] [RULES] [count=N]
+    Tables,    // tables export|import FILE ...
+    Search,    // search [OPTIONS]
 };
 
 struct ListenOptions {

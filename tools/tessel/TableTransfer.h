@@ -5,9 +5,12 @@
 //   Imported T table(s), C cell(s) written from FILE[, S cell(s) skipped: not a number within its range]
 //
 // A device error answers the engine's question with "no" (after --retry repetitions), so the step fails
-// with the register's code and text; a stop signal aborts the operation in progress. An export that did not
-// finish leaves FILE as it was; an import checks the whole file before it opens the register, so a damaged
-// file writes nothing.
+// with the register's code and text; a stop signal aborts the operation in progress. An export checks first
+// that FILE can be written, and one that did not finish leaves FILE as it was. An import checks the whole
+// file before it writes anything: a damaged file, a UTF-8 one, or one naming a table the register lacks
+// writes nothing. Warnings go to standard error: a table an export leaves out because an earlier written
+// table holds its section (the step then fails), a written table whose name an earlier table shares (an
+// import gives its section to that one), the lines without "=" an import skips.
 
 #include <ostream>
 
@@ -28,14 +31,14 @@ class TableTransfer {
     // `progress` receives the progress and the warnings (standard error); `terminal` whether it is one.
     TableTransfer(Session& session, MessagePump& pump, std::ostream& progress, bool terminal);
 
-    // Runs the step. Throws UsageError for a table the register does not have, a missing or damaged import
-    // file (EIniProfileError's message names the file and line); StepFailure for a device error, an
-    // interruption or an import file that names no table of the register; std::runtime_error (with the
-    // file's name) when the export file cannot be written.
-    void Run(const TablesOptions& options);
+    // Runs the step; false when an export left a table out. Throws UsageError for an export file that
+    // cannot be written, a table the register does not have, an import file that is missing, damaged,
+    // UTF-8 or names a table the register lacks; StepFailure for a device error or an interruption;
+    // std::runtime_error (with the file's name) when writing the export file fails.
+    bool Run(const TablesOptions& options);
 
   private:
-    void Export(const TablesOptions& options, TECR& ecr, TransferProgress& window, ProgressLine& line);
+    bool Export(const TablesOptions& options, TECR& ecr, TransferProgress& window, ProgressLine& line);
     void Import(const TablesOptions& options, TECR& ecr, TransferProgress& window, ProgressLine& line);
     // Opens the table list (from the cache or the register); throws StepFailure when it cannot.
     void Open(const TablesOptions& options, TECR& ecr, TransferProgress& window);

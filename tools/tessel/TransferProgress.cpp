@@ -1,6 +1,7 @@
 #include "tools/tessel/TransferProgress.h"
 
 #include "common/platform/MessageQueue.h"
+#include "tools/tessel/ProgressText.h"
 
 namespace tessel::cli {
 
@@ -48,12 +49,12 @@ void TransferProgress::Change(const std::function<void(State&)>& change, bool la
         if (lasting && state_.caption != before.caption) plain = state_.caption;
         if (lasting && state_.info[0] != before.info[0]) plain = state_.info[0];
     }
-    if (!line_.Updating() && !plain.empty()) line_.Line(plain);
+    if (!plain.empty()) line_.Progress(plain);
     line_.Update(passing);
 }
 
 void TransferProgress::SetCaption(const std::string& caption) {
-    Change([&](State& s) { s.caption = caption; }, true);
+    Change([&](State& s) { s.caption = EnglishProgressText(caption); }, true);
 }
 
 void TransferProgress::SetMax(int max) {
@@ -61,7 +62,8 @@ void TransferProgress::SetMax(int max) {
 }
 
 void TransferProgress::SetInfo(TProgressLine line, const std::string& text) {
-    Change([&](State& s) { s.info[static_cast<int>(line)] = text; }, line == TProgressLine::Info);
+    Change([&](State& s) { s.info[static_cast<int>(line)] = EnglishProgressText(text); },
+           line == TProgressLine::Info);
 }
 
 void TransferProgress::SetPosition(int position) {
@@ -114,7 +116,7 @@ bool TransferProgress::AskAbort(const std::string&) {
 }
 
 bool TransferProgress::AskContinue(const std::string& text) {
-    const std::string error = text.substr(0, text.find(kQuestionEnd));
+    const std::string error = EnglishProgressText(text.substr(0, text.find(kQuestionEnd)));
     std::uint32_t attempt = 0;
     {
         std::lock_guard lock(mutex_);

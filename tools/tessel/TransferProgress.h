@@ -1,7 +1,7 @@
 #pragma once
-// The progress window of the table transfers in a console: what the engine shows goes to a ProgressLine,
-// its modal wait pumps this thread's queue and ends early on a stop signal (taken as "Прервать" answered
-// Yes), and its error question is answered by the retry budget rather than by a person.
+// The progress window of the table transfers in a console: what the engine shows goes to a ProgressLine in
+// English, its modal wait pumps this thread's queue and ends early on a stop signal (taken as "Прервать"
+// answered Yes), and its error question is answered by the retry budget rather than by a person.
 
 #include <cstdint>
 #include <functional>
@@ -28,7 +28,7 @@ class TransferProgress final : public IProgressWindow {
     TransferProgress(const TransferProgress&) = delete;
     TransferProgress& operator=(const TransferProgress&) = delete;
 
-    // The error ("Ошибка: (CODE) TEXT") of the step that ended the last operation; empty when none did.
+    // The error ("TABLE STEP: (CODE) TEXT") of the step that ended the last operation; empty when none did.
     std::string LastError() const;
     // Whether a stop signal ended a modal wait.
     bool Interrupted() const { return interrupted_; }

@@ -74,7 +74,8 @@ std::string FormatValue(const VARIANT& value) {
             break;
     }
     VariantHolder text;
-    if (FAILED(VariantChangeType(&text.v, v, 0, VT_BSTR)) || text.v.vt != VT_BSTR) {
+    // The source is not changed; some system headers declare it without const.
+    if (FAILED(VariantChangeType(&text.v, const_cast<VARIANT*>(v), 0, VT_BSTR)) || text.v.vt != VT_BSTR) {
         return "(vt " + std::to_string(v->vt) + ")";
     }
     return EscapeControls(BstrToUtf8(text.v.bstrVal));

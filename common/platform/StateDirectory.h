@@ -1,0 +1,18 @@
+#pragma once
+// Where a program keeps the files it changes as it runs (counters, logs) when its own folder may not be
+// written, as in a system-wide installation.
+
+#include <string>
+
+namespace tessel {
+
+// The user's folder for such files, "tessel" in the state folder of the desktop base directory rules:
+// $XDG_STATE_HOME/tessel, else ~/.local/state/tessel (a relative XDG_STATE_HOME is ignored, as the rules
+// say). Created with mode 0700 when missing. Throws std::system_error naming the folder when it cannot be
+// made, std::runtime_error when no home folder is known.
+std::string StateDirectory();
+
+// Whether this process may create files in `directory`.
+bool DirectoryIsWritable(const std::string& directory);
+
+}  // namespace tessel

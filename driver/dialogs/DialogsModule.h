@@ -1,0 +1,33 @@
+#pragma once
+// The dialogs module libTesselDrvUi.so: the dialogs that its entry point shows by name, and what each is
+// handed. The entry points themselves are declared for the driver in driver/automation/untDialogs.h.
+//
+// A dialog is added by one row of the table in DialogsModule.cpp: its name, as the driver passes it, and
+// the function that shows it.
+
+#include <span>
+
+#include "driver/automation/TesselDrv_TLB.h"
+
+// What a dialog is handed: the driver, as an outside client holds it, and the owner window's native handle
+// (the driver's ParentWnd; 0 for none).
+struct TDialogCall {
+    ITesselDriver* driver = nullptr;
+    LONG parentWnd = 0;
+};
+
+// One dialog of the entry point. `show` runs it modally on the calling thread (the application object and
+// the message-queue bridge are ready) and returns 1 when it was closed with OK, 0 otherwise; it throws
+// EDriverError, or any exception, when it cannot be shown or its filling or applying fails.
+struct TDialogEntry {
+    const char* name;
+    LONG (*show)(const TDialogCall& call);
+};
+
+// Every dialog of the module.
+std::span<const TDialogEntry> DialogTable();
+
+// Makes the calling thread ready for Qt windows: the application object (the host's, or one made here) and
+// the bridge that dispatches the thread's message queue while the dialogs run. Throws
+// tessel::qt::EQtUnavailable with the reason when no window can be shown on this thread.
+void PrepareDialogThread();

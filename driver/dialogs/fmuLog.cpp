@@ -1,0 +1,97 @@
+#include "driver/dialogs/fmuLog.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "common/qt/QtText.h"
+#include "driver/dialogs/DriverCalls.h"
+
+const char* const TfmLog::kFilter = "Лог-файлы (*.log)|*.log|Все файлы (*.*)|*.*";
+
+TfmLog::TfmLog(QWidget* parent) : TMyForm(parent) {
+    setWindowTitle("Параметры лога");
+    chbLogEnabled_ = new QCheckBox("Вести лог", this);
+    chbLogEnabled_->setObjectName("chbLogEnabled");
+    edtFileName_ = new QLineEdit(this);
+    edtFileName_->setObjectName("edtFileName");
+    edtFileName_->setMinimumWidth(edtFileName_->fontMetrics().averageCharWidth() * 48);
+    auto* btnFileName = new QPushButton("...", this);
+    btnFileName->setObjectName("btnFileName");
+    btnFileName->setAutoDefault(false);
+    btnFileName->setFixedWidth(btnFileName->sizeHint().height() + 4);
+    auto* ok = new QPushButton("OK", this);
+    ok->setObjectName("btnOK");
+    ok->setDefault(true);
+    auto* cancel = new QPushButton("Отмена", this);
+    cancel->setObjectName("btnCancel");
+    cancel->setAutoDefault(false);
+
+    auto* fileLabel = new QLabel("Файл:", this);
+    fileLabel->setBuddy(edtFileName_);
+    auto* fileRow = new QHBoxLayout;
+    fileRow->setSpacing(4);
+    fileRow->addWidget(edtFileName_, 1);
+    fileRow->addWidget(btnFileName);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(12, 12, 12, 12);
+    grid->addWidget(chbLogEnabled_, 0, 0);
+    grid->addWidget(fileLabel, 1, 0);
+    grid->addLayout(fileRow, 2, 0);
+    grid->setRowMinimumHeight(3, 8);
+    grid->addLayout(buttons, 4, 0);
+
+    connect(btnFileName, &QPushButton::clicked, this, [this] { ChooseFile(); });
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    FixSize();
+}
+
+void TfmLog::SetValues(bool enabled, const QString& fileName) {
+    chbLogEnabled_->setChecked(enabled);
+    edtFileName_->setText(fileName);
+}
+
+bool TfmLog::LogEnabled() const {
+    return chbLogEnabled_->isChecked();
+}
+
+QString TfmLog::FileName() const {
+    return edtFileName_->text();
+}
+
+void TfmLog::ChooseFile() {
+    // A log file need not exist yet: any name may be chosen, starting from the one in the field.
+    QFileDialog dialog(this, QString(), QString(), tessel::qt::FileDialogFilter(kFilter));
+    dialog.setObjectName("dlgFileName");
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    const QString current = edtFileName_->text();
+    if (!current.isEmpty()) {
+        dialog.setDirectory(QFileInfo(current).absolutePath());
+        dialog.selectFile(current);
+    }
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        edtFileName_->setText(dialog.selectedFiles().first());
+}
+
+LONG ShowLogDialog(const TDialogCall& call) {
+    const TDriverCalls driver(call.driver);
+    const TOwner owner = TOwner::FromHandle(call.parentWnd);
+    TfmLog dialog(owner.Widget());
+    owner.Attach(dialog);
+    dialog.SetValues(driver.Get(&ITesselDriver::get_LogEnabled), driver.Get(&ITesselDriver::get_LogFileName));
+    if (dialog.exec() != QDialog::Accepted) return 0;
+    driver.Put(&ITesselDriver::put_LogEnabled, dialog.LogEnabled());
+    driver.Put(&ITesselDriver::put_LogFileName, dialog.FileName());
+    return 1;
+}

@@ -1,0 +1,20 @@
+#pragma once
+// What the system says about a serial device that could not be had: who holds it, and what a user who may
+// not open it must do. POSIX only (CUCommAccess_posix.cpp), used by the port's backend.
+
+#include <sys/types.h>
+#include <string>
+
+namespace tessel_comm {
+
+// The program that holds the device at `path`, as "<pid> (<name>)", when a lock names it: an advisory lock
+// on the device (/proc/locks) of another process, else a UUCP lock file "LCK..<device name>" in /run/lock or
+// /var/lock whose process is alive. Empty when no lock names one. `self` is the caller's own pid, which an
+// advisory lock names for every descriptor the caller holds; it is reported only when no other holder is.
+std::string PortHolder(const std::string& path, pid_t self);
+
+// Why the user may not open the device at `path` and what to do: the group that may use it ("пользователь
+// должен входить в группу dialout …"), or that only its owner may, for which the udev rule is the cure.
+std::string NoPermissionAdvice(const std::string& path);
+
+}  // namespace tessel_comm

@@ -1,0 +1,467 @@
+// The serial port on Windows: "\\.\COM<n>" opened exclusively for overlapped input and output, the device
+// control block, the time-outs that make a read return at once with what is buffered, and an event thread
+// that waits in WaitCommEvent for received characters.
+#include "driver/link/CUComm_win.h"
+
+#include <atomic>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include "common/platform/TickClock.h"
+#include "common/platform/Win32Support.h"
+#include "driver/base/untError.h"
+#include "driver/link/CUComm.h"
+
+namespace {
+
+using tessel::win::UniqueHandle;
+
+constexpr DWORD kInputQueueSize = 4096;
+constexpr DWORD kOutputQueueSize = 2048;
+constexpr DWORD kReadTimeoutMs = 1000;
+
+struct TEventBit {
+    std::uint32_t ours;
+    DWORD system;
+};
+
+// The nine events in the order of the event set.
+constexpr TEventBit kEventBits[] = {
+    {evBreak, EV_BREAK},   {evCts, EV_CTS},       {evDsr, EV_DSR},
+    {evError, EV_ERR},     {evRing, EV_RING},     {evRlsd, EV_RLSD},
+    {evRxChar, EV_RXCHAR}, {evRxFlag, EV_RXFLAG}, {evTxEmpty, EV_TXEMPTY},
+};
+
+std::string PortName(int portNumber) {
+    return "COM" + std::to_string(portNumber);
+}
+
+[[noreturn]] void ThrowSystemError(DWORD error, const std::string& what) {
+    tessel::win::ThrowError(error, what);
+}
+
+HANDLE NewEvent() {
+    const HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (event == nullptr) tessel::win::ThrowLastError("CreateEvent");
+    return event;
+}
+
+}  // namespace
+
+int CommOpenErrorResult(DWORD error) {
+    switch (error) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+            return E_PORTBUSY;
+        default:
+            return E_PORTUNAVAILABLE;
+    }
+}
+
+bool IsCommDeviceGone(DWORD error) {
+    switch (error) {
+        case ERROR_DEVICE_REMOVED:
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_BAD_COMMAND:
+        case ERROR_GEN_FAILURE:
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_INVALID_HANDLE:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool IsModemLineRefusal(DWORD error) {
+    return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION;
+}
+
+std::uint32_t CommEventsFromSystem(DWORD mask) {
+    std::uint32_t events = 0;
+    for (const TEventBit& bit : kEventBits)
+        if ((mask & bit.system) != 0) events |= bit.ours;
+    return events;
+}
+
+DWORD SystemCommEvents(std::uint32_t events) {
+    DWORD mask = 0;
+    for (const TEventBit& bit : kEventBits)
+        if ((events & bit.ours) != 0) mask |= bit.system;
+    return mask;
+}
+
+std::string CommDevicePath(int portNumber) {
+    return "\\\\.\\COM" + std::to_string(portNumber);
+}
+
+struct TCustomComm::THandle {
+    UniqueHandle port;
+    UniqueHandle io;  // the manual-reset event of the overlapped write and read (under the port's lock)
+    bool modemLinesRefused = false;
+
+    bool IsOpen() const { return port.Valid(); }
+    // Output still queued is dropped rather than waited for: a stalled line must not hold the close up.
+    void Close() {
+        if (!port.Valid()) return;
+        ::PurgeComm(port.Get(), PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+        port.Reset();
+    }
+};
+
+namespace {
+
+std::unique_ptr<TCustomComm::THandle> OpenDevice(const std::string& path) {
+    auto handle = std::make_unique<TCustomComm::THandle>();
+    handle->port.Reset(::CreateFileW(tessel::win::Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    if (!handle->port.Valid()) throw EDriverError(CommOpenErrorResult(::GetLastError()));
+    if (::GetFileType(handle->port.Get()) != FILE_TYPE_CHAR) throw EDriverError(E_PORTUNAVAILABLE);
+    handle->io.Reset(NewEvent());
+    return handle;
+}
+
+// Waits for an overlapped operation started with `pending` true, at most `ms` (INFINITE for no bound).
+// True with the bytes moved when it completed; false when the time ran out, the operation then cancelled.
+bool FinishOverlapped(HANDLE port, OVERLAPPED& overlapped, DWORD ms, DWORD& moved, const std::string& what) {
+    if (::WaitForSingleObject(overlapped.hEvent, ms) != WAIT_OBJECT_0) {
+        ::CancelIo(port);
+        ::GetOverlappedResult(port, &overlapped, &moved, TRUE);
+        return false;
+    }
+    if (!::GetOverlappedResult(port, &overlapped, &moved, FALSE)) {
+        const DWORD error = ::GetLastError();
+        if (IsCommDeviceGone(error)) throw EDriverError(E_PORTUNAVAILABLE);
+        ThrowSystemError(error, what);
+    }
+    return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------------------
+// Event thread
+
+struct TCommEventThread::Impl {
+    Impl(TCustomComm& owner, std::uint32_t eventSet, HANDLE portHandle)
+        : port(owner), events(eventSet), handle(portHandle), wait(NewEvent()), stopEvent(NewEvent()) {}
+
+    void Start() {
+        if (!::SetCommMask(handle, SystemCommEvents(events)))
+            tessel::win::ThrowLastError("SetCommMask " + PortName(port.PortNumber()));
+        thread = std::thread([this] { Run(); });
+    }
+    void Stop() {
+        stop.store(true);
+        ::SetEvent(stopEvent.Get());
+        if (IsCurrentThread()) return;
+        if (thread.joinable()) thread.join();
+    }
+    bool IsCurrentThread() const { return self.load() == std::this_thread::get_id(); }
+    void Run();
+    // Waits for the next event; false when told to end. `mask` is what the port reported, possibly nothing.
+    bool WaitEvent(DWORD& mask, std::string& goneReason);
+    void Serve(DWORD mask);
+
+    TCustomComm& port;
+    const std::uint32_t events;
+    const HANDLE
+        handle;  // the port's; closed (and purged) by Close or PortGone once the thread stops waiting
+    UniqueHandle wait;
+    UniqueHandle stopEvent;
+    std::atomic<bool> stop{false};
+    std::atomic<std::thread::id> self{};
+    std::thread thread;
+};
+
+bool TCommEventThread::Impl::WaitEvent(DWORD& mask, std::string& goneReason) {
+    mask = 0;
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = wait.Get();
+    ::ResetEvent(wait.Get());
+    if (::WaitCommEvent(handle, &mask, &overlapped)) return !stop.load();
+    DWORD error = ::GetLastError();
+    if (error == ERROR_IO_PENDING) {
+        const HANDLE both[] = {wait.Get(), stopEvent.Get()};
+        const DWORD woke = ::WaitForMultipleObjects(2, both, FALSE, INFINITE);
+        if (woke != WAIT_OBJECT_0 || stop.load()) {
+            // The wait must be over before its mask and event go away.
+            ::SetCommMask(handle, 0);
+            DWORD ignored = 0;
+            ::GetOverlappedResult(handle, &overlapped, &ignored, TRUE);
+            return false;
+        }
+        DWORD ignored = 0;
+        if (::GetOverlappedResult(handle, &overlapped, &ignored, FALSE)) return true;
+        error = ::GetLastError();
+    }
+    if (IsCommDeviceGone(error)) {
+        goneReason = tessel::win::ErrorText(error);
+        return false;
+    }
+    // No event came: the port's error state is cleared and the wait starts again.
+    DWORD errors = 0;
+    ::ClearCommError(handle, &errors, nullptr);
+    mask = 0;
+    return !stop.load();
+}
+
+void TCommEventThread::Impl::Run() {
+    self.store(std::this_thread::get_id());
+    for (;;) {
+        DWORD mask = 0;
+        std::string goneReason;
+        if (!WaitEvent(mask, goneReason)) {
+            if (!goneReason.empty() && !stop.load()) port.PortGone(goneReason);
+            break;
+        }
+        // Wine wakes the wait with an empty mask many times a second before it reports characters: that is a
+        // reason to look again, never data and never an error.
+        if (mask == 0) continue;
+        Serve(mask);
+        if (stop.load()) break;  // a handler closed the port
+        if (!port.Enabled()) {
+            // Read met a device that went away.
+            port.PortGone(tessel::win::ErrorText(ERROR_DEVICE_NOT_CONNECTED));
+            break;
+        }
+    }
+}
+
+void TCommEventThread::Impl::Serve(DWORD mask) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    // Reading the error flags and the queue also clears the error state.
+    if (!::ClearCommError(handle, &errors, &status)) {
+        port.LogError("Ошибка при чтении порта " + PortName(port.PortNumber()) + ".",
+                      tessel::win::ErrorText(::GetLastError()));
+        return;
+    }
+    // A failing handler is reported and the port keeps serving: a deaf port would lose every later frame.
+    const std::string step =
+        "Ошибка при обработке принятых данных порта " + PortName(port.PortNumber()) + ".";
+    try {
+        port.Dispatch(CommEventsFromSystem(mask) & events, errors, status.cbInQue);
+    } catch (const std::exception& e) {
+        port.LogError(step, e.what());
+    } catch (...) {
+        port.LogError(step, "Неизвестная ошибка");
+    }
+}
+
+TCommEventThread::TCommEventThread(TCustomComm& port, std::uint32_t events) {
+    if (!port.handle_ || !port.handle_->IsOpen()) throw EDriverError(E_PORTUNAVAILABLE);
+    impl_ = std::make_unique<Impl>(port, events, port.handle_->port.Get());
+}
+
+TCommEventThread::~TCommEventThread() {
+    impl_->Stop();
+    // Destroyed on its own thread (a port destroyed by its own handler, which owners must not do): it cannot
+    // join itself.
+    if (impl_->IsCurrentThread() && impl_->thread.joinable()) impl_->thread.detach();
+}
+
+void TCommEventThread::Start() {
+    impl_->Start();
+}
+
+void TCommEventThread::Stop() {
+    impl_->Stop();
+}
+
+bool TCommEventThread::IsCurrentThread() const {
+    return impl_->IsCurrentThread();
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Port
+
+TCustomComm::TCustomComm(TLogFile* log) : log_(log) {
+    eventChars_.changed_ = [this] { Configure(); };
+}
+
+TCustomComm::~TCustomComm() {
+    Close();
+    retiredThread_.reset();
+}
+
+void TCustomComm::Open() {
+    if (Enabled()) return;
+    if (handle_) Close();  // the device went away: release what is left of it first
+    if (retiredThread_ && !retiredThread_->IsCurrentThread()) retiredThread_.reset();
+    std::unique_ptr<THandle> handle;
+    try {
+        handle = OpenDevice(CommDevicePath(portNumber_));
+    } catch (const EDriverError& e) {
+        // The log keeps the refused opening, whoever asked for the port.
+        LogError("Ошибка при открытии порта " + PortName(portNumber_) + ".", e.what());
+        throw;
+    }
+    {
+        std::lock_guard guard(lock_);
+        handle_ = std::move(handle);
+        gone_.store(false);
+    }
+    const std::string what = PortName(portNumber_);
+    try {
+        // A read returns at once with whatever is buffered.
+        COMMTIMEOUTS timeouts{};
+        timeouts.ReadIntervalTimeout = MAXDWORD;
+        if (!::SetCommTimeouts(handle_->port.Get(), &timeouts)) tessel::win::ThrowLastError(what);
+        // The zero-filled control block leaves DTR and RTS low until the link raises one.
+        Configure();
+        if (!::SetupComm(handle_->port.Get(), kInputQueueSize, kOutputQueueSize))
+            tessel::win::ThrowLastError(what);
+        ::PurgeComm(handle_->port.Get(), PURGE_RXCLEAR | PURGE_TXCLEAR);
+        eventThread_ = std::make_unique<TCommEventThread>(*this, events_);
+        eventThread_->Start();
+    } catch (...) {
+        Close();
+        throw;
+    }
+}
+
+bool TCustomComm::CloseDevice() {
+    if (!handle_ || !handle_->IsOpen()) return false;
+    handle_->Close();
+    return true;
+}
+
+void TCustomComm::ReleaseDevice() {
+    handle_.reset();
+}
+
+void TCustomComm::Configure() {
+    std::lock_guard guard(lock_);
+    if (!handle_ || !handle_->IsOpen()) return;
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    dcb.BaudRate = BaudRate();
+    dcb.ByteSize = static_cast<BYTE>(byteSizeIndex_ + 4);
+    dcb.Parity = static_cast<BYTE>(parityIndex_);      // none, odd, even, mark, space
+    dcb.StopBits = static_cast<BYTE>(stopBitsIndex_);  // one, one and a half, two
+    dcb.XonChar = static_cast<char>(eventChars_.XonChar());
+    dcb.XoffChar = static_cast<char>(eventChars_.XoffChar());
+    dcb.ErrorChar = static_cast<char>(eventChars_.ErrorChar());
+    dcb.EofChar = static_cast<char>(eventChars_.EofChar());
+    dcb.EvtChar = static_cast<char>(eventChars_.EventChar());
+    dcb.XonLim = static_cast<WORD>(kInputQueueSize / 4);
+    dcb.XoffLim = static_cast<WORD>(kInputQueueSize / 4);
+    // The default mode (4) sets no flag at all; the system transfers binary data anyway.
+    switch (flowControl_) {
+        case 0:
+            dcb.fBinary = TRUE;
+            break;
+        case 1:
+            dcb.fOutxCtsFlow = TRUE;
+            dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+            break;
+        case 2:
+            dcb.fOutxDsrFlow = TRUE;
+            dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
+            break;
+        case 3:
+            dcb.fOutX = TRUE;
+            dcb.fInX = TRUE;
+            break;
+        default:
+            break;
+    }
+    if ((options_ & coParityCheck) != 0) dcb.fParity = TRUE;
+    if ((options_ & coDsrSensitivity) != 0) dcb.fDsrSensitivity = TRUE;
+    if ((options_ & coIgnoreXOff) != 0) dcb.fTXContinueOnXoff = TRUE;
+    if ((options_ & coErrorChar) != 0) dcb.fErrorChar = TRUE;
+    if ((options_ & coNullStrip) != 0) dcb.fNull = TRUE;
+    if (!::SetCommState(handle_->port.Get(), &dcb)) tessel::win::ThrowLastError(PortName(portNumber_));
+}
+
+std::uint32_t TCustomComm::DeviceBaudRate() const {
+    std::lock_guard guard(lock_);
+    if (!handle_ || !handle_->IsOpen()) return 0;
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    return ::GetCommState(handle_->port.Get(), &dcb) ? dcb.BaudRate : 0;
+}
+
+void TCustomComm::Write(const Bytes& data) {
+    if (data.empty()) return;
+    if (!Enabled()) Open();
+    std::lock_guard guard(lock_);
+    LogBytes("->", data);
+    if (!handle_ || !handle_->IsOpen()) throw EDriverError(E_PORTUNAVAILABLE);
+    const HANDLE port = handle_->port.Get();
+    const std::uint32_t boundMs = WriteBoundMs(data.size());
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = handle_->io.Get();
+    ::ResetEvent(overlapped.hEvent);
+    DWORD written = 0;
+    if (!::WriteFile(port, data.data(), static_cast<DWORD>(data.size()), &written, &overlapped)) {
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_IO_PENDING) {
+            if (IsCommDeviceGone(error)) throw EDriverError(E_PORTUNAVAILABLE);
+            ThrowSystemError(error, PortName(portNumber_));
+        }
+        // The wait is bounded, as on every platform: a stalled line must not hold the caller forever.
+        if (!FinishOverlapped(port, overlapped, boundMs, written, PortName(portNumber_))) {
+            throw std::runtime_error("Запись в порт " + PortName(portNumber_) + " не завершена: за " +
+                                     std::to_string(boundMs) + " мс передано " + std::to_string(written) +
+                                     " из " + std::to_string(data.size()) + " байт.");
+        }
+    }
+}
+
+Bytes TCustomComm::Read(std::size_t count) {
+    if (count == 0) return {};
+    std::lock_guard guard(lock_);
+    if (!handle_ || !handle_->IsOpen()) throw EDriverError(E_PORTUNAVAILABLE);
+    const HANDLE port = handle_->port.Get();
+    Bytes data(count);
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = handle_->io.Get();
+    ::ResetEvent(overlapped.hEvent);
+    DWORD got = 0;
+    if (!::ReadFile(port, data.data(), static_cast<DWORD>(count), &got, &overlapped)) {
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_IO_PENDING) {
+            if (IsCommDeviceGone(error)) gone_.store(true);
+            ThrowSystemError(error, PortName(portNumber_));
+        }
+        if (!FinishOverlapped(port, overlapped, kReadTimeoutMs, got, PortName(portNumber_)))
+            ThrowSystemError(WAIT_TIMEOUT, PortName(portNumber_));
+    }
+    ::ResetEvent(overlapped.hEvent);
+    data.resize(got);
+    LogBytes("<-", data);
+    return data;
+}
+
+void TCustomComm::PurgeInput() {
+    if (!Enabled()) return;
+    std::lock_guard guard(lock_);
+    if (!::PurgeComm(handle_->port.Get(), PURGE_RXABORT | PURGE_RXCLEAR))
+        tessel::win::ThrowLastError(PortName(portNumber_));
+}
+
+void TCustomComm::SetModemLine(TModemLine line, bool on) {
+    std::lock_guard guard(lock_);
+    if (!handle_ || !handle_->IsOpen()) return;
+    const DWORD function = line == TModemLine::Dtr ? (on ? SETDTR : CLRDTR) : (on ? SETRTS : CLRRTS);
+    if (::EscapeCommFunction(handle_->port.Get(), function)) return;
+    const DWORD error = ::GetLastError();
+    if (!IsModemLineRefusal(error)) ThrowSystemError(error, PortName(portNumber_));
+    // A port without modem lines: said once per opening, then the link goes on without them.
+    if (handle_->modemLinesRefused) return;
+    handle_->modemLinesRefused = true;
+    LogError("Порт " + PortName(portNumber_) + " не управляет линиями RTS и DTR; обмен идет без них.",
+             tessel::win::ErrorText(error));
+}
+
+void TCustomComm::SetDTR(bool on) {
+    if (Enabled()) SetModemLine(TModemLine::Dtr, on);
+}
+
+void TCustomComm::SetRTS(bool on) {
+    if (Enabled()) SetModemLine(TModemLine::Rts, on);
+}

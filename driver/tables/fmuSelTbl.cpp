@@ -1,0 +1,63 @@
+#include "driver/tables/fmuSelTbl.h"
+
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+TfmSelTbl::TfmSelTbl(QWidget* parent, TTables& tables) : TMyForm(parent), tables_(tables) {
+    setObjectName("TfmSelTbl");
+    setWindowTitle("Выбор таблиц");
+    listView_ = new QTreeWidget(this);
+    listView_->setObjectName("ListView");
+    listView_->setColumnCount(1);
+    listView_->setHeaderLabels({"Название"});
+    listView_->setRootIsDecorated(false);
+    listView_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    for (int i = 0; i < tables.Count(); ++i) {
+        const TTable& table = tables.Items(i);
+        auto* row = new QTreeWidgetItem(listView_, {QString::fromStdString(table.Name)});
+        row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        row->setCheckState(0, table.Selected ? Qt::Checked : Qt::Unchecked);
+    }
+    if (listView_->topLevelItemCount() > 0) listView_->setCurrentItem(listView_->topLevelItem(0));
+    listView_->setMinimumSize(listView_->fontMetrics().averageCharWidth() * 40,
+                              listView_->fontMetrics().height() * 14);
+
+    QPushButton* btnOK = NewButton(this, "btnOK", "OK");
+    btnOK->setDefault(true);
+    QPushButton* btnCancel = NewButton(this, "btnCancel", "Отмена");
+    QPushButton* btnSelAll = NewButton(this, "btnSelAll", "Выбрать");
+    QPushButton* btnClearAll = NewButton(this, "btnClearAll", "Сбросить");
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(btnOK);
+    buttons->addWidget(btnCancel);
+    buttons->addSpacing(12);
+    buttons->addWidget(btnSelAll);
+    buttons->addWidget(btnClearAll);
+    buttons->addStretch();
+    auto* all = new QGridLayout(this);
+    all->setContentsMargins(12, 12, 12, 12);
+    all->addWidget(listView_, 0, 0);
+    all->addLayout(buttons, 0, 1);
+
+    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(btnSelAll, &QPushButton::clicked, this, [this] { CheckAll(true); });
+    connect(btnClearAll, &QPushButton::clicked, this, [this] { CheckAll(false); });
+    FixSize();
+}
+
+void TfmSelTbl::CheckAll(bool checked) {
+    for (int i = 0; i < listView_->topLevelItemCount(); ++i)
+        listView_->topLevelItem(i)->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
+}
+
+bool TfmSelTbl::Choose() {
+    if (exec() != QDialog::Accepted) return false;
+    // The rows were made from the list as it stands; nothing changes it while the choice is open.
+    for (int i = 0; i < listView_->topLevelItemCount() && i < tables_.Count(); ++i)
+        tables_.Items(i).Selected = listView_->topLevelItem(i)->checkState(0) == Qt::Checked;
+    return true;
+}

@@ -1,0 +1,33 @@
+// A stand-in for the driver's dialogs module, placed beside a copy of the driver by the server tests: every
+// dialog closes at once with the answer TESSEL_TEST_DIALOG_ANSWER names (1, closed with OK, when unset; 0
+// closed otherwise; a negative driver code when it could not be shown). The module's other entry points are
+// there, as the driver loads them all, and refuse.
+#include <cstdlib>
+#include <type_traits>
+
+#include "driver/automation/untDialogs.h"
+
+#define TESSEL_TEST_EXPORT extern "C" __attribute__((visibility("default")))
+
+TESSEL_TEST_EXPORT LONG TesselShowDialog(const char*, ITesselDriver*, LONG) {
+    const char* answer = std::getenv("TESSEL_TEST_DIALOG_ANSWER");
+    return answer != nullptr ? static_cast<LONG>(std::atol(answer)) : 1;
+}
+
+TESSEL_TEST_EXPORT const char* TesselDialogError() {
+    return "";  // the driver then reports the text of the code
+}
+
+TESSEL_TEST_EXPORT HRESULT TesselCreatePropertyPage(REFIID, void** ppv) {
+    if (ppv != nullptr) *ppv = nullptr;
+    return E_NOTIMPL;
+}
+
+TESSEL_TEST_EXPORT LONG TesselPropertyFrame(LONG, LONG, LONG, ULONG, IUnknown**, ULONG, IPropertyPage**) {
+    return TesselShowDialog("Properties", nullptr, 0);
+}
+
+static_assert(std::is_same_v<decltype(&TesselShowDialog), TTesselShowDialog>);
+static_assert(std::is_same_v<decltype(&TesselDialogError), TTesselDialogError>);
+static_assert(std::is_same_v<decltype(&TesselCreatePropertyPage), TTesselCreatePropertyPage>);
+static_assert(std::is_same_v<decltype(&TesselPropertyFrame), TTesselPropertyFrame>);

@@ -1,0 +1,34 @@
+#pragma once
+// Page "Команды": while it is the visible page, every command the driver receives is listed (opcode,
+// execute and rollback flags), and a request of a described opcode is answered with its description's
+// output values (the command tester's list with its defaults).
+
+#include "tools/cmdtester/QtDateForms.h"
+#include "tools/cmdtester/untCommand.h"
+#include "tools/tester/untPages.h"
+
+class QPlainTextEdit;
+class QPushButton;
+
+namespace tessel::tst {
+
+class TfmCommandsPage final : public TAnsweringPage {
+  public:
+    explicit TfmCommandsPage(TPages& pages);
+
+    // "Очистить": the list back to its header.
+    void Clear();
+
+    const cmd::TCommands& Commands() const { return commands_; }
+
+  protected:
+    // Lists the command and answers it.
+    void Answer(TDriver& driver, const TReceivedCommand& command) override;
+
+  private:
+    TQtDateForms forms_;
+    cmd::TCommands commands_;
+    QPlainTextEdit* memCommands_;
+};
+
+}  // namespace tessel::tst

@@ -1,0 +1,34 @@
+#pragma once
+// Page "Чеки": while it is the visible page, the register's requests are answered and its receipts counted:
+// the open receipt's sum, the total of the receipts closed and their count.
+
+#include "tools/tester/untAnswer.h"
+#include "tools/tester/untPages.h"
+
+class QLabel;
+
+namespace tessel::tst {
+
+class TfmReceiptsPage final : public TAnsweringPage {
+  public:
+    explicit TfmReceiptsPage(TPages& pages);
+
+    // "Сбросить".
+    void Reset();
+
+    const TReceipts& Receipts() const { return receipts_; }
+
+  protected:
+    // Counts the command in the receipts and answers it.
+    void Answer(TDriver& driver, const TReceivedCommand& command) override;
+
+  private:
+    void ShowTotals();
+
+    TReceipts receipts_;
+    QLabel* lblReceiptSum_;
+    QLabel* lblTotal_;
+    QLabel* lblCount_;
+};
+
+}  // namespace tessel::tst
