@@ -7,7 +7,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <iterator>
-#include <latch>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -19,6 +18,7 @@
 #include "driver/link/EcrFrame.h"
 #include "support/ComSinks.h"
 #include "support/EmuFixture.h"
+#include "support/Latch.h"
 
 namespace {
 
@@ -93,9 +93,9 @@ TEST_F(ThreadsEmu, AutomaticAnswersWaitForAnotherThreadsExchange) {
     line_->UpdateModel(2, [](EmuRegisterModel& m) {
         for (int n = 1; n <= 4; ++n) m.cashRegisters[n] = 1111ULL * n;
     });
+    CommandSink sink;  // outlives the object, which releases it when the test stops early
     auto driver = NewEmuObject();
     ASSERT_EQ(driver->put_DeviceEnabled(VARIANT_TRUE), S_OK);
-    CommandSink sink;
     DWORD cookie = 0;
     ASSERT_EQ(Advise(driver.Get(), DIID_IDriverEvents, &sink, &cookie), S_OK);
 
@@ -148,7 +148,7 @@ TEST_F(ThreadsEmu, AnObjectReleasedOnAnotherThreadDuringItsEventLivesToTheEndOfT
     auto driver = NewEmuObject();
     ASSERT_EQ(driver->put_DeviceEnabled(VARIANT_TRUE), S_OK);
     HoldingSink sink;
-    std::latch advised(1);
+    tessel_test::Latch advised(1);
     std::atomic<bool> released{false};
     std::jthread other([&] {
         ComPtr<ITesselDriver3> object;

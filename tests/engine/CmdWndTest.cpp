@@ -2,12 +2,12 @@
 
 #include <chrono>
 #include <future>
-#include <latch>
 #include <thread>
 #include <vector>
 
 #include "common/platform/MessageQueue.h"
 #include "driver/engine/untCmdWnd.h"
+#include "support/Latch.h"
 
 using tessel::MessageQueue;
 using Clock = std::chrono::steady_clock;
@@ -79,7 +79,7 @@ TEST_P(CmdWndFullQueue, PortThreadPost) {
     EXPECT_FALSE(wnd.Post(2));
     EXPECT_LT(ElapsedMs(start), 1000);
 
-    std::latch started(1);
+    tessel_test::Latch started(1);
     auto port = std::async(std::launch::async, [&] {
         started.count_down();
         const auto begin = Clock::now();

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <latch>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -13,6 +12,7 @@
 
 #include "driver/engine/untCounter.h"
 #include "driver/link/untCommand.h"
+#include "support/Latch.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -277,7 +277,7 @@ TEST(Counters, ThreadsKeepTheFileConsistent) {
     const auto path = dir.File("c.dat");
     TCounters counters(path);
     constexpr int kAnswersPerThread = 10000;
-    std::latch start(3);
+    tessel_test::Latch start(3);
     auto answers = [&](std::uint8_t c2) {
         start.arrive_and_wait();
         for (int i = 0; i < kAnswersPerThread; ++i)

@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <future>
-#include <latch>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "common/platform/MessageQueue.h"
+#include "support/Latch.h"
 
 using tessel::MessageQueue;
 using tessel::MessageWindow;
@@ -86,7 +86,7 @@ TEST(MessageQueue, WaitAndDispatchHonoursItsTimeOutAndWakesOnAPost) {
     auto start = Clock::now();
     EXPECT_EQ(Own().WaitAndDispatch(60), 0u);
     EXPECT_GE(ElapsedMs(start), 55);
-    std::latch go(1);
+    tessel_test::Latch go(1);
     std::jthread poster([&] {
         go.wait();
         w.Post(kMessage + 5, 0, 0);
@@ -110,7 +110,7 @@ TEST_P(FullQueue, PosterWaitsUntilRoomOrTheWindowGoes) {
     // The owner cannot wait for its own pumping.
     EXPECT_EQ(w.PostWait(kMessage + 1, 0, 0, 20000), PostResult::Full);
 
-    std::latch started(1);
+    tessel_test::Latch started(1);
     auto poster = std::async(std::launch::async, [&] {
         started.count_down();
         return w.PostWait(kMessage + 1, 777, 0, 20000);
@@ -164,7 +164,7 @@ TEST(MessageQueue, QueuesOfTwoThreadsAreIndependent) {
     Recorder mine, theirs;
     MessageWindow local(mine.Proc());
     std::promise<MessageWindow*> remote;
-    std::latch posted(1);
+    tessel_test::Latch posted(1);
     std::size_t waitingThere = 0, deliveredThere = 0;
     std::thread owner([&] {
         MessageWindow w(theirs.Proc());

@@ -3,6 +3,7 @@
 // earlier test saved forgotten, engines whose counters live in a folder of the test's own, and the pumping
 // of the engine thread's queue through which the driver's events arrive.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -22,7 +23,8 @@ inline void ForgetDriverSettings() {
 }
 
 // Pumps this thread's message queue, delivering the driver's events, until `done` holds or `ms` have passed;
-// whether it held.
+// whether it held. `done` is looked at every 10 ms as well, since another thread may make it hold without
+// posting anything here.
 template <typename Done>
 bool PumpUntil(Done&& done, std::uint32_t ms) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -31,7 +33,7 @@ bool PumpUntil(Done&& done, std::uint32_t ms) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
-        queue->WaitAndDispatch(static_cast<std::uint32_t>(left.count()));
+        queue->WaitAndDispatch(static_cast<std::uint32_t>(std::min<std::int64_t>(left.count(), 10)));
     }
     return true;
 }
