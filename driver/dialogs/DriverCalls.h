@@ -10,14 +10,14 @@
 
 class TDriverCalls {
   public:
-    using TLongGet = HRESULT (ITesselDriver::*)(LONG*);
-    using TLongPut = HRESULT (ITesselDriver::*)(LONG);
-    using TBoolGet = HRESULT (ITesselDriver::*)(VARIANT_BOOL*);
-    using TBoolPut = HRESULT (ITesselDriver::*)(VARIANT_BOOL);
-    using TStringGet = HRESULT (ITesselDriver::*)(BSTR*);
-    using TStringPut = HRESULT (ITesselDriver::*)(BSTR);
-    using TDateGet = HRESULT (ITesselDriver::*)(DATE*);
-    using TDatePut = HRESULT (ITesselDriver::*)(DATE);
+    using TLongGet = HRESULT (STDMETHODCALLTYPE ITesselDriver::*)(LONG*);
+    using TLongPut = HRESULT (STDMETHODCALLTYPE ITesselDriver::*)(LONG);
+    using TBoolGet = HRESULT (STDMETHODCALLTYPE ITesselDriver::*)(VARIANT_BOOL*);
+    using TBoolPut = HRESULT (STDMETHODCALLTYPE ITesselDriver::*)(VARIANT_BOOL);
+    using TStringGet = HRESULT (STDMETHODCALLTYPE ITesselDriver::*)(BSTR*);
+    using TStringPut = HRESULT (STDMETHODCALLTYPE ITesselDriver::*)(BSTR);
+    using TDateGet = HRESULT (STDMETHODCALLTYPE ITesselDriver::*)(DATE*);
+    using TDatePut = HRESULT (STDMETHODCALLTYPE ITesselDriver::*)(DATE);
     using TMethod = TLongGet;
 
     // Keeps a reference to `driver`. Throws std::invalid_argument for null.

@@ -53,10 +53,10 @@ void TNotifyThread::WaitFor() {
 // Early-bound calls with their HRESULT checked: a failing call throws, which ends a worker's operation.
 class TECR::TDriverCalls {
   public:
-    using TLongPut = HRESULT (ITesselDriver::*)(LONG);
-    using TLongGet = HRESULT (ITesselDriver::*)(LONG*);
-    using TStringPut = HRESULT (ITesselDriver::*)(BSTR);
-    using TStringGet = HRESULT (ITesselDriver::*)(BSTR*);
+    using TLongPut = HRESULT (STDMETHODCALLTYPE ITesselDriver::*)(LONG);
+    using TLongGet = HRESULT (STDMETHODCALLTYPE ITesselDriver::*)(LONG*);
+    using TStringPut = HRESULT (STDMETHODCALLTYPE ITesselDriver::*)(BSTR);
+    using TStringGet = HRESULT (STDMETHODCALLTYPE ITesselDriver::*)(BSTR*);
 
     explicit TDriverCalls(ITesselDriver& driver) : driver_(driver) {}
 
