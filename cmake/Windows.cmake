@@ -15,7 +15,7 @@ add_compile_options(-Wno-restrict)
 # Nothing but system libraries beside the server and the programs: the C++ runtime and winpthread go in.
 add_link_options(-static -static-libgcc -static-libstdc++)
 # The system libraries behind the SDK's COM and the version resource reader.
-set(TESSEL_WINDOWS_SYSTEM_LIBS ole32 oleaut32 uuid version)
+set(TESSEL_WINDOWS_SYSTEM_LIBS ole32 oleaut32 uuid version winmm)
 
 # The type library: driver/automation/TesselDrv.idl expanded from the member lists by the preprocessor, its
 # text turned into Windows-1251 (type libraries hold 8-bit text, read in the system's ANSI code page) and

@@ -1,5 +1,7 @@
 #include "common/platform/TickClock.h"
 
+#include <sys/prctl.h>
+
 #include <cerrno>
 #include <ctime>
 
@@ -13,11 +15,39 @@ std::uint32_t TickCount() {
     return static_cast<std::uint32_t>(ms);
 }
 
-void SleepMs(std::uint32_t ms) {
-    timespec req{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-    // Resume after signals so that the pause is never cut short.
-    while (clock_nanosleep(CLOCK_MONOTONIC, 0, &req, &req) == EINTR) {
+namespace {
+
+timespec Plus(timespec t, std::uint64_t us) {
+    const std::uint64_t ns = static_cast<std::uint64_t>(t.tv_nsec) + (us % 1000000u) * 1000u;
+    t.tv_sec += static_cast<time_t>(us / 1000000u + ns / 1000000000u);
+    t.tv_nsec = static_cast<long>(ns % 1000000000u);
+    return t;
+}
+
+// Sleeps until `deadline` on the monotonic clock; resumes after signals so that the pause is never cut short.
+void SleepUntil(const timespec& deadline) {
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
     }
+}
+
+}  // namespace
+
+void SleepMs(std::uint32_t ms) {
+    timespec start{};
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    const std::uint64_t us = std::uint64_t{ms} * 1000u;
+    if (us > kLastStretchUs) SleepUntil(Plus(start, us - kLastStretchUs));
+    SleepUntil(Plus(start, us));
+}
+
+PreciseTiming::PreciseTiming() {
+    const int slack = ::prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
+    if (slack <= 0) return;
+    if (::prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0) == 0) saved_ = static_cast<unsigned long>(slack);
+}
+
+PreciseTiming::~PreciseTiming() {
+    if (saved_ != 0) ::prctl(PR_SET_TIMERSLACK, saved_, 0, 0, 0);
 }
 
 }  // namespace tessel

@@ -500,6 +500,9 @@ void TCustomComm::PurgeInput() {
     if (!Enabled()) return;
     std::lock_guard guard(lock_);
     if (handle_->fd.get() < 0) return;
+    // Usually nothing came: asking is cheaper than a flush, which on a pseudo-terminal waits for its worker.
+    int pending = 0;
+    if (::ioctl(handle_->fd.get(), FIONREAD, &pending) == 0 && pending == 0) return;
     if (::tcflush(handle_->fd.get(), TCIFLUSH) != 0) ThrowSystemError(errno, PortName(portNumber_));
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/platform/TickClock.h"
 #include "driver/link/CRC.h"
 
 namespace {
@@ -144,6 +145,10 @@ void TEcrFrame::Complete() {
 
 TLineClock TLineClock::System() {
     return {Clock::now, [](const tessel::ManualResetEvent& event, Clock::time_point deadline) {
+                // Woken from the whole interval, a thread comes back late; from the last stretch, on time.
+                const auto early = deadline - std::chrono::microseconds(tessel::kLastStretchUs);
+                if (Clock::now() < early && event.WaitUntil(early) == tessel::WaitResult::Signaled)
+                    return true;
                 return event.WaitUntil(deadline) == tessel::WaitResult::Signaled;
             }};
 }

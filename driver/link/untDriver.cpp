@@ -63,6 +63,8 @@ std::uint32_t TDriver::RtsHoldMs() const {
 }
 
 void TDriver::Send(const Bytes& data) {
+    // The quiet interval and the RTS pauses are the line's timing: every late wake-up is added to each call.
+    const tessel::PreciseTiming precise;
     state_.WaitIdle();
     port_->PurgeInput();
     // Read once: a change of mode in the middle of a transmission must not leave RTS dropped.
@@ -102,8 +104,9 @@ void TDriver::RestoreRts() {
 
 void TDriver::ReceiveChars(std::size_t count) {
     if (count == 0) return;
-    const Bytes data = port_->Read(count);
+    // The bytes are on the line already: the quiet interval counts from their arrival, not from the read.
     state_.Stamp();
+    const Bytes data = port_->Read(count);
     frame_.Feed(data);
 }
 
