@@ -29,16 +29,15 @@ constexpr std::array<BaudCode, 8> kBaudCodes = {{{3, "1200"},
                                                  {11, "57600"},
                                                  {12, "115200"}}};
 
-// The port's name in the log's lines.
-std::string ComName(int portNumber) {
-    return "COM" + std::to_string(portNumber);
-}
-
 void CheckRange(int value, int low, int high) {
     if (value < low || value > high) throw EDriverError(E_INVALIDVALUE);
 }
 
 }  // namespace
+
+std::string ComName(int portNumber) {
+    return "COM" + std::to_string(portNumber);
+}
 
 std::uint32_t BaudRateOfIndex(int index) {
     CheckRange(index, 0, kBaudIndexCount - 1);
@@ -145,6 +144,27 @@ void TCustomComm::SetOptions(std::uint32_t value) {
 
 void TCustomComm::SetEvents(std::uint32_t events) {
     events_ = events & kAllCommEvents;
+}
+
+void TCustomComm::Open() {
+    if (Enabled()) return;
+    if (handle_) Close();  // the device went away: release what is left of it first
+    if (retiredThread_ && !retiredThread_->IsCurrentThread()) retiredThread_.reset();
+    try {
+        AttachDevice();
+    } catch (const EDriverError& e) {
+        // The log keeps the refused opening and the device tried, whoever asked for the port.
+        LogError("Ошибка при открытии порта " + ComName(portNumber_) + ".", e.what());
+        throw;
+    }
+    try {
+        SetUpDevice();
+        eventThread_ = std::make_unique<TCommEventThread>(*this, events_);
+        eventThread_->Start();
+    } catch (...) {
+        Close();
+        throw;
+    }
 }
 
 void TCustomComm::Close() {

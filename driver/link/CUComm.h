@@ -57,6 +57,9 @@ int BaudIndexToCode(int index);
 // Display name of a baud code ("1200" .. "115200"), "Недопустимое значение" for any other code.
 std::string BaudCodeName(int code);
 
+// The port's name in messages and the log's lines: "COM<n>".
+std::string ComName(int portNumber);
+
 // The device path of port `portNumber` on this platform. On POSIX: the environment variable TESSEL_COM<N>
 // when set and not empty, else the string value "COM<N>" of HKEY_CURRENT_USER
 // "Software\Korvex\TesselDrv\TesselDrv\Ports", else /dev/ttyS<N-1>. Fails with tessel::RegistryError for a
@@ -315,6 +318,12 @@ class TCustomComm : public ICommPort {
     // when it was) and keeps the handle object; ReleaseDevice frees the handle object.
     bool CloseDevice();
     void ReleaseDevice();
+    // The steps of Open that differ by platform. AttachDevice opens the device of the port number and keeps
+    // it under handle_ (taken under the lock); it fails with EDriverError as Open does. SetUpDevice prepares
+    // the attached device for the link (timeouts, settings, queues; both modem lines low); a refusal is a
+    // std::system_error.
+    void AttachDevice();
+    void SetUpDevice();
 
     TLogFile* log_;
     std::unique_ptr<THandle> handle_;

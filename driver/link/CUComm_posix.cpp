@@ -53,10 +53,6 @@ class UniqueFd {
     throw std::system_error(error, std::generic_category(), what);
 }
 
-std::string PortName(int portNumber) {
-    return "COM" + std::to_string(portNumber);
-}
-
 // The system's text of an error number (strerror is not thread-safe).
 std::string ErrorText(int error) {
     return std::error_code(error, std::generic_category()).message();
@@ -108,7 +104,7 @@ tcflag_t ParityFlags(int parityIndex) {
 }  // namespace
 
 TCommDevicePath FindCommDevicePath(int portNumber) {
-    const std::string name = PortName(portNumber);
+    const std::string name = ComName(portNumber);
     const std::string variable = "TESSEL_" + name;
     if (const char* path = std::getenv(variable.c_str()); path != nullptr && *path != '\0')
         return {path, variable};
@@ -140,7 +136,7 @@ namespace {
 // "Порт занят приложением", naming the port, its path and, when a lock says so, the program that holds it.
 EDriverError PortBusy(const std::string& path, int portNumber) {
     const std::string holder = tessel_comm::PortHolder(path, ::getpid());
-    return EDriverError(E_PORTBUSY, GetDriverErrorText(E_PORTBUSY) + ": " + PortName(portNumber) + " (" +
+    return EDriverError(E_PORTBUSY, GetDriverErrorText(E_PORTBUSY) + ": " + ComName(portNumber) + " (" +
                                         path + ")" + (holder.empty() ? "" : ", процесс " + holder));
 }
 
@@ -148,7 +144,7 @@ EDriverError PortBusy(const std::string& path, int portNumber) {
 // shows at once; `why` is added when the path exists but is no terminal.
 EDriverError PortUnavailable(int portNumber, const TCommDevicePath& device, const std::string& why = {}) {
     std::string text =
-        GetDriverErrorText(E_PORTUNAVAILABLE) + ": " + PortName(portNumber) + " = " + device.path;
+        GetDriverErrorText(E_PORTUNAVAILABLE) + ": " + ComName(portNumber) + " = " + device.path;
     if (!device.source.empty()) text += " (" + device.source + ")";
     if (!why.empty()) text += ": " + why;
     return EDriverError(E_PORTUNAVAILABLE, text);
@@ -156,7 +152,7 @@ EDriverError PortUnavailable(int portNumber, const TCommDevicePath& device, cons
 
 std::unique_ptr<TCustomComm::THandle> OpenDevice(const TCommDevicePath& device, int portNumber) {
     const std::string& path = device.path;
-    const std::string what = PortName(portNumber) + " (" + path + ")";
+    const std::string what = ComName(portNumber) + " (" + path + ")";
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
@@ -288,12 +284,11 @@ bool TCommEventThread::Impl::ServeInput(std::string& reason) {
             reason = ErrorText(error);
             return false;
         }
-        port.LogError("Ошибка при чтении порта " + PortName(port.PortNumber()) + ".", ErrorText(error));
+        port.LogError("Ошибка при чтении порта " + ComName(port.PortNumber()) + ".", ErrorText(error));
         return true;
     }
     // A failing handler is reported and the port keeps serving: a deaf port would lose every later frame.
-    const std::string step =
-        "Ошибка при обработке принятых данных порта " + PortName(port.PortNumber()) + ".";
+    const std::string step = "Ошибка при обработке принятых данных порта " + ComName(port.PortNumber()) + ".";
     try {
         port.Dispatch(events & evRxChar, 0, waiting > 0 ? static_cast<std::size_t>(waiting) : 0);
     } catch (const std::exception& e) {
@@ -341,34 +336,18 @@ TCustomComm::~TCustomComm() {
     retiredThread_.reset();
 }
 
-void TCustomComm::Open() {
-    if (Enabled()) return;
-    if (handle_) Close();  // the device went away: release what is left of it first
-    if (retiredThread_ && !retiredThread_->IsCurrentThread()) retiredThread_.reset();
-    std::unique_ptr<THandle> handle;
-    try {
-        handle = OpenDevice(FindCommDevicePath(portNumber_), portNumber_);
-    } catch (const EDriverError& e) {
-        // The log keeps which path was tried, whoever asked for the port.
-        LogError("Ошибка при открытии порта " + PortName(portNumber_) + ".", e.what());
-        throw;
-    }
-    {
-        std::lock_guard guard(lock_);
-        handle_ = std::move(handle);
-        gone_.store(false);
-    }
-    try {
-        Configure();
-        // As a port configured from a zero-filled control block: both lines low until the link raises one.
-        SetModemLine(TModemLine::Dtr, false);
-        SetModemLine(TModemLine::Rts, false);
-        eventThread_ = std::make_unique<TCommEventThread>(*this, events_);
-        eventThread_->Start();
-    } catch (...) {
-        Close();
-        throw;
-    }
+void TCustomComm::AttachDevice() {
+    auto handle = OpenDevice(FindCommDevicePath(portNumber_), portNumber_);
+    std::lock_guard guard(lock_);
+    handle_ = std::move(handle);
+    gone_.store(false);
+}
+
+void TCustomComm::SetUpDevice() {
+    Configure();
+    // As a port configured from a zero-filled control block: both lines low until the link raises one.
+    SetModemLine(TModemLine::Dtr, false);
+    SetModemLine(TModemLine::Rts, false);
 }
 
 bool TCustomComm::CloseDevice() {
@@ -385,7 +364,7 @@ void TCustomComm::Configure() {
     std::lock_guard guard(lock_);
     if (!handle_ || handle_->fd.get() < 0) return;
     const int fd = handle_->fd.get();
-    const std::string what = PortName(portNumber_);
+    const std::string what = ComName(portNumber_);
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0) ThrowSystemError(errno, what);
     ::cfmakeraw(&tio);
@@ -445,7 +424,7 @@ void TCustomComm::Write(const Bytes& data) {
     const std::uint32_t start = tessel::TickCount();
     std::size_t done = 0;
     auto stalled = [&] {
-        return std::runtime_error("Запись в порт " + PortName(portNumber_) + " не завершена: за " +
+        return std::runtime_error("Запись в порт " + ComName(portNumber_) + " не завершена: за " +
                                   std::to_string(boundMs) + " мс передано " + std::to_string(done) + " из " +
                                   std::to_string(data.size()) + " байт.");
     };
@@ -458,14 +437,14 @@ void TCustomComm::Write(const Bytes& data) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
             if (IsDeviceGoneError(errno)) throw EDriverError(E_PORTUNAVAILABLE);
-            ThrowSystemError(errno, PortName(portNumber_));
+            ThrowSystemError(errno, ComName(portNumber_));
         }
         // The device's buffer is full: wait until it takes more.
         const std::uint32_t waited = tessel::TicksSince(start);
         if (waited >= boundMs) throw stalled();
         pollfd p{fd, POLLOUT, 0};
         const int ready = ::poll(&p, 1, static_cast<int>(boundMs - waited));
-        if (ready < 0 && errno != EINTR) ThrowSystemError(errno, PortName(portNumber_));
+        if (ready < 0 && errno != EINTR) ThrowSystemError(errno, ComName(portNumber_));
         if (ready > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
             throw EDriverError(E_PORTUNAVAILABLE);
     }
@@ -487,7 +466,7 @@ Bytes TCustomComm::Read(std::size_t count) {
         const int error = errno;
         if (error != EAGAIN && error != EWOULDBLOCK) {
             if (IsDeviceGoneError(error)) gone_.store(true);
-            ThrowSystemError(error, PortName(portNumber_));
+            ThrowSystemError(error, ComName(portNumber_));
         }
         n = 0;
     }
@@ -503,7 +482,7 @@ void TCustomComm::PurgeInput() {
     // Usually nothing came: asking is cheaper than a flush, which on a pseudo-terminal waits for its worker.
     int pending = 0;
     if (::ioctl(handle_->fd.get(), FIONREAD, &pending) == 0 && pending == 0) return;
-    if (::tcflush(handle_->fd.get(), TCIFLUSH) != 0) ThrowSystemError(errno, PortName(portNumber_));
+    if (::tcflush(handle_->fd.get(), TCIFLUSH) != 0) ThrowSystemError(errno, ComName(portNumber_));
 }
 
 void TCustomComm::SetModemLine(TModemLine line, bool on) {
@@ -513,7 +492,7 @@ void TCustomComm::SetModemLine(TModemLine line, bool on) {
     if (::ioctl(handle_->fd.get(), on ? TIOCMBIS : TIOCMBIC, &bits) == 0) return;
     const int error = errno;
     if (handle_->pseudoTerminal && (error == ENOTTY || error == EINVAL)) return;
-    ThrowSystemError(error, PortName(portNumber_));
+    ThrowSystemError(error, ComName(portNumber_));
 }
 
 void TCustomComm::SetDTR(bool on) {

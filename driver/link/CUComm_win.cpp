@@ -35,10 +35,6 @@ constexpr TEventBit kEventBits[] = {
     {evRxChar, EV_RXCHAR}, {evRxFlag, EV_RXFLAG}, {evTxEmpty, EV_TXEMPTY},
 };
 
-std::string PortName(int portNumber) {
-    return "COM" + std::to_string(portNumber);
-}
-
 [[noreturn]] void ThrowSystemError(DWORD error, const std::string& what) {
     tessel::win::ThrowError(error, what);
 }
@@ -150,7 +146,7 @@ struct TCommEventThread::Impl {
 
     void Start() {
         if (!::SetCommMask(handle, SystemCommEvents(events)))
-            tessel::win::ThrowLastError("SetCommMask " + PortName(port.PortNumber()));
+            tessel::win::ThrowLastError("SetCommMask " + ComName(port.PortNumber()));
         thread = std::thread([this] { Run(); });
     }
     void Stop() {
@@ -235,13 +231,12 @@ void TCommEventThread::Impl::Serve(DWORD mask) {
     COMSTAT status{};
     // Reading the error flags and the queue also clears the error state.
     if (!::ClearCommError(handle, &errors, &status)) {
-        port.LogError("Ошибка при чтении порта " + PortName(port.PortNumber()) + ".",
+        port.LogError("Ошибка при чтении порта " + ComName(port.PortNumber()) + ".",
                       tessel::win::ErrorText(::GetLastError()));
         return;
     }
     // A failing handler is reported and the port keeps serving: a deaf port would lose every later frame.
-    const std::string step =
-        "Ошибка при обработке принятых данных порта " + PortName(port.PortNumber()) + ".";
+    const std::string step = "Ошибка при обработке принятых данных порта " + ComName(port.PortNumber()) + ".";
     try {
         port.Dispatch(CommEventsFromSystem(mask) & events, errors, status.cbInQue);
     } catch (const std::exception& e) {
@@ -287,40 +282,24 @@ TCustomComm::~TCustomComm() {
     retiredThread_.reset();
 }
 
-void TCustomComm::Open() {
-    if (Enabled()) return;
-    if (handle_) Close();  // the device went away: release what is left of it first
-    if (retiredThread_ && !retiredThread_->IsCurrentThread()) retiredThread_.reset();
-    std::unique_ptr<THandle> handle;
-    try {
-        handle = OpenDevice(CommDevicePath(portNumber_));
-    } catch (const EDriverError& e) {
-        // The log keeps the refused opening, whoever asked for the port.
-        LogError("Ошибка при открытии порта " + PortName(portNumber_) + ".", e.what());
-        throw;
-    }
-    {
-        std::lock_guard guard(lock_);
-        handle_ = std::move(handle);
-        gone_.store(false);
-    }
-    const std::string what = PortName(portNumber_);
-    try {
-        // A read returns at once with whatever is buffered.
-        COMMTIMEOUTS timeouts{};
-        timeouts.ReadIntervalTimeout = MAXDWORD;
-        if (!::SetCommTimeouts(handle_->port.Get(), &timeouts)) tessel::win::ThrowLastError(what);
-        // The zero-filled control block leaves DTR and RTS low until the link raises one.
-        Configure();
-        if (!::SetupComm(handle_->port.Get(), kInputQueueSize, kOutputQueueSize))
-            tessel::win::ThrowLastError(what);
-        ::PurgeComm(handle_->port.Get(), PURGE_RXCLEAR | PURGE_TXCLEAR);
-        eventThread_ = std::make_unique<TCommEventThread>(*this, events_);
-        eventThread_->Start();
-    } catch (...) {
-        Close();
-        throw;
-    }
+void TCustomComm::AttachDevice() {
+    auto handle = OpenDevice(CommDevicePath(portNumber_));
+    std::lock_guard guard(lock_);
+    handle_ = std::move(handle);
+    gone_.store(false);
+}
+
+void TCustomComm::SetUpDevice() {
+    const std::string what = ComName(portNumber_);
+    // A read returns at once with whatever is buffered.
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    if (!::SetCommTimeouts(handle_->port.Get(), &timeouts)) tessel::win::ThrowLastError(what);
+    // The zero-filled control block leaves DTR and RTS low until the link raises one.
+    Configure();
+    if (!::SetupComm(handle_->port.Get(), kInputQueueSize, kOutputQueueSize))
+        tessel::win::ThrowLastError(what);
+    ::PurgeComm(handle_->port.Get(), PURGE_RXCLEAR | PURGE_TXCLEAR);
 }
 
 bool TCustomComm::CloseDevice() {
@@ -374,7 +353,7 @@ void TCustomComm::Configure() {
     if ((options_ & coIgnoreXOff) != 0) dcb.fTXContinueOnXoff = TRUE;
     if ((options_ & coErrorChar) != 0) dcb.fErrorChar = TRUE;
     if ((options_ & coNullStrip) != 0) dcb.fNull = TRUE;
-    if (!::SetCommState(handle_->port.Get(), &dcb)) tessel::win::ThrowLastError(PortName(portNumber_));
+    if (!::SetCommState(handle_->port.Get(), &dcb)) tessel::win::ThrowLastError(ComName(portNumber_));
 }
 
 std::uint32_t TCustomComm::DeviceBaudRate() const {
@@ -401,11 +380,11 @@ void TCustomComm::Write(const Bytes& data) {
         const DWORD error = ::GetLastError();
         if (error != ERROR_IO_PENDING) {
             if (IsCommDeviceGone(error)) throw EDriverError(E_PORTUNAVAILABLE);
-            ThrowSystemError(error, PortName(portNumber_));
+            ThrowSystemError(error, ComName(portNumber_));
         }
         // The wait is bounded, as on every platform: a stalled line must not hold the caller forever.
-        if (!FinishOverlapped(port, overlapped, boundMs, written, PortName(portNumber_))) {
-            throw std::runtime_error("Запись в порт " + PortName(portNumber_) + " не завершена: за " +
+        if (!FinishOverlapped(port, overlapped, boundMs, written, ComName(portNumber_))) {
+            throw std::runtime_error("Запись в порт " + ComName(portNumber_) + " не завершена: за " +
                                      std::to_string(boundMs) + " мс передано " + std::to_string(written) +
                                      " из " + std::to_string(data.size()) + " байт.");
         }
@@ -426,10 +405,10 @@ Bytes TCustomComm::Read(std::size_t count) {
         const DWORD error = ::GetLastError();
         if (error != ERROR_IO_PENDING) {
             if (IsCommDeviceGone(error)) gone_.store(true);
-            ThrowSystemError(error, PortName(portNumber_));
+            ThrowSystemError(error, ComName(portNumber_));
         }
-        if (!FinishOverlapped(port, overlapped, kReadTimeoutMs, got, PortName(portNumber_)))
-            ThrowSystemError(WAIT_TIMEOUT, PortName(portNumber_));
+        if (!FinishOverlapped(port, overlapped, kReadTimeoutMs, got, ComName(portNumber_)))
+            ThrowSystemError(WAIT_TIMEOUT, ComName(portNumber_));
     }
     ::ResetEvent(overlapped.hEvent);
     data.resize(got);
@@ -441,7 +420,7 @@ void TCustomComm::PurgeInput() {
     if (!Enabled()) return;
     std::lock_guard guard(lock_);
     if (!::PurgeComm(handle_->port.Get(), PURGE_RXABORT | PURGE_RXCLEAR))
-        tessel::win::ThrowLastError(PortName(portNumber_));
+        tessel::win::ThrowLastError(ComName(portNumber_));
 }
 
 void TCustomComm::SetModemLine(TModemLine line, bool on) {
@@ -450,11 +429,11 @@ void TCustomComm::SetModemLine(TModemLine line, bool on) {
     const DWORD function = line == TModemLine::Dtr ? (on ? SETDTR : CLRDTR) : (on ? SETRTS : CLRRTS);
     if (::EscapeCommFunction(handle_->port.Get(), function)) return;
     const DWORD error = ::GetLastError();
-    if (!IsModemLineRefusal(error)) ThrowSystemError(error, PortName(portNumber_));
+    if (!IsModemLineRefusal(error)) ThrowSystemError(error, ComName(portNumber_));
     // A port without modem lines: said once per opening, then the link goes on without them.
     if (handle_->modemLinesRefused) return;
     handle_->modemLinesRefused = true;
-    LogError("Порт " + PortName(portNumber_) + " не управляет линиями RTS и DTR; обмен идет без них.",
+    LogError("Порт " + ComName(portNumber_) + " не управляет линиями RTS и DTR; обмен идет без них.",
              tessel::win::ErrorText(error));
 }
 
