@@ -2,6 +2,7 @@
 
 #include "common/com/ComCreate.h"
 #include "common/com/ComText.h"
+#include "common/com/ExcepInfo.h"
 #include "common/platform/TextFormat.h"
 
 namespace tessel::cmd {
@@ -36,16 +37,6 @@ constexpr TKnownResult kKnownResults[] = {
     {DISP_E_NONAMEDARGS, "Именованные аргументы не поддерживаются"},
     {DISP_E_BADVARTYPE, "Недопустимый тип переменной"},
     {DISP_E_EXCEPTION, "Исключение"},
-};
-
-// Frees what an EXCEPINFO holds.
-struct TExceptionInfo {
-    EXCEPINFO info{};
-    ~TExceptionInfo() {
-        SysFreeString(info.bstrSource);
-        SysFreeString(info.bstrDescription);
-        SysFreeString(info.bstrHelpFile);
-    }
 };
 
 std::string Composed(const char* format, const TCmdParam& p, const std::string& why) {
@@ -97,14 +88,13 @@ DISPID TCmdDriver::IdOf(const std::string& name) {
 }
 
 HRESULT TCmdDriver::TryInvoke(DISPID id, WORD flags, DISPPARAMS& params, VARIANT* result, std::string& why) {
-    TExceptionInfo exception;
+    ExcepInfo exception;
     UINT argError = 0;
     const HRESULT hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result,
-                                         &exception.info, &argError);
+                                         exception.Get(), &argError);
     if (FAILED(hr)) {
-        why = hr == DISP_E_EXCEPTION && exception.info.bstrDescription != nullptr
-                  ? BstrToUtf8(exception.info.bstrDescription)
-                  : OleErrorText(hr);
+        const std::string description = hr == DISP_E_EXCEPTION ? exception.Description() : std::string();
+        why = description.empty() ? OleErrorText(hr) : description;
     }
     return hr;
 }

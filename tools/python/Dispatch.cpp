@@ -7,6 +7,7 @@
 
 #include "common/com/ComCreate.h"
 #include "common/com/ComText.h"
+#include "common/com/ExcepInfo.h"
 #include "tools/python/Apartment.h"
 #include "tools/python/ComError.h"
 #include "tools/python/Convert.h"
@@ -34,28 +35,6 @@ class VariantArray {
 
   private:
     std::vector<VARIANT> items_;
-};
-
-// What a failing Invoke may leave in its EXCEPINFO; freed with the holder.
-class ExceptionInfo {
-  public:
-    ExceptionInfo() : info_{} {}
-    ~ExceptionInfo() {
-        SysFreeString(info_.bstrSource);
-        SysFreeString(info_.bstrDescription);
-        SysFreeString(info_.bstrHelpFile);
-    }
-    ExceptionInfo(const ExceptionInfo&) = delete;
-    ExceptionInfo& operator=(const ExceptionInfo&) = delete;
-
-    EXCEPINFO* Get() { return &info_; }
-    std::string Description() {
-        if (info_.pfnDeferredFillIn != nullptr) static_cast<void>(info_.pfnDeferredFillIn(&info_));
-        return BstrToUtf8(info_.bstrDescription);
-    }
-
-  private:
-    EXCEPINFO info_;
 };
 
 std::string Verb(WORD flags) {
@@ -197,7 +176,7 @@ py::object Dispatch::Invoke(const Binding& binding, const std::string& name, WOR
     const bool put = (flags & DISPATCH_PROPERTYPUT) != 0;
     DISPPARAMS params{args.Data(), put ? &named : nullptr, static_cast<UINT>(count), put ? 1u : 0u};
     OwnedVariant result;
-    ExceptionInfo exception;
+    ExcepInfo exception;
     UINT argError = 0;
     const HRESULT hr = CallDriver([&] {
         return dispatch_->Invoke(binding.id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,

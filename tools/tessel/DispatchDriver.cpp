@@ -4,6 +4,7 @@
 
 #include "common/com/ComCreate.h"
 #include "common/com/ComText.h"
+#include "common/com/ExcepInfo.h"
 
 namespace tessel::cli {
 
@@ -38,25 +39,6 @@ constexpr KnownResult kKnownResults[] = {
     {DISP_E_OVERFLOW, "DISP_E_OVERFLOW"},
     {DISP_E_BADPARAMCOUNT, "DISP_E_BADPARAMCOUNT"},
     {DISP_E_PARAMNOTOPTIONAL, "DISP_E_PARAMNOTOPTIONAL"},
-};
-
-// Frees what an EXCEPINFO holds; keeps its description.
-class ExceptionInfo {
-  public:
-    ExceptionInfo() : info_{} {}
-    ~ExceptionInfo() {
-        SysFreeString(info_.bstrSource);
-        SysFreeString(info_.bstrDescription);
-        SysFreeString(info_.bstrHelpFile);
-    }
-    ExceptionInfo(const ExceptionInfo&) = delete;
-    ExceptionInfo& operator=(const ExceptionInfo&) = delete;
-
-    EXCEPINFO* Get() { return &info_; }
-    std::string Description() const { return BstrToUtf8(info_.bstrDescription); }
-
-  private:
-    EXCEPINFO info_;
 };
 
 std::string KindText(WORD flags) {
@@ -119,14 +101,16 @@ ComPtr<ITesselDriver> DispatchDriver::Interface() const {
 
 void DispatchDriver::Invoke(const std::string& name, WORD flags, DISPPARAMS& params, VARIANT* result) {
     const DISPID id = IdOf(name);
-    ExceptionInfo exception;
+    ExcepInfo exception;
     UINT argError = 0;
     const HRESULT hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result,
                                          exception.Get(), &argError);
     if (FAILED(hr)) {
         std::string message = KindText(flags) + " " + name + " failed: " + HResultText(hr);
-        if (hr == DISP_E_EXCEPTION && !exception.Description().empty())
-            message += " " + exception.Description();
+        if (hr == DISP_E_EXCEPTION) {
+            if (const std::string description = exception.Description(); !description.empty())
+                message += " " + description;
+        }
         throw DispatchError(message, hr);
     }
 }
