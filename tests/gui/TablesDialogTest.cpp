@@ -44,6 +44,14 @@ void OpenTable(QWidget& dialog, int number) {
     QTest::keyClick(&list, Qt::Key_Return);
 }
 
+// The first step of a script that edits one table: the table opened from the list, the list closed.
+ModalScript::Step OpenOnly(int number) {
+    return [number](QWidget& dialog) {
+        OpenTable(dialog, number);
+        Click(dialog, "btnClose");
+    };
+}
+
 // The editor open in the grid's current cell.
 QLineEdit& CellEditor(const QTableWidget& grid) {
     QLineEdit* editor = nullptr;
@@ -214,26 +222,21 @@ TEST_P(TableCommitTest, EnterCommitsTheCurrentCell) {
     QString message, shown;
     bool committed = false;
     ModalScript script;
-    script
-        .Then([&](QWidget& dialog) {
-            OpenTable(dialog, c.table);
-            Click(dialog, "btnClose");
-        })
-        .Then([&](QWidget& editor) {
-            QTableWidget& grid = Grid(editor);
-            // The register's values first: the one-row editor reads them all (which moves the current line
-            // along), the grid the row of the cell.
-            if (c.table == 1) Click(editor, "btnReadAll");
-            grid.setCurrentCell(c.row, c.column);
-            if (c.table != 1) Click(editor, "btnReadRow");
-            TypeIntoCell(grid, c.text);
-            QTest::keyClick(&CellEditor(grid), Qt::Key_Return);
-            committed =
-                WaitFor([&] { return c.message.isEmpty() ? Writes() > writesBefore : !message.isEmpty(); });
-            QTest::qWait(50);
-            shown = grid.item(c.row, c.column)->text();
-            Click(editor, "btnClose");
-        });
+    script.Then(OpenOnly(c.table)).Then([&](QWidget& editor) {
+        QTableWidget& grid = Grid(editor);
+        // The register's values first: the one-row editor reads them all (which moves the current line
+        // along), the grid the row of the cell.
+        if (c.table == 1) Click(editor, "btnReadAll");
+        grid.setCurrentCell(c.row, c.column);
+        if (c.table != 1) Click(editor, "btnReadRow");
+        TypeIntoCell(grid, c.text);
+        QTest::keyClick(&CellEditor(grid), Qt::Key_Return);
+        committed =
+            WaitFor([&] { return c.message.isEmpty() ? Writes() > writesBefore : !message.isEmpty(); });
+        QTest::qWait(50);
+        shown = grid.item(c.row, c.column)->text();
+        Click(editor, "btnClose");
+    });
     if (!c.message.isEmpty()) {
         script.Then([&](QWidget& box) {
             EXPECT_EQ(box.windowTitle(), "Драйвер ККМ");
@@ -285,22 +288,17 @@ TEST_P(TableDriverFailureTest, FailedWriteShowsItsErrorButMinus5) {
     bool boxShown = false;
     QString shown;
     ModalScript script;
-    script.Skip(IsProgress)
-        .Then([&](QWidget& dialog) {
-            OpenTable(dialog, 2);
-            Click(dialog, "btnClose");
-        })
-        .Then([&](QWidget& editor) {
-            QTableWidget& grid = Grid(editor);
-            grid.setCurrentCell(0, 1);
-            Click(editor, "btnReadRow");
-            TypeIntoCell(grid, "Петров");
-            QTest::keyClick(&CellEditor(grid), Qt::Key_Return);
-            WaitFor([&] { return driver.Calls(TesselDispId::WriteTable) == 1; });
-            WaitFor([&] { return boxShown; }, 300);
-            shown = grid.item(0, 1)->text();
-            Click(editor, "btnClose");
-        });
+    script.Skip(IsProgress).Then(OpenOnly(2)).Then([&](QWidget& editor) {
+        QTableWidget& grid = Grid(editor);
+        grid.setCurrentCell(0, 1);
+        Click(editor, "btnReadRow");
+        TypeIntoCell(grid, "Петров");
+        QTest::keyClick(&CellEditor(grid), Qt::Key_Return);
+        WaitFor([&] { return driver.Calls(TesselDispId::WriteTable) == 1; });
+        WaitFor([&] { return boxShown; }, 300);
+        shown = grid.item(0, 1)->text();
+        Click(editor, "btnClose");
+    });
     if (GetParam().shown) script.Then([&](QWidget& box) { boxShown = TakeMessage(box) == "Отказ драйвера"; });
     EXPECT_EQ(ModuleDialog("Tables", &driver), 0);
     EXPECT_EQ(boxShown, GetParam().shown);
@@ -316,30 +314,25 @@ TEST_F(TablesDialogTest, GridCommitsTheCellLeftAndShowsTheHintOfTheCellReached) 
     QString hintName, hintPassword, afterClear, afterReadRow;
     std::uint64_t writesAfterClear = 0;
     ModalScript script;
-    script
-        .Then([&](QWidget& dialog) {
-            OpenTable(dialog, 2);
-            Click(dialog, "btnClose");
-        })
-        .Then([&](QWidget& editor) {
-            QTableWidget& grid = Grid(editor);
-            auto& status = Child<QStatusBar>(editor, "StatusBar");
-            grid.setCurrentCell(2, 1);
-            TypeIntoCell(grid, "Сидоров");
-            grid.setCurrentCell(3, 0);  // leaves the edited cell
-            WaitFor([&] { return Writes() > writesBefore; });
-            hintPassword = status.currentMessage();
-            grid.setCurrentCell(3, 1);
-            WaitFor([&] { return status.currentMessage() != hintPassword; });
-            hintName = status.currentMessage();
-            Click(editor, "btnClear");
-            afterClear = grid.item(2, 1)->text();
-            writesAfterClear = Writes();
-            grid.setCurrentCell(2, 1);
-            Click(editor, "btnReadRow");
-            afterReadRow = grid.item(2, 1)->text();
-            Click(editor, "btnClose");
-        });
+    script.Then(OpenOnly(2)).Then([&](QWidget& editor) {
+        QTableWidget& grid = Grid(editor);
+        auto& status = Child<QStatusBar>(editor, "StatusBar");
+        grid.setCurrentCell(2, 1);
+        TypeIntoCell(grid, "Сидоров");
+        grid.setCurrentCell(3, 0);  // leaves the edited cell
+        WaitFor([&] { return Writes() > writesBefore; });
+        hintPassword = status.currentMessage();
+        grid.setCurrentCell(3, 1);
+        WaitFor([&] { return status.currentMessage() != hintPassword; });
+        hintName = status.currentMessage();
+        Click(editor, "btnClear");
+        afterClear = grid.item(2, 1)->text();
+        writesAfterClear = Writes();
+        grid.setCurrentCell(2, 1);
+        Click(editor, "btnReadRow");
+        afterReadRow = grid.item(2, 1)->text();
+        Click(editor, "btnClose");
+    });
     ShowTables(script);
     EXPECT_EQ(Cell(2, 3, 2).text, "Сидоров");
     EXPECT_EQ(hintPassword, "Число 0..99999999");
@@ -354,21 +347,16 @@ TEST_F(TablesDialogTest, EnterWithTheEditorClosedWritesTheCellAsItStands) {
     const std::uint64_t writesBefore = Writes();
     bool written = false;
     ModalScript script;
-    script
-        .Then([&](QWidget& dialog) {
-            OpenTable(dialog, 2);
-            Click(dialog, "btnClose");
-        })
-        .Then([&](QWidget& editor) {
-            QTableWidget& grid = Grid(editor);
-            grid.setCurrentCell(0, 1);
-            Click(editor, "btnReadRow");
-            TypeIntoCell(grid, "Петров");
-            QTest::keyClick(&CellEditor(grid), Qt::Key_Escape);
-            QTest::keyClick(&grid, Qt::Key_Return);
-            written = WaitFor([&] { return Writes() > writesBefore; });
-            Click(editor, "btnClose");
-        });
+    script.Then(OpenOnly(2)).Then([&](QWidget& editor) {
+        QTableWidget& grid = Grid(editor);
+        grid.setCurrentCell(0, 1);
+        Click(editor, "btnReadRow");
+        TypeIntoCell(grid, "Петров");
+        QTest::keyClick(&CellEditor(grid), Qt::Key_Escape);
+        QTest::keyClick(&grid, Qt::Key_Return);
+        written = WaitFor([&] { return Writes() > writesBefore; });
+        Click(editor, "btnClose");
+    });
     ShowTables(script);
     EXPECT_TRUE(written);
     EXPECT_EQ(Cell(2, 1, 2).text, "Кассир 1");
@@ -377,27 +365,22 @@ TEST_F(TablesDialogTest, EnterWithTheEditorClosedWritesTheCellAsItStands) {
 TEST_F(TablesDialogTest, OneRowEditorWritesAndReadsTheCurrentField) {
     QString read;
     ModalScript script;
-    script
-        .Then([&](QWidget& dialog) {
-            OpenTable(dialog, 1);
-            Click(dialog, "btnClose");
-        })
-        .Then([&](QWidget& editor) {
-            QTableWidget& grid = Grid(editor);
-            EXPECT_EQ(grid.item(1, 2)->text(), "Автоматическое обнуление");
-            EXPECT_EQ(grid.item(1, 3)->text(), "число");
-            grid.setCurrentCell(5, 6);
-            TypeIntoCell(grid, "25");
-            Click(editor, "btnWriteField");  // no Enter: the button writes what the cell shows
-            line_->UpdateModel(2, [](EmuRegisterModel& m) { m.tables.Write(1, 1, 4, 0, "0"); });
-            grid.setCurrentCell(3, 6);
-            Click(editor, "btnReadField");
-            read = grid.item(3, 6)->text();
-            // Only the value column can be current.
-            grid.setCurrentCell(2, 2);
-            EXPECT_EQ(grid.currentColumn(), 6);
-            Click(editor, "btnClose");
-        });
+    script.Then(OpenOnly(1)).Then([&](QWidget& editor) {
+        QTableWidget& grid = Grid(editor);
+        EXPECT_EQ(grid.item(1, 2)->text(), "Автоматическое обнуление");
+        EXPECT_EQ(grid.item(1, 3)->text(), "число");
+        grid.setCurrentCell(5, 6);
+        TypeIntoCell(grid, "25");
+        Click(editor, "btnWriteField");  // no Enter: the button writes what the cell shows
+        line_->UpdateModel(2, [](EmuRegisterModel& m) { m.tables.Write(1, 1, 4, 0, "0"); });
+        grid.setCurrentCell(3, 6);
+        Click(editor, "btnReadField");
+        read = grid.item(3, 6)->text();
+        // Only the value column can be current.
+        grid.setCurrentCell(2, 2);
+        EXPECT_EQ(grid.currentColumn(), 6);
+        Click(editor, "btnClose");
+    });
     ShowTables(script);
     EXPECT_EQ(Cell(1, 1, 6).number, 25);
     EXPECT_EQ(read, "0");
@@ -578,10 +561,7 @@ TEST_P(ReadAllQuestionTest, FailedCellAsksWhetherToGoOn) {
     int currentRow = -1;
     ModalScript script;
     script.Skip(IsProgress)
-        .Then([&](QWidget& dialog) {
-            OpenTable(dialog, 3);
-            Click(dialog, "btnClose");
-        })
+        .Then(OpenOnly(3))
         .Then([&](QWidget& editor) {
             line_->DropAnswer(line_->AnswerCount() + 3);
             Click(editor, "btnReadAll");
