@@ -1,5 +1,5 @@
 #pragma once
-// Field codecs of the protocol's data blocks, and the hex text form of byte strings.
+// Field codecs of the protocol's data blocks (the hex text form of byte strings comes with HexText.h).
 //
 // Integers are little-endian. Encoders return the field's bytes; a command class concatenates them into
 // its block with AppendBytes. Decoders read from a block at a position counted from 1 at the block's first
@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "common/platform/Bytes.h"
+#include "common/platform/HexText.h"
 #include "driver/base/untTypes.h"
 
 // Widths of the integer codecs (intN, moneyN, qtyN, bcdN): 1 to 8 bytes.
@@ -89,10 +90,3 @@ std::string DecodeVersion(const Bytes& block, std::size_t pos, std::size_t width
 // Decimal text (an optional sign and digits only) to a 64-bit integer; anything else, including a value
 // outside the 64-bit range, gives 0.
 std::int64_t NumberTextToInt(std::string_view text);
-
-// Each byte as two capital hex digits followed by one blank; empty for no bytes.
-std::string BytesToHex(const Bytes& bytes);
-// Scans left to right: only 0-9 and A-F are digits (small a-f separate). Two digits in a row give one byte;
-// a lone digit before a separator or at the end gives a byte of its value; separators are dropped.
-// Never fails.
-Bytes HexToBytes(std::string_view text);

@@ -21,12 +21,6 @@ std::string_view Trim(std::string_view t) {
     return t;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // Clears a VARIANT for a new value.
 void Reset(VARIANT& v) {
     VariantClear(&v);
@@ -115,38 +109,7 @@ std::string NowText(int type, const TCmdDateForms& forms) {
     return type == ptTime ? forms.TimeText(forms.Now()) : forms.DateText(forms.Now());
 }
 
-// ---- Hex, numbers ----
-
-Bytes HexToBytes(std::string_view text) {
-    Bytes bytes;
-    int pending = -1;  // a digit waiting for its partner
-    for (const char c : text) {
-        const int digit = HexDigit(c);
-        if (digit < 0) {
-            if (pending >= 0) bytes.push_back(static_cast<std::uint8_t>(pending));
-            pending = -1;
-        } else if (pending < 0) {
-            pending = digit;
-        } else {
-            bytes.push_back(static_cast<std::uint8_t>(pending * 16 + digit));
-            pending = -1;
-        }
-    }
-    if (pending >= 0) bytes.push_back(static_cast<std::uint8_t>(pending));
-    return bytes;
-}
-
-std::string BytesToHex(const Bytes& bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(bytes.size() * 3);
-    for (const std::uint8_t b : bytes) {
-        text += kDigits[b >> 4];
-        text += kDigits[b & 0x0F];
-        text += ' ';
-    }
-    return text;
-}
+// ---- Numbers ----
 
 std::optional<std::int32_t> ParseInteger(std::string_view text) {
     std::string_view t = Trim(text);

@@ -17,6 +17,7 @@
 
 #include "common/com/OleAuto.h"
 #include "common/platform/Bytes.h"
+#include "common/platform/HexText.h"
 
 namespace tessel::cmd {
 
@@ -61,12 +62,6 @@ class TCmdDateForms {
     // The local date and time now.
     virtual DATE Now() const;
 };
-
-// Hex text to bytes: 0-9 and A-F (upper case only) are digits; two in a row make a byte, a lone digit makes
-// a byte by itself; every other character separates and is dropped. "1 2 AB" gives 01 02 AB; "ab" nothing.
-Bytes HexToBytes(std::string_view text);
-// Every byte as two upper-case hex digits and one blank.
-std::string BytesToHex(const Bytes& bytes);
 
 // Strict decimal integer: blanks around, an optional sign, digits, within 32 bits.
 std::optional<std::int32_t> ParseInteger(std::string_view text);
