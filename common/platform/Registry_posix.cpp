@@ -32,6 +32,7 @@
 #include "common/platform/CodePage.h"
 #include "common/platform/Registry.h"
 #include "common/platform/RegistryPath.h"
+#include "common/platform/TextTrim.h"
 
 namespace tessel {
 namespace {
@@ -264,11 +265,9 @@ std::string FoldedName(std::string_view name) {
     return folded;
 }
 
+// A hive's lines may end in CR when the file was edited on Windows.
 std::string_view Trim(std::string_view s) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
-    return s;
+    return TrimBlanks(s, " \t\r");
 }
 
 // Reads a hive's text; every fault names the file and the line.

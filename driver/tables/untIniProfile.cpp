@@ -2,18 +2,9 @@
 
 #include "common/platform/AtomicFile.h"
 #include "common/platform/CodePage.h"
+#include "common/platform/TextTrim.h"
 
 namespace {
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
 
 // The value as the profile functions give it: one pair of matching quotation marks removed.
 std::string_view Unquote(std::string_view value) {
@@ -75,7 +66,7 @@ TIniProfile TIniProfile::Parse(std::string_view text, const std::string& fileNam
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (line.find('\0') != std::string_view::npos)
             throw EIniProfileError(fileName, lineNumber, TIniFault::BadCharacter);
-        line = Trim(line);
+        line = tessel::TrimBlanks(line);
         if (line.empty() || line.front() == ';') continue;
 
         if (line.front() == '[') {
@@ -101,12 +92,13 @@ TIniProfile TIniProfile::Parse(std::string_view text, const std::string& fileNam
             continue;
         }
         if (!inSection) throw EIniProfileError(fileName, lineNumber, TIniFault::KeyOutsideSection);
-        const std::string_view key = Trim(line.substr(0, eq));
+        const std::string_view key = tessel::TrimBlanks(line.substr(0, eq));
         if (key.empty()) throw EIniProfileError(fileName, lineNumber, TIniFault::EmptyKey);
         if (current == nullptr) continue;
         const auto [it, added] = current->index.emplace(Fold(key), current->entries.size());
         if (added)
-            current->entries.emplace_back(std::string(key), std::string(Unquote(Trim(line.substr(eq + 1)))));
+            current->entries.emplace_back(std::string(key),
+                                          std::string(Unquote(tessel::TrimBlanks(line.substr(eq + 1)))));
     }
     return profile;
 }

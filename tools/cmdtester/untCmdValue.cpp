@@ -7,6 +7,7 @@
 #include "common/com/ComText.h"
 #include "common/com/compat/OleDateText.h"
 #include "common/platform/TextFormat.h"
+#include "common/platform/TextTrim.h"
 
 namespace tessel::cmd {
 
@@ -14,12 +15,6 @@ namespace {
 
 constexpr char kDayZero[] = "30.12.1899";
 constexpr char kMidnight[] = "00:00:00";
-
-std::string_view Trim(std::string_view t) {
-    while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
-    while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
-    return t;
-}
 
 // Clears a VARIANT for a new value.
 void Reset(VARIANT& v) {
@@ -112,7 +107,7 @@ std::string NowText(int type, const TCmdDateForms& forms) {
 // ---- Numbers ----
 
 std::optional<std::int32_t> ParseInteger(std::string_view text) {
-    std::string_view t = Trim(text);
+    std::string_view t = TrimBlanks(text);
     if (!t.empty() && t.front() == '+') t.remove_prefix(1);
     std::int32_t value = 0;
     const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);

@@ -8,6 +8,7 @@
 
 #include "common/platform/AtomicFile.h"
 #include "common/platform/CodePage.h"
+#include "common/platform/TextTrim.h"
 
 namespace {
 
@@ -250,10 +251,7 @@ void SaveRegisters(std::ostringstream& out, const char* section, const std::vect
 }
 
 std::string Trim(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(" \t\r");
-    return std::string(text.substr(first, last - first + 1));
+    return std::string(tessel::TrimBlanks(text, " \t\r"));
 }
 
 // Reads one file, keeping its name and the current line number for every complaint.

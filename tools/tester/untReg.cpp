@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "common/platform/TextFormat.h"
+#include "common/platform/TextTrim.h"
 #include "tools/cmdtester/untCmdValue.h"
 
 namespace tessel::tst {
@@ -12,10 +13,7 @@ namespace tessel::tst {
 namespace {
 
 std::string_view Trim(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(" \t\r");
-    return text.substr(first, last - first + 1);
+    return TrimBlanks(text, " \t\r");
 }
 
 bool IsDigit(char c) {

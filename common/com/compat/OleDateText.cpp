@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common/platform/TextTrim.h"
+
 namespace tessel {
 
 namespace {
@@ -80,12 +82,6 @@ bool MakeDay(int y, int m, int d, std::int64_t& days) {
     return true;
 }
 
-std::string_view Trim(std::string_view t) {
-    while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
-    while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
-    return t;
-}
-
 }  // namespace
 
 std::optional<std::string> OleDateToText(DATE value) {
@@ -113,7 +109,7 @@ std::optional<std::string> OleDateToText(DATE value) {
 }
 
 std::optional<DATE> OleDateFromText(std::string_view text) {
-    const std::string_view t = Trim(text);
+    const std::string_view t = TrimBlanks(text);
     std::size_t pos = 0;
     int a = 0;
     if (!ReadNumber(t, pos, 4, a)) return std::nullopt;

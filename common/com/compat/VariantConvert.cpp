@@ -15,9 +15,11 @@
 #include "common/com/compat/OleDecimal.h"
 #include "common/com/compat/VariantInternal.h"
 #include "common/platform/CodePage.h"
+#include "common/platform/TextTrim.h"
 
 namespace {
 
+using tessel::TrimBlanks;
 using tessel::variant_detail::Dereference;
 using tessel::variant_detail::IsKnownType;
 using tessel::variant_detail::IsKnownValueType;
@@ -46,12 +48,6 @@ HRESULT DoubleToInt64(double d, std::int64_t& out) {
 }
 
 // ---- Text to numbers ----
-
-std::string_view TrimBlanks(std::string_view t) {
-    while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
-    while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
-    return t;
-}
 
 // A number in the invariant form or with a comma for the decimal point (the Russian locale's form):
 // [sign] digits [sep digits] [e [sign] digits]. The text comes back normalised to the invariant form.
