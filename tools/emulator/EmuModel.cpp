@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "common/platform/AtomicFile.h"
+#include "common/platform/CivilDate.h"
 #include "common/platform/CodePage.h"
 #include "common/platform/TextTrim.h"
 
@@ -20,28 +21,6 @@ constexpr std::size_t kMaxRegisters = 65536;           // a register number is t
 constexpr std::int64_t kSecondsPerDay = 86'400;
 constexpr int kCentury = 2000;  // the register keeps two digits of the year
 
-// Days since 1 January 1970 of a date of the proleptic Gregorian calendar.
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-void CivilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d) {
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp < 10 ? mp + 3 : mp - 9;
-    y = static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2);
-}
-
 bool ValidDate(unsigned day, unsigned month, unsigned year) {
     if (month < 1 || month > 12 || day < 1) return false;
     static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -52,8 +31,8 @@ bool ValidDate(unsigned day, unsigned month, unsigned year) {
 
 // Seconds of a wall-clock reading, counted as if it were UTC, so that two readings subtract exactly.
 std::int64_t WallSeconds(const EmuDateTime& t) {
-    return DaysFromCivil(kCentury + t.year, t.month, t.day) * kSecondsPerDay + t.hour * 3600 + t.minute * 60 +
-           t.second;
+    return tessel::DaysFromCivil(kCentury + t.year, t.month, t.day) * kSecondsPerDay + t.hour * 3600 +
+           t.minute * 60 + t.second;
 }
 
 EmuDateTime FromWallSeconds(std::int64_t s) {
@@ -63,14 +42,11 @@ EmuDateTime FromWallSeconds(std::int64_t s) {
         rest += kSecondsPerDay;
         --days;
     }
-    std::int64_t y = 0;
-    unsigned m = 0;
-    unsigned d = 0;
-    CivilFromDays(days, y, m, d);
+    const tessel::CivilDate civil = tessel::CivilFromDays(days);
     EmuDateTime t;
-    t.day = static_cast<std::uint8_t>(d);
-    t.month = static_cast<std::uint8_t>(m);
-    t.year = static_cast<std::uint8_t>(((y % 100) + 100) % 100);
+    t.day = static_cast<std::uint8_t>(civil.day);
+    t.month = static_cast<std::uint8_t>(civil.month);
+    t.year = static_cast<std::uint8_t>(((civil.year % 100) + 100) % 100);
     t.hour = static_cast<std::uint8_t>(rest / 3600);
     t.minute = static_cast<std::uint8_t>(rest / 60 % 60);
     t.second = static_cast<std::uint8_t>(rest % 60);

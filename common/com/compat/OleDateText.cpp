@@ -3,35 +3,15 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common/platform/CivilDate.h"
 #include "common/platform/TextTrim.h"
 
 namespace tessel {
 
 namespace {
 
-// Days between 01.03.0000 of the proleptic Gregorian calendar and the given date.
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2 ? 1 : 0;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-void CivilFromDays(std::int64_t z, int& year, unsigned& month, unsigned& day) {
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    day = doy - (153 * mp + 2) / 5 + 1;
-    month = mp < 10 ? mp + 3 : mp - 9;
-    year = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (month <= 2 ? 1 : 0));
-}
-
-const std::int64_t kEpoch = DaysFromCivil(1899, 12, 30);
+// Day zero of an automation date.
+constexpr std::int64_t kEpoch = DaysFromCivil(1899, 12, 30);
 
 bool IsLeap(int y) {
     return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
@@ -94,10 +74,11 @@ std::optional<std::string> OleDateToText(DATE value) {
         seconds = 0;
         ++day;
     }
-    int y = 0;
-    unsigned mo = 0, d = 0;
-    CivilFromDays(day + kEpoch, y, mo, d);
-    if (y > 9999) return std::nullopt;  // 31.12.9999 23:59:59.6 rounds into the year 10000
+    const CivilDate civil = CivilFromDays(day + kEpoch);
+    const int y = static_cast<int>(civil.year);
+    const unsigned mo = civil.month;
+    const unsigned d = civil.day;
+    if (civil.year > 9999) return std::nullopt;  // 31.12.9999 23:59:59.6 rounds into the year 10000
     char date[32];
     char time[32];
     std::snprintf(date, sizeof date, "%02u.%02u.%04d", d, mo, y);
