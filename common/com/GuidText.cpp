@@ -2,23 +2,17 @@
 #include <cstdio>
 
 #include "common/com/ComTypes.h"
+#include "common/platform/HexText.h"
 
 namespace tessel {
 
 namespace {
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 // Reads `digits` hex digits at `pos`; false on any other character.
 bool ReadHex(std::string_view text, std::size_t pos, int digits, std::uint32_t& value) {
     value = 0;
     for (int i = 0; i < digits; ++i) {
-        const int v = HexValue(text[pos + static_cast<std::size_t>(i)]);
+        const int v = HexDigitValue(text[pos + static_cast<std::size_t>(i)]);
         if (v < 0) return false;
         value = (value << 4) | static_cast<std::uint32_t>(v);
     }

@@ -45,3 +45,8 @@ Bytes HexToBytes(std::string_view text) {
     }
     return out;
 }
+
+int HexDigitValue(char c) {
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return HexDigit(c);
+}

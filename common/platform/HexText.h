@@ -12,3 +12,6 @@ std::string BytesToHex(const Bytes& bytes);
 // a lone digit before a separator or at the end gives a byte of its value; separators are dropped.
 // Never fails.
 Bytes HexToBytes(std::string_view text);
+
+// The value of one hex digit of either case (settings files, GUID texts); -1 for any other character.
+int HexDigitValue(char c);

@@ -30,6 +30,7 @@
 
 #include "common/platform/AtomicFile.h"
 #include "common/platform/CodePage.h"
+#include "common/platform/HexText.h"
 #include "common/platform/Registry.h"
 #include "common/platform/RegistryPath.h"
 #include "common/platform/TextTrim.h"
@@ -159,13 +160,6 @@ Node* FindKey(Node& root, const std::vector<std::string>& parts) {
 
 char HexDigit(unsigned value) {
     return "0123456789abcdef"[value & 0xF];
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 void AppendHexByte(std::string& out, unsigned char b) {
@@ -359,7 +353,7 @@ class HiveParser {
         if (digits.empty() || digits.size() > 8) Fail("a dword needs 1 to 8 hex digits");
         std::uint32_t value = 0;
         for (char c : digits) {
-            const int v = HexValue(c);
+            const int v = HexDigitValue(c);
             if (v < 0) Fail("a dword needs 1 to 8 hex digits");
             value = (value << 4) | static_cast<std::uint32_t>(v);
         }
@@ -377,7 +371,7 @@ class HiveParser {
             if (item.empty() || item.size() > 2) Fail("binary data needs bytes of 1 or 2 hex digits");
             unsigned value = 0;
             for (char c : item) {
-                const int v = HexValue(c);
+                const int v = HexDigitValue(c);
                 if (v < 0) Fail("binary data needs bytes of 1 or 2 hex digits");
                 value = value * 16 + static_cast<unsigned>(v);
             }
@@ -419,8 +413,8 @@ class HiveParser {
                     out += '\t';
                     break;
                 case 'x': {
-                    const int hi = pos + 1 < line.size() ? HexValue(line[pos + 1]) : -1;
-                    const int lo = pos + 2 < line.size() ? HexValue(line[pos + 2]) : -1;
+                    const int hi = pos + 1 < line.size() ? HexDigitValue(line[pos + 1]) : -1;
+                    const int lo = pos + 2 < line.size() ? HexDigitValue(line[pos + 2]) : -1;
                     if (hi < 0 || lo < 0) Fail("\\x needs two hex digits");
                     out += static_cast<char>(hi * 16 + lo);
                     pos += 2;
