@@ -51,6 +51,8 @@ class LockedFile {
     // Reads exactly `size` bytes at `offset`; a file shorter than that is an I/O error (it was cut).
     void ReadAt(std::uint64_t offset, void* data, std::size_t size) const;
     void WriteAt(std::uint64_t offset, const void* data, std::size_t size);
+    // Returns once what was written has reached the disk (data, not times), so it survives a power cut.
+    void SyncData();
     // Appends `text` in one write call (lines of several writers never interleave) and flushes it to disk.
     void Append(std::string_view text);
 

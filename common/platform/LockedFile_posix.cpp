@@ -91,6 +91,14 @@ void LockedFile::WriteAt(std::uint64_t offset, const void* data, std::size_t siz
     }
 }
 
+void LockedFile::SyncData() {
+    int rc;
+    do {
+        rc = ::fdatasync(static_cast<int>(handle_));
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) Fail(LastError());
+}
+
 void LockedFile::Append(std::string_view text) {
     const int fd = static_cast<int>(handle_);
     // Only the lock's holder writes, so the end cannot move between the seek and the write.

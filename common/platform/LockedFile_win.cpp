@@ -98,6 +98,10 @@ void LockedFile::WriteAt(std::uint64_t offset, const void* data, std::size_t siz
     }
 }
 
+void LockedFile::SyncData() {
+    if (!::FlushFileBuffers(AsHandle(handle_))) Fail(LastError());
+}
+
 void LockedFile::Append(std::string_view text) {
     WriteAt(Size(), text.data(), text.size());
     ::FlushFileBuffers(AsHandle(handle_));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <tuple>
 
 #include "common/platform/Registry.h"
 #include "driver/base/untError.h"
@@ -36,9 +37,13 @@ std::string CountersDirectory(const std::string& chosen, const std::string& dir)
 TEcrDrv::TEcrDrv(TOptions options) {
     log_ = std::make_unique<TLogFile>();
     const std::string filesDirectory = DriverFilesDirectory();
-    counters_ = TCounters::OpenInDirectory(CountersDirectory(options.CountersDirectory, filesDirectory));
+    counters_ =
+        options.Counters
+            ? std::move(options.Counters)
+            : TCounters::OpenInDirectory(CountersDirectory(options.CountersDirectory, filesDirectory));
+    // Posts never wait for room: a port thread must not be held by a thread that does not pump.
     cmdWnd_ = std::make_unique<TCmdWnd>(
-        [this](TCmdWnd& wnd) { Deliver(static_cast<std::int32_t>(wnd.LastCommand())); });
+        [this](TCmdWnd& wnd) { Deliver(static_cast<std::int32_t>(wnd.LastCommand())); }, 0);
     holder_ = std::make_unique<TCommand>();
     received_ = std::make_unique<TCommands>(this);
     devices_ = std::make_unique<TDevices>(log_.get(), std::move(options.PortFactory));
@@ -66,6 +71,8 @@ TEcrDrv::TEcrDrv(TOptions options) {
     }
     ClearResult();
 }
+
+TEcrDrv::TEcrDrv() : TEcrDrv(TOptions{}) {}
 
 TEcrDrv::~TEcrDrv() {
     SaveSettings();
@@ -134,28 +141,69 @@ std::int32_t TEcrDrv::ResultFromError(const std::exception& error) {
 
 // ---- Sending ----
 
-bool TEcrDrv::ArmAnswer(TCommand& command) {
+namespace {
+
+constexpr std::uint8_t kSearchOpcode = 0xFA;
+// Offsets in a frame body (the frame without its start byte and checksum).
+enum : std::size_t { kBodyC1 = 3, kBodyC2 = 4, kBodyPayload = 6 };
+
+// A counters file that cannot be written fails the operation: counters left behind on disk would make the
+// next request a repetition of this one.
+EDriverError CountersError(const std::exception& error) {
+    return EDriverError(E_UNKNOWN, std::string("Ошибка записи файла счетчиков команд: ") + error.what());
+}
+
+}  // namespace
+
+bool TEcrDrv::ArmAnswer(Bytes& body, const TCommand& command, int portNumber) {
     // The port threads count and match a frame under the same lock: either the answer to an earlier attempt
-    // is matched already, or this attempt takes the counters it had, before that answer moves them on.
+    // is matched already, or this attempt takes its counters before that answer moves them on.
     std::lock_guard lock(awaitMutex_);
     if (awaitedID_ != 0) return false;
-    counters_->CountersFor(command);
-    awaitKey_ = {command.Code, command.SrcAddress, command.DstAddress, command.C1, command.PortNumber, true};
+    TCommand pair;
+    pair.PortNumber = portNumber;
+    pair.DstAddress = command.DstAddress;
+    pair.CommandType = command.CommandType;
+    if (command.CommandType == 0) {
+        try {
+            const auto counters = counters_->BeginRequest(portNumber, command.DstAddress,
+                                                          Bytes(body.begin() + kBodyPayload, body.end()));
+            pair.C1 = counters.c1;
+            pair.C2 = counters.c2;
+        } catch (const std::exception& e) {
+            throw CountersError(e);
+        }
+    } else {
+        counters_->CountersFor(pair);
+    }
+    body[kBodyC1] = pair.C1;
+    body[kBodyC2] = pair.C2;
+    awaitKey_ = {command.Code, command.SrcAddress, command.DstAddress, pair.C1, portNumber, true};
     portLost_ = false;
+    answerFailure_.clear();
     answerEvent_.Reset();
     return true;
 }
 
-Bytes TEcrDrv::BuildTypedBody(int portNumber) {
+Bytes TEcrDrv::BuildTypedBody(int portNumber, bool sending) {
     auto command = CreateCommand(holder_->Code);
     command->Assign(*holder_);
     command->PortNumber = portNumber;
-    if (!ArmAnswer(*command)) return {};
     command->ResultCode = CommandResultCode;
     if (command->CommandType == 0 || command->ResultCode == 0) command->LoadFromDriver(*this);
-    const Bytes body = command->BuildBody();
+    Bytes body = command->BuildBody();
     // The receiver counts a frame in one byte: a longer block would arrive as garbage.
     if (body.size() > 6 + kMaxPayloadLength) throw EDriverError(E_INVALIDVALUE);
+    if (sending) {
+        if (!ArmAnswer(body, *command, portNumber)) return {};
+    } else {
+        // What would go out now, taking nothing.
+        counters_->CountersFor(*command);
+        body[kBodyC1] = command->C1;
+        body[kBodyC2] = command->C2;
+    }
+    command->C1 = body[kBodyC1];
+    command->C2 = body[kBodyC2];
     if (command->ResultCode != kOutOfSequenceResult && command->CommandType == 1) {
         const TPeerKey peer{portNumber, command->DstAddress};
         TPeerRequests& requests = peerRequests_[peer];
@@ -180,7 +228,7 @@ std::int32_t TEcrDrv::TypedPost() {
     try {
         TDevice& device = devices_->Current();
         device.SetDeviceEnabled(true);
-        const Bytes body = BuildTypedBody(device.PortNumber());
+        const Bytes body = BuildTypedBody(device.PortNumber(), true);
         if (!body.empty()) SendBody(device, body);
         return ClearResult();
     } catch (const std::exception& e) {
@@ -194,7 +242,12 @@ std::int32_t TEcrDrv::RawPost() {
         device.SetDeviceEnabled(true);
         holder_->PortNumber = device.PortNumber();
         // The holder is a base command: header, opcode and for an answer its own result byte only.
-        if (ArmAnswer(*holder_)) SendBody(device, holder_->BuildBody());
+        Bytes body = holder_->BuildBody();
+        if (ArmAnswer(body, *holder_, device.PortNumber())) {
+            holder_->C1 = body[kBodyC1];
+            holder_->C2 = body[kBodyC2];
+            SendBody(device, body);
+        }
         return ClearResult();
     } catch (const std::exception& e) {
         return ResultFromError(e);
@@ -215,25 +268,37 @@ void TEcrDrv::SetAwaiting(bool on) {
 }
 
 void TEcrDrv::PostToWindow(std::int32_t id) {
-    // A refused post loses only the announcement: the command stays in the received list.
-    if (!cmdWnd_->Post(static_cast<std::uint32_t>(id))) {
-        log_->WriteError("Ошибка при передаче команды окну команд.",
-                         "Команда " + std::to_string(id) + " не объявлена: очередь сообщений недоступна.");
+    if (cmdWnd_->Post(static_cast<std::uint32_t>(id))) return;
+    // The queue is full or gone. A port thread must not wait for the engine's thread to pump (it holds the
+    // devices' lock, and every other port's answers would wait behind it), and a command nobody is told of
+    // could never be deleted: it goes. A register repeats a request that got no answer.
+    {
+        std::lock_guard lock(*received_);
+        if (TCommand* command = received_->FindByID(id)) received_->Delete(command);
     }
+    log_->WriteError(
+        "Ошибка при передаче команды окну команд.",
+        "Команда " + std::to_string(id) + " отброшена: очередь сообщений переполнена или недоступна.");
 }
 
 std::int32_t TEcrDrv::WaitForAnswer() {
     const auto timeout = static_cast<std::uint32_t>(Timeout < 0 ? 0 : Timeout);
     switch (answerEvent_.WaitFor(timeout)) {
         case tessel::WaitResult::Signaled: {
+            std::string failure;
             {
                 std::lock_guard lock(awaitMutex_);
                 if (std::exchange(portLost_, false)) return SetResult(E_PORTUNAVAILABLE);
+                failure = std::exchange(answerFailure_, {});
             }
             CommandID = awaitedID_.exchange(0);
             std::lock_guard lock(*received_);
             TCommand* answer = received_->FindByID(CommandID);
             if (answer == nullptr) return SetResult(E_COMMANDNOTFOUND);
+            if (!failure.empty()) {
+                received_->Delete(answer);
+                return ResultFromError(CountersError(std::runtime_error(failure)));
+            }
             ClearResult();
             LoadCommand(*answer);
             received_->Delete(answer);
@@ -261,6 +326,7 @@ std::int32_t TEcrDrv::Exchange(std::uint8_t opcode) {
     SetAwaiting(true);
     ClearResult();
     std::int32_t result = 0;
+    bool refused = false;
     for (std::int32_t attempt = 0; attempt < RepCount; ++attempt) {
         holder_->Code = opcode;
         holder_->CommandType = 0;
@@ -271,14 +337,41 @@ std::int32_t TEcrDrv::Exchange(std::uint8_t opcode) {
             result = ResultFromError(e);
             break;
         }
-        // A later attempt goes out with the same C1; an answer to any of them is the awaited one, and one
-        // that came after the last wait ended is taken without sending again.
+        // A later attempt goes out with the counters of the first (see TCounters::BeginRequest); an answer
+        // to any of them is the awaited one, and one that came after the last wait ended is taken without
+        // sending again.
         result = TypedPost();
         // A port that is missing or went away is not asked again: nothing can answer on it.
         if (result == E_PORTUNAVAILABLE) break;
         if (result != 0) continue;
         result = WaitForAnswer();
+        if (result == kOutOfSequenceResult && !refused) {
+            // Refused as out of sequence: the register executed nothing, and its answer has put the counters
+            // in step. The request goes once more, in sequence; only a second refusal reaches the client.
+            refused = true;
+            attempt = -1;
+            continue;
+        }
         if (result >= 0 || result == E_PORTUNAVAILABLE) break;
+    }
+    SetAwaiting(false);
+    return result;
+}
+
+std::int32_t TEcrDrv::SendAndWait(std::int32_t (TEcrDrv::*post)()) {
+    SetAwaiting(true);
+    // The answer replaces the holder; a refused request goes again as it was.
+    const TCommand& h = *holder_;
+    const auto sent = std::make_tuple(h.Code, h.CommandType, h.SrcAddress, h.DstAddress, h.Data);
+    std::int32_t result = (this->*post)();
+    if (result == 0 && WaitAnswer) {
+        result = WaitForAnswer();
+        if (result == kOutOfSequenceResult && std::get<1>(sent) == 0) {
+            std::tie(holder_->Code, holder_->CommandType, holder_->SrcAddress, holder_->DstAddress,
+                     holder_->Data) = sent;
+            result = (this->*post)();
+            if (result == 0) result = WaitForAnswer();
+        }
     }
     SetAwaiting(false);
     return result;
@@ -293,19 +386,11 @@ std::int32_t TEcrDrv::SearchDevice() {
 }
 
 std::int32_t TEcrDrv::SendCommand() {
-    SetAwaiting(true);
-    std::int32_t result = TypedPost();
-    if (result == 0 && WaitAnswer) result = WaitForAnswer();
-    SetAwaiting(false);
-    return result;
+    return SendAndWait(&TEcrDrv::TypedPost);
 }
 
 std::int32_t TEcrDrv::SendCadr() {
-    SetAwaiting(true);
-    std::int32_t result = RawPost();
-    if (result == 0 && WaitAnswer) result = WaitForAnswer();
-    SetAwaiting(false);
-    return result;
+    return SendAndWait(&TEcrDrv::RawPost);
 }
 
 std::int32_t TEcrDrv::PostCadr() {
@@ -366,24 +451,25 @@ void TEcrDrv::ReceiveFrame(TDevice& device, const TEcrFrame& frame) {
     command->LDNumber = device.DeviceNumber();
     std::int32_t id = 0;
     bool awaited = false;
-    bool dropped = false;
+    bool stale = false;
     std::string countersError;
     {
         // Counting and matching are one step for an exchange about to repeat its request (see ArmAnswer).
         std::lock_guard awaitLock(awaitMutex_);
-        bool repeatedAnswer = false;
+        const bool answer = command->CommandType != 0;
         try {
-            repeatedAnswer = counters_->ApplyReceived(*command);
+            stale = counters_->ApplyReceived(*command, answer && command->Code == kSearchOpcode);
         } catch (const std::exception& e) {
             countersError = e.what();
         }
-        // Only the first answer that carries the request's C1 back: a register that answered an attempt late
-        // answers the next attempt too, and a late answer of an earlier request carries an earlier C1.
-        awaited = awaiting_ && awaitKey_.armed && command->CommandType != 0 &&
+        // Only the first answer that carries the request's C1 back, on the port it went out on: a register
+        // that answered an attempt late answers the next attempt too, a late answer of an earlier request
+        // carries an earlier C1, and another port's register may answer the same opcode at the same address.
+        awaited = awaiting_ && awaitKey_.armed && answer && command->PortNumber == awaitKey_.port &&
                   command->Code == awaitKey_.code && command->SrcAddress == awaitKey_.dst &&
                   command->DstAddress == awaitKey_.src && command->C1 == awaitKey_.c1;
-        dropped = repeatedAnswer && !awaited;
-        if (!dropped) {
+        if (awaited && !countersError.empty()) answerFailure_ = countersError;
+        if (awaited || !stale) {
             std::lock_guard lock(*received_);
             id = received_->Add(std::move(command))->ID;
             if (awaited) {
@@ -394,13 +480,13 @@ void TEcrDrv::ReceiveFrame(TDevice& device, const TEcrFrame& frame) {
         }
     }
     if (!countersError.empty()) log_->WriteError("Ошибка при обновлении счетчиков команд.", countersError);
-    if (dropped) {
-        // The second copy of an answer already taken: nobody asked for it, and it is no new command.
+    if (!awaited && stale) {
+        // An answer to a request older than the newest one sent to that register: a second copy of an answer
+        // taken already, or the late answer of a request given up for another. Nobody asked for it.
         log_->Write("Отброшен повторный ответ: " + BytesToHex(command->Cadr));
         return;
     }
-    // Posted outside the locks: the engine's thread takes the list's lock to deliver, and a full queue makes
-    // the post wait for it.
+    // Posted outside the locks: the engine's thread takes the list's lock to deliver.
     if (!awaited) PostToWindow(id);
 }
 
@@ -588,7 +674,7 @@ std::int32_t TEcrDrv::DeleteLD() {
 // ---- The current command ----
 
 Bytes TEcrDrv::CommandData() {
-    const Bytes body = BuildTypedBody(devices_->Current().PortNumber());
+    const Bytes body = BuildTypedBody(devices_->Current().PortNumber(), false);
     return body.empty() ? body : BuildFrame(body);
 }
 

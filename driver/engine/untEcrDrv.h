@@ -5,9 +5,15 @@
 // outcome in ResultCode and ResultDescription; and it receives the frames of every logical device,
 // answers repeated and out-of-sequence requests by itself and announces the rest.
 //
-// Matching: an answer is the awaited one when it also carries back the C1 of the request, and only the
-// first such answer of an attempt is; the second copy of an answer already taken (a register that answered
-// an attempt late answers the next from its stored answer) moves no counter and is logged and dropped. A
+// Exactly once: a request goes out with counters no other request used while its outcome is unknown (see
+// TCounters::BeginRequest), every try of it with the counters of the first, and a request the register
+// refused as out of sequence (204: nothing executed) goes once more, in sequence. Counters are on disk before
+// an operation returns; a counters file that cannot be written fails the operation.
+//
+// Matching: an answer is the awaited one when it comes on the request's port and also carries back the C1
+// of the request, and only the first such answer of an attempt is; an answer to an older request (the second
+// copy of an answer already taken, the late answer of a request given up) moves no counter and is logged and
+// dropped. A
 // repetition of a register's request is answered from the stored answer only when that answers this very
 // request (same opcode and data); another request with the same counters (the register gave up on its last
 // one) is announced for execution. Automatic answers leave the current command, the properties and the
@@ -52,12 +58,15 @@ class TEcrDrv : public TECRDrvData {
         std::string CountersDirectory;
         // Makes the ports of logical devices; empty: real serial ports.
         TDevices::PortFactory PortFactory;
+        // Counters to use instead of a file in CountersDirectory (tests give counters that fail on demand).
+        std::unique_ptr<TCounters> Counters{};
     };
 
     // Creates the log, the counters, the command window (on the calling thread), the lists and the devices;
     // reads the settings and loads the logical devices (a failure there is logged). Throws when the
     // counters file cannot be opened or the command window cannot be made.
-    explicit TEcrDrv(TOptions options = {});
+    explicit TEcrDrv(TOptions options);
+    TEcrDrv();
     // Writes the settings and the logical devices, then closes every port before anything else goes.
     ~TEcrDrv();
     TEcrDrv(const TEcrDrv&) = delete;
@@ -214,19 +223,25 @@ class TEcrDrv : public TECRDrvData {
     // The parameters and the logical devices, stored together.
     void SaveSettings() noexcept;
 
-    // Builds the frame body of the current command by its class: counters, LoadFromDriver, stored answer.
-    // Empty when an answer to an earlier attempt of the awaited request has come meanwhile: the counters have
-    // moved on, and what would go out now is a new request.
-    Bytes BuildTypedBody(int portNumber);
+    // Builds the frame body of the current command by its class: LoadFromDriver, counters, stored answer.
+    // `sending`: the body goes out now, so it takes its counters and arms the answer (ArmAnswer); empty when
+    // an answer to an earlier attempt of the awaited request has come meanwhile. Else the counters it would
+    // carry now, taking nothing.
+    Bytes BuildTypedBody(int portNumber, bool sending);
     // Sends a frame body on `device` and keeps the frame as the current command's CommandCadr, so a client
     // sees what went out (an exchange's answer does not replace it; GetCommandParams shows a received one).
     void SendBody(TDevice& device, const Bytes& body);
-    // Takes the counters of `command` and makes it the awaited request; false (nothing taken) when an answer
-    // to an earlier attempt has already been matched.
-    bool ArmAnswer(TCommand& command);
+    // Puts the counters of `command`, about to go out on `portNumber`, into its frame `body` (a request
+    // becomes the peer's open request) and makes it the awaited request; false (nothing taken) when an answer
+    // to an earlier attempt has already been matched. A counters file that cannot be written is an
+    // EDriverError; nothing is to be sent then.
+    bool ArmAnswer(Bytes& body, const TCommand& command, int portNumber);
     std::int32_t TypedPost();
     std::int32_t RawPost();
     std::int32_t WaitForAnswer();
+    // SendCommand and SendCadr: the holder sent by `post`, with WaitAnswer its answer awaited; a request
+    // refused as out of sequence goes once more as it was.
+    std::int32_t SendAndWait(std::int32_t (TEcrDrv::*post)());
     void SetAwaiting(bool on);
     // Loads a received command into the holder and the properties (steps shared by GetCommandParams, the
     // consumption of an answer and the automatic repetition).
@@ -269,7 +284,8 @@ class TEcrDrv : public TECRDrvData {
     // which the port threads also hold while they count a frame and match it.
     std::atomic<bool> awaiting_{false};
     std::atomic<std::int32_t> awaitedID_{0};
-    bool portLost_ = false;  // the awaited answer's port went away; signals the answer event too
+    bool portLost_ = false;      // the awaited answer's port went away; signals the answer event too
+    std::string answerFailure_;  // the awaited answer came, but its counters could not be written
     std::mutex awaitMutex_;
     TAwaitKey awaitKey_;
 };

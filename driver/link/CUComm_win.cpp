@@ -182,26 +182,27 @@ bool TCommEventThread::Impl::WaitEvent(DWORD& mask, std::string& goneReason) {
     if (error == ERROR_IO_PENDING) {
         const HANDLE both[] = {wait.Get(), stopEvent.Get()};
         const DWORD woke = ::WaitForMultipleObjects(2, both, FALSE, INFINITE);
+        if (woke == WAIT_FAILED) error = ::GetLastError();
         if (woke != WAIT_OBJECT_0 || stop.load()) {
             // The wait must be over before its mask and event go away.
             ::SetCommMask(handle, 0);
             DWORD ignored = 0;
             ::GetOverlappedResult(handle, &overlapped, &ignored, TRUE);
+            // A wait that failed would leave a port that looks open and never reads again.
+            if (woke == WAIT_FAILED && !stop.load()) goneReason = tessel::win::ErrorText(error);
             return false;
         }
         DWORD ignored = 0;
         if (::GetOverlappedResult(handle, &overlapped, &ignored, FALSE)) return true;
         error = ::GetLastError();
     }
-    if (IsCommDeviceGone(error)) {
-        goneReason = tessel::win::ErrorText(error);
-        return false;
-    }
-    // No event came: the port's error state is cleared and the wait starts again.
+    if (stop.load()) return false;
+    // Whatever the error (a pulled adapter answers ERROR_ACCESS_DENIED or ERROR_OPERATION_ABORTED as well as
+    // the errors of a vanished device), a wait that cannot start again at once would spin: the port is lost.
     DWORD errors = 0;
     ::ClearCommError(handle, &errors, nullptr);
-    mask = 0;
-    return !stop.load();
+    goneReason = tessel::win::ErrorText(error);
+    return false;
 }
 
 void TCommEventThread::Impl::Run() {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "driver/engine/untCounter.h"
@@ -34,7 +35,8 @@ using K = EmuRequestKind;
 
 class StationTest : public ::testing::Test {
   protected:
-    StationTest() : station_(TCounters::OpenInDirectory(dir_.Path())) {
+    explicit StationTest(EmuRepeatCheck check = EmuRepeatCheck::Counters)
+        : station_(TCounters::OpenInDirectory(dir_.Path()), check) {
         station_.AddRegister(2);
         station_.AddRegister(3);
     }
@@ -60,40 +62,77 @@ struct CounterCase {
     std::vector<Step> steps;  // requests for 11h to address 2, in order
 };
 
-class StationCounters : public StationTest, public ::testing::WithParamInterface<CounterCase> {};
+// Every case under both rules: by the counters alone a request out of sequence is refused with 204 and not
+// executed; a register that compares requests executes it. The counters move the same way.
+class StationCounters : public ::testing::TestWithParam<std::tuple<CounterCase, EmuRepeatCheck>> {};
 
 TEST_P(StationCounters, ClassifyExecuteAndAnswerWithTheUpdatedCounters) {
+    const auto& [c, check] = GetParam();
+    TempDir dir;
+    EmuStation station(TCounters::OpenInDirectory(dir.Path()), check);
+    station.AddRegister(2);
     std::uint64_t executions = 0;
-    for (const Step& s : GetParam().steps) {
-        const EmuReply reply = One(Request(2, s.c1, s.c2, {0x11}));
+    for (const Step& s : c.steps) {
+        const EmuReception r = station.Receive(Request(2, s.c1, s.c2, {0x11}), true);
+        ASSERT_EQ(r.replies.size(), 1u) << r.note;
+        const EmuReply& reply = r.replies.front();
+        const bool refused = s.kind == K::OutOfSequence && check == EmuRepeatCheck::Counters;
         EXPECT_EQ(reply.kind, s.kind) << int(s.c1) << "," << int(s.c2);
         EXPECT_EQ(reply.body[kC1], s.answerC1);
         EXPECT_EQ(reply.body[kC2], s.answerC2);
         EXPECT_EQ(reply.repeated, s.kind == K::Repetition);
-        if (s.kind != K::Repetition) ++executions;
-        EXPECT_EQ(station_.ExecutionCount(2, 0x11), executions);
+        EXPECT_EQ(reply.refused, refused);
+        if (refused) {
+            EXPECT_EQ(reply.body, (Bytes{kComputer, 2, 0x01, s.answerC1, s.answerC2, 0x02, 0x11, 204}));
+        }
+        if (s.kind != K::Repetition && !refused) ++executions;
+        EXPECT_EQ(station.ExecutionCount(2, 0x11), executions);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, StationCounters,
-    ::testing::Values(
-        // A fresh record holds zeros: the first request with zeros repeats them exactly.
-        CounterCase{"FirstRequestIsRollback", {{0, 0, K::Rollback, 0, 1}}},
-        CounterCase{"NextInSequence", {{0, 0, K::Rollback, 0, 1}, {1, 1, K::InSequence, 1, 2}}},
-        CounterCase{"RepetitionAfterLostAnswer",
-                    {{0, 0, K::Rollback, 0, 1}, {0, 0, K::Repetition, 0, 1}, {0, 0, K::Repetition, 0, 1}}},
-        CounterCase{"RollbackAfterAnswerTaken", {{0, 0, K::Rollback, 0, 1}, {0, 1, K::Rollback, 0, 2}}},
-        CounterCase{"OutOfSequenceIsExecuted",
-                    {{0, 0, K::Rollback, 0, 1}, {5, 9, K::OutOfSequence, 5, 2}, {6, 2, K::InSequence, 6, 3}}},
-        CounterCase{"RightNumberWrongCount", {{0, 0, K::Rollback, 0, 1}, {1, 7, K::OutOfSequence, 1, 2}}},
-        CounterCase{"WrapAround",
-                    {{0, 0, K::Rollback, 0, 1},
-                     {0xFF, 1, K::OutOfSequence, 0xFF, 2},
-                     {0x00, 2, K::InSequence, 0, 3}}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ::testing::Combine(
+        ::testing::Values(
+            // A fresh record holds zeros: the first request with zeros repeats them exactly.
+            CounterCase{"FirstRequestIsRollback", {{0, 0, K::Rollback, 0, 1}}},
+            CounterCase{"NextInSequence", {{0, 0, K::Rollback, 0, 1}, {1, 1, K::InSequence, 1, 2}}},
+            CounterCase{
+                "RepetitionAfterLostAnswer",
+                {{0, 0, K::Rollback, 0, 1}, {0, 0, K::Repetition, 0, 1}, {0, 0, K::Repetition, 0, 1}}},
+            CounterCase{"RollbackAfterAnswerTaken", {{0, 0, K::Rollback, 0, 1}, {0, 1, K::Rollback, 0, 2}}},
+            CounterCase{
+                "OutOfSequence",
+                {{0, 0, K::Rollback, 0, 1}, {5, 9, K::OutOfSequence, 5, 2}, {6, 2, K::InSequence, 6, 3}}},
+            CounterCase{"RightNumberWrongCount", {{0, 0, K::Rollback, 0, 1}, {1, 7, K::OutOfSequence, 1, 2}}},
+            CounterCase{"WrapAround",
+                        {{0, 0, K::Rollback, 0, 1},
+                         {0xFF, 1, K::OutOfSequence, 0xFF, 2},
+                         {0x00, 2, K::InSequence, 0, 3}}}),
+        ::testing::Values(EmuRepeatCheck::Counters, EmuRepeatCheck::Request)),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param).name) +
+               (std::get<1>(info.param) == EmuRepeatCheck::Counters ? "" : "_ComparesRequests");
+    });
 
-TEST_F(StationTest, RepetitionResendsTheStoredAnswerOfItsOwnRequestOnly) {
+// By the counters a repetition is answered from the stored answer whatever it asks.
+TEST_F(StationTest, RepetitionGetsTheStoredAnswerWhateverItAsks) {
+    const EmuReply first = One(Request(2, 0, 0, {0x1A, 1, 0}));
+    for (const Bytes& asked : {Bytes{0x1A, 2, 0}, Bytes{0x13}}) {
+        const EmuReply again = One(Request(2, 0, 0, asked));
+        EXPECT_TRUE(again.repeated);
+        EXPECT_EQ(again.body, first.body);
+    }
+    EXPECT_EQ(station_.ExecutionCount(2, 0x1A), 1u);
+    EXPECT_EQ(station_.ExecutionCount(2, 0x13), 0u);
+}
+
+class RequestStationTest : public StationTest {
+  protected:
+    RequestStationTest() : StationTest(EmuRepeatCheck::Request) {}
+};
+
+TEST_F(RequestStationTest, RepetitionResendsTheStoredAnswerOfItsOwnRequestOnly) {
     const EmuReply first = One(Request(2, 0, 0, {0x11}));
     EmuRegisterModel changed = station_.Register(2).Model();
     changed.documentNumber = 777;  // an executed request would report it

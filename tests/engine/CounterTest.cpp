@@ -13,6 +13,7 @@
 #include "driver/engine/untCounter.h"
 #include "driver/link/untCommand.h"
 #include "support/Latch.h"
+#include "support/MemoryRecordFile.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -91,9 +92,10 @@ const ReceivedCase kReceivedCases[] = {
     {"C1Behind", 0, {0x11, 0x22, 0x04, 0x07}, 0x03, 0x07, kOutOfSequence, {0x11, 0x22, 0x03, 0x08}},
     {"Rollback", 0, {0x11, 0x22, 0x04, 0x07}, 0x04, 0x07, kRollback, {0x11, 0x22, 0x04, 0x08}},
     {"Repetition", 0, {0x11, 0x22, 0x04, 0x07}, 0x04, 0x08, kNone, {0x11, 0x22, 0x04, 0x07}},
-    {"Answer", 1, {0x11, 0x22, 0x04, 0x07}, 0x09, 0x33, kNone, {0x12, 0x33, 0x04, 0x07}},
-    {"AnswerWraps", 1, {0xFF, 0x22, 0x04, 0x07}, 0x09, 0x00, kNone, {0x00, 0x00, 0x04, 0x07}},
-    // The register answered a request late and then its repetition: the second copy counts nothing.
+    {"Answer", 1, {0x11, 0x22, 0x04, 0x07}, 0x11, 0x33, kNone, {0x12, 0x33, 0x04, 0x07}},
+    {"AnswerWraps", 1, {0xFF, 0x22, 0x04, 0x07}, 0xFF, 0x00, kNone, {0x00, 0x00, 0x04, 0x07}},
+    // Only the answer to the newest request counts. The register answered a request late and then its
+    // repetition: the second copy counts nothing; nor does an answer to any older request.
     {"AnswerRepeated", 1, {0x12, 0x33, 0x04, 0x07}, 0x11, 0x33, kNone, {0x12, 0x33, 0x04, 0x07}, true},
     {"AnswerRepeatedWraps", 1, {0x00, 0x33, 0x04, 0x07}, 0xFF, 0x33, kNone, {0x00, 0x33, 0x04, 0x07}, true},
     {"AnswerOfThatRequestWithOtherCount",
@@ -102,7 +104,16 @@ const ReceivedCase kReceivedCases[] = {
      0x11,
      0x34,
      kNone,
-     {0x13, 0x34, 0x04, 0x07}},
+     {0x12, 0x33, 0x04, 0x07},
+     true},
+    {"AnswerOfAnOlderRequest",
+     1,
+     {0x12, 0x33, 0x04, 0x07},
+     0x0E,
+     0x30,
+     kNone,
+     {0x12, 0x33, 0x04, 0x07},
+     true},
     {"RequestWithTheLastAnswersCounters",
      0,
      {0x12, 0x33, 0x04, 0x07},
@@ -124,10 +135,10 @@ TEST_P(CounterCase, ReceivedFrameUpdatesRecordAndFlags) {
 
     auto frame = Frame(row.type, 3, 9, 1, row.c1, row.c2, crcOk);
     frame->ExecuteFlag = frame->RollbackFlag = frame->OutOfSequence = true;  // stale values must go
-    const bool repeated = counters.ApplyReceived(*frame);
+    const bool stale = counters.ApplyReceived(*frame);
 
     // A frame that failed its checksum is kept out of the counters altogether.
-    EXPECT_EQ(repeated, crcOk && row.repeatedAnswer);
+    EXPECT_EQ(stale, crcOk && row.repeatedAnswer);
     EXPECT_EQ(FlagsOf(*frame), crcOk ? row.flags : kNone);
     EXPECT_EQ(ReadRecord(path, 3, 9), crcOk ? row.after : row.before);
     EXPECT_EQ(ReadRecord(path, 3, 1), (Record{})) << "the record of the destination is not touched";
@@ -269,34 +280,170 @@ TEST(CountersFile, FailuresAreSystemErrorsNamingTheFile) {
     EXPECT_THROW(TCounters::OpenInDirectory(dir.File("none")), std::system_error);
 }
 
-// Two port threads count answers on one record while the caller's thread builds requests from it: no count
-// may be lost, and no request may see half an update. Each thread alternates its own two C2 values, so no
-// answer ever repeats the one counted before it.
+// A port thread counts the answers of a register while another counts its requests, on one record, and the
+// caller's thread builds requests from it: no count may be lost, and no request may see half an update.
 TEST(Counters, ThreadsKeepTheFileConsistent) {
     TempDir dir;
     const auto path = dir.File("c.dat");
     TCounters counters(path);
-    constexpr int kAnswersPerThread = 10000;
+    constexpr int kFrames = 300;
+    // The C2 of the answer to request c1, so that a request can tell which answer it was built from.
+    auto c2Of = [](int c1) { return static_cast<std::uint8_t>(c1 * 7 + 3); };
     tessel_test::Latch start(3);
-    auto answers = [&](std::uint8_t c2) {
+    std::thread answers([&] {
         start.arrive_and_wait();
-        for (int i = 0; i < kAnswersPerThread; ++i)
-            counters.ApplyReceived(*Frame(1, 2, 7, 1, 0, static_cast<std::uint8_t>(c2 + 2 * (i % 2))));
-    };
-    std::thread a(answers, 5), b(answers, 6);
+        for (int i = 0; i < kFrames; ++i)
+            EXPECT_FALSE(counters.ApplyReceived(*Frame(1, 2, 7, 1, static_cast<std::uint8_t>(i), c2Of(i))));
+    });
+    std::thread requests([&] {
+        start.arrive_and_wait();
+        for (int i = 0; i < kFrames; ++i) {
+            auto request = Frame(0, 2, 7, 1, static_cast<std::uint8_t>(i + 1), static_cast<std::uint8_t>(i));
+            counters.ApplyReceived(*request);
+            EXPECT_TRUE(request->ExecuteFlag && !request->RollbackFlag) << i;
+        }
+    });
     start.arrive_and_wait();
     int torn = 0;
-    for (int i = 0; i < kAnswersPerThread; ++i) {
+    for (int i = 0; i < kFrames; ++i) {
         auto request = Frame(0, 2, 1, 7);
         counters.CountersFor(*request);
-        if (request->C1 != 0 && request->C2 == 0) ++torn;  // a count without its answer's C2
+        if (request->C1 != 0 && request->C2 != c2Of(request->C1 - 1)) ++torn;
     }
-    a.join();
-    b.join();
+    answers.join();
+    requests.join();
     EXPECT_EQ(torn, 0);
-    const Record r = ReadRecord(path, 2, 7);
-    EXPECT_EQ(r[0], (2 * kAnswersPerThread) % 256);
-    EXPECT_TRUE(r[1] == 7 || r[1] == 8) << int(r[1]) << ": the last answer of either thread";
+    EXPECT_EQ(ReadRecord(path, 2, 7),
+              (Record{kFrames % 256, c2Of(kFrames - 1), kFrames % 256, kFrames % 256}));
+}
+
+}  // namespace
+
+namespace {
+
+// One step against the record of (1, 2): a request about to go out with the counters expected, an answer
+// received, the engine restarted on the same files, or the last write of the open request cut short.
+struct Step {
+    enum Kind { Begin, Answer, Restart, CutLastWrite } kind;
+    Bytes request{};      // Begin
+    std::uint8_t c1 = 0;  // Begin: expected; Answer: carried
+    std::uint8_t c2 = 0;
+    bool refusable = false;  // Begin: expected
+};
+
+Step Begin(Bytes request, std::uint8_t c1, std::uint8_t c2, bool refusable = false) {
+    return {Step::Begin, std::move(request), c1, c2, refusable};
+}
+Step Answer(std::uint8_t c1, std::uint8_t c2) {
+    return {Step::Answer, {}, c1, c2};
+}
+const Step kRestart{Step::Restart};
+const Step kCutLastWrite{Step::CutLastWrite};
+
+struct OpenCase {
+    const char* name;
+    std::vector<Step> steps;
+};
+
+void PrintTo(const OpenCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+const Bytes kReadCash4{0x1A, 4, 0};
+const Bytes kReadCash5{0x1A, 5, 0};
+
+class OpenRequests : public ::testing::TestWithParam<OpenCase> {};
+
+TEST_P(OpenRequests, ARequestNeverBorrowsTheCountersOfAnotherWhoseOutcomeIsUnknown) {
+    TempDir dir;
+    const std::string path = dir.File("Counters0.dat");
+    auto counters = std::make_unique<TCounters>(path);
+    int n = 0;
+    for (const Step& step : GetParam().steps) {
+        ++n;
+        switch (step.kind) {
+            case Step::Begin: {
+                const auto got = counters->BeginRequest(1, 2, step.request);
+                EXPECT_EQ(got.c1, step.c1) << "step " << n;
+                EXPECT_EQ(got.c2, step.c2) << "step " << n;
+                EXPECT_EQ(got.refusable, step.refusable) << "step " << n;
+                break;
+            }
+            case Step::Answer:
+                counters->ApplyReceived(*Frame(1, 1, 2, 1, step.c1, step.c2));
+                break;
+            case Step::Restart:
+                counters.reset();
+                counters = std::make_unique<TCounters>(path);
+                break;
+            case Step::CutLastWrite: {
+                counters.reset();
+                // A power cut in the middle of the slot's write: its checksum no longer matches.
+                std::fstream open(TCounters::OpenRequestsFileFor(path),
+                                  std::ios::binary | std::ios::in | std::ios::out);
+                open.seekp(20);
+                open.put('\x55');
+                ASSERT_TRUE(open) << "the open-requests file";
+                open.close();
+                counters = std::make_unique<TCounters>(path);
+                break;
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OpenRequests,
+    ::testing::Values(
+        OpenCase{"EveryTryOfARequestCarriesTheCountersOfTheFirst",
+                 {Begin(kReadCash4, 0, 0), Begin(kReadCash4, 0, 0), Answer(0, 5), Begin(kReadCash4, 1, 5)}},
+        // The register may hold the lost request's answer: another request must not be a repetition of it.
+        // It goes with the next number to be refused, each try with a number of its own, until the refusal
+        // arrives and puts both sides in step.
+        OpenCase{"AnotherRequestAfterALostOneGoesToBeRefused",
+                 {Begin(kReadCash4, 0, 0), Begin(kReadCash5, 1, 0, true), Begin(kReadCash5, 2, 0, true),
+                  Answer(2, 9), Begin(kReadCash5, 3, 9)}},
+        OpenCase{"AfterARefusableRequestEvenTheSameOneMovesOn",
+                 {Begin(kReadCash4, 0, 0), Begin(kReadCash5, 1, 0, true), Begin(kReadCash4, 2, 0, true)}},
+        OpenCase{"ALateAnswerSettlesTheLostRequest",
+                 {Begin(kReadCash4, 0, 0), Answer(0, 4), Begin(kReadCash5, 1, 4)}},
+        OpenCase{"AnAnswerToAnOlderRequestSettlesNothing",
+                 {Begin(kReadCash4, 0, 0), Answer(0xFF, 1), Begin(kReadCash5, 1, 0, true)}},
+        OpenCase{"TheNextEngineKnowsTheLostRequest",
+                 {Begin(kReadCash4, 0, 0), kRestart, Begin(kReadCash4, 0, 0), kRestart,
+                  Begin(kReadCash5, 1, 0, true), kRestart, Begin(kReadCash5, 2, 0, true)}},
+        // Without a readable record of the last request the counters are all there is.
+        OpenCase{"ACutWriteForgetsTheRequest",
+                 {Begin(kReadCash4, 0, 0), kCutLastWrite, Begin(kReadCash5, 0, 0)}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// More peers than slots: the slot of a peer whose request was answered goes first, else the oldest.
+TEST(OpenRequests, SlotsGoFirstToPeersWhoseRequestWasAnswered) {
+    TempDir dir;
+    TCounters counters(dir.File("Counters0.dat"));
+    const std::uint8_t kPeers = TCounters::kOpenSlotCount;
+    for (std::uint8_t peer = 1; peer <= kPeers; ++peer) counters.BeginRequest(1, peer, kReadCash4);
+    counters.ApplyReceived(*Frame(1, 1, 7, 1, 0, 3));  // peer 7's request is answered
+    counters.BeginRequest(1, kPeers + 1, kReadCash4);
+    EXPECT_TRUE(counters.BeginRequest(1, 1, kReadCash5).refusable) << "peer 1 kept its slot";
+    counters.BeginRequest(1, kPeers + 2, kReadCash4);  // no answered peer left: the oldest, peer 2, goes
+    EXPECT_TRUE(counters.BeginRequest(1, 3, kReadCash5).refusable);
+    EXPECT_FALSE(counters.BeginRequest(1, 2, kReadCash5).refusable);
+}
+
+// Counters that cannot be written fail the caller; a request whose open record was not written never goes.
+TEST(Counters, WriteFailuresReachTheCaller) {
+    auto fail = std::make_shared<std::atomic<bool>>(false);
+    auto counters = tessel_test::MemoryCounters(fail);
+    counters->BeginRequest(1, 2, kReadCash4);
+    *fail = true;
+    EXPECT_THROW(counters->ApplyReceived(*Frame(1, 1, 2, 1, 0, 1)), std::system_error);
+    EXPECT_THROW(counters->BeginRequest(1, 2, kReadCash5), std::system_error)
+        << "the request number must move";
+    EXPECT_EQ(counters->BeginRequest(1, 2, kReadCash4).c1, 0) << "a retry writes nothing";
+    *fail = false;
+    EXPECT_TRUE(counters->BeginRequest(1, 2, kReadCash5).refusable)
+        << "the failed answer left the request open";
 }
 
 }  // namespace

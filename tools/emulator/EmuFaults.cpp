@@ -33,7 +33,20 @@ void EmuFaults::NoiseBeforeAnswer(std::uint64_t number, const Bytes& noise) {
     planned.insert(planned.end(), noise.begin(), noise.end());
 }
 
+void EmuFaults::SetRandomLateness(const EmuLateness& lateness) {
+    if (lateness.percent > 100) throw std::invalid_argument("lateness: a chance above 100 %");
+    if (lateness.maxMs < lateness.minMs)
+        throw std::invalid_argument("lateness: the longest delay below the shortest");
+    if (lateness.percent == 0) {
+        lateness_.reset();
+        return;
+    }
+    lateness_ = lateness;
+    random_.seed(lateness.seed);
+}
+
 void EmuFaults::Clear() {
+    lateness_.reset();
     delayMs_ = 0;
     executionDelayMs_ = 0;
     drop_.clear();
@@ -45,6 +58,11 @@ EmuFaultAction EmuFaults::NextAnswer(bool stored) {
     EmuFaultAction action;
     action.number = ++count_;
     action.delayMs = delayMs_ + (stored ? 0 : executionDelayMs_);
+    if (lateness_ && std::uniform_int_distribution<std::uint32_t>(1, 100)(random_) <= lateness_->percent) {
+        action.late = true;
+        action.delayMs +=
+            std::uniform_int_distribution<std::uint32_t>(lateness_->minMs, lateness_->maxMs)(random_);
+    }
     action.drop = drop_.erase(action.number) != 0;
     action.corrupt = corrupt_.erase(action.number) != 0;
     if (auto it = noise_.find(action.number); it != noise_.end()) {

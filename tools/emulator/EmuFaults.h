@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
+#include <random>
 #include <set>
 #include <vector>
 
@@ -20,6 +22,17 @@ struct EmuFaultAction {
     Bytes noise;                // bytes sent before the answer
     bool drop = false;          // send nothing (the noise still goes out)
     bool corrupt = false;       // send the answer with a checksum that fails
+    bool late = false;          // the delay holds a random lateness (EmuLateness)
+};
+
+// Answers made late at random: each answer, whether executed or sent again from the stored one, is delayed by
+// a time drawn from minMs..maxMs with the given chance, while the register goes on taking requests. A line or
+// a register slow at times, against a computer whose time-out lies inside that range.
+struct EmuLateness {
+    std::uint32_t percent = 0;  // 0..100
+    std::uint32_t minMs = 0;
+    std::uint32_t maxMs = 0;  // not below minMs
+    std::uint32_t seed = 1;   // the same seed plays the same answers late
 };
 
 class EmuFaults {
@@ -36,7 +49,9 @@ class EmuFaults {
     // answer does not (0: none). So plays a register whose operation outlasts the computer's time-out.
     void SetExecutionDelay(std::uint32_t ms) { executionDelayMs_ = ms; }
     std::uint32_t ExecutionDelay() const { return executionDelayMs_; }
-    // Forgets every planned fault and the delay; the numbering goes on.
+    // Throws std::invalid_argument for a percentage above 100 or maxMs below minMs; percent 0 ends it.
+    void SetRandomLateness(const EmuLateness& lateness);
+    // Forgets every planned fault, the delays and the lateness; the numbering goes on.
     void Clear();
 
     // The next answer's number and its faults; the faults planned for it are used up. `stored`: the answer
@@ -54,6 +69,8 @@ class EmuFaults {
     std::set<std::uint64_t> drop_;
     std::set<std::uint64_t> corrupt_;
     std::map<std::uint64_t, Bytes> noise_;
+    std::optional<EmuLateness> lateness_;
+    std::mt19937 random_;
 };
 
 // The same frame with a checksum that fails: the receiver still reassembles it (stuffing stays valid and the

@@ -91,7 +91,9 @@ EmuLine::EmuLine(TKey, std::unique_ptr<EmuTerminal> terminal, EmuLineOptions opt
         tempFolder_ = std::make_unique<TempFolder>();
         folder = tempFolder_->Path();
     }
-    station_ = std::make_unique<EmuStation>(TCounters::OpenInDirectory(folder));
+    station_ = std::make_unique<EmuStation>(
+        TCounters::OpenInDirectory(folder, TCounters::kMaxFileNumber, TCounters::Durability::Unsynced),
+        options_.repeatCheck);
     thread_ = std::thread(&EmuLine::Run, this);
 }
 
@@ -182,6 +184,11 @@ void EmuLine::SetExecutionDelay(std::uint32_t ms) {
     faults_.SetExecutionDelay(ms);
 }
 
+void EmuLine::SetRandomLateness(const EmuLateness& lateness) {
+    std::lock_guard lock(mutex_);
+    faults_.SetRandomLateness(lateness);
+}
+
 void EmuLine::ClearFaults() {
     std::lock_guard lock(mutex_);
     faults_.Clear();
@@ -265,7 +272,9 @@ void EmuLine::Serve() {
     assembler.OnFrame = [&frames](TEcrFrame& f) { frames.emplace_back(f.Data(), f.CrcOk()); };
     while (!stopping_) {
         pollfd fds[2] = {{terminal_->Fd(), POLLIN, 0}, {wake_.Get(), POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
+        const int timeout = SendDueAnswers();
+        if (stopping_) break;
+        if (::poll(fds, 2, timeout) < 0) {
             if (errno == EINTR) continue;
             ThrowErrno("poll");
         }
@@ -283,6 +292,7 @@ void EmuLine::Serve() {
         }
         frames.clear();
         SendQueued();
+        SendDueAnswers();
     }
 }
 
@@ -347,11 +357,40 @@ void EmuLine::SendAnswer(const EmuReply& reply) {
     EmuFaultAction action;
     {
         std::lock_guard lock(mutex_);
-        action = faults_.NextAnswer(reply.repeated);
+        action = faults_.NextAnswer(reply.repeated || reply.refused);
     }
     std::string note = "answer " + std::to_string(action.number) + ", " + RequestKindText(reply.kind);
     if (reply.repeated) note += ", stored answer";
+    if (reply.refused) note += ", refused";
+    if (action.late) {
+        // A late answer does not hold the line: the register takes the computer's next try meanwhile.
+        note += ", late";
+        deferred_.push_back(
+            {Clock::now() + std::chrono::milliseconds(action.delayMs), reply, action, std::move(note)});
+        return;
+    }
     if (action.delayMs != 0 && !WaitUntil(Clock::now() + std::chrono::milliseconds(action.delayMs))) return;
+    PutAnswer(reply, action, std::move(note));
+}
+
+int EmuLine::SendDueAnswers() {
+    for (;;) {
+        if (deferred_.empty() || stopping_) return -1;
+        const auto next =
+            std::min_element(deferred_.begin(), deferred_.end(),
+                             [](const Deferred& a, const Deferred& b) { return a.due < b.due; });
+        const auto now = Clock::now();
+        if (next->due > now) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(next->due - now).count();
+            return static_cast<int>(left);
+        }
+        Deferred due = std::move(*next);
+        deferred_.erase(next);
+        PutAnswer(due.reply, due.action, std::move(due.note));
+    }
+}
+
+void EmuLine::PutAnswer(const EmuReply& reply, const EmuFaultAction& action, std::string note) {
     if (!action.noise.empty()) {
         if (!Transmit(action.noise)) return;
         Notify(EmuFrameEvent::Kind::Noise, action.noise, {});

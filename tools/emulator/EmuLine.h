@@ -43,6 +43,8 @@ struct EmuLineOptions {
     // How long a write waits for a reader to make room. On a pseudo-terminal made here, what nobody has
     // read is then discarded and the write tried once more; after a second wait the rest is not sent.
     std::uint32_t writeStallMs = 1000;
+    // What a repetition must match to get the stored answer (see EmuStation).
+    EmuRepeatCheck repeatCheck = EmuRepeatCheck::Counters;
 };
 
 // How the note of a frame the registers did not understand begins (a line at another speed).
@@ -53,7 +55,7 @@ struct EmuFrameEvent {
     enum class Kind {
         Received,  // bytes: the unstuffed frame; note: why it was ignored, if it was
         Sent,      // bytes: what went on the line; note: "answer N, <request kind>[, stored answer]
-                   // [, corrupted]" or "request"
+                   // [, refused][, late][, corrupted]" or "request"
         Dropped,   // bytes: the answer that was not sent; note: as for an answer sent
         Noise,     // bytes: the noise sent
         Problem,   // note: what went wrong (when the line stopped, Failure() says the same)
@@ -114,6 +116,8 @@ class EmuLine {
     void SetAnswerDelay(std::uint32_t ms);
     // See EmuFaults::SetExecutionDelay.
     void SetExecutionDelay(std::uint32_t ms);
+    // See EmuFaults::SetRandomLateness.
+    void SetRandomLateness(const EmuLateness& lateness);
     void ClearFaults();
     // How many answers were numbered so far (sent or dropped).
     std::uint64_t AnswerCount() const;
@@ -148,6 +152,13 @@ class EmuLine {
         Bytes bytes;  // the payload of a request, or the noise
         bool rollback = false;
     };
+    // An answer made late at random: sent when its time comes, while the line goes on taking requests.
+    struct Deferred {
+        std::chrono::steady_clock::time_point due;
+        EmuReply reply;
+        EmuFaultAction action;
+        std::string note;
+    };
     struct Waiter {
         std::uint64_t id = 0;
         std::unique_ptr<TCommand> answer;
@@ -168,6 +179,10 @@ class EmuLine {
     // Whether the line runs at the registers' speed now (or either is unknown); `why` says why not.
     bool AtRegistersSpeed(std::string& why) const;
     void SendAnswer(const EmuReply& reply);
+    // Puts the answer on the line now, with the faults of its action.
+    void PutAnswer(const EmuReply& reply, const EmuFaultAction& action, std::string note);
+    // Sends the deferred answers whose time has come; the milliseconds until the next one, -1 for none.
+    int SendDueAnswers();
     void SendQueued();
     // Writes with pacing; false when the line stopped meanwhile.
     bool Transmit(const Bytes& bytes);
@@ -185,7 +200,8 @@ class EmuLine {
     EmuFd wake_;
     EmuFd stopped_;
     EmuFd heard_;
-    bool heardAnything_ = false;  // the line's thread only
+    bool heardAnything_ = false;      // the line's thread only
+    std::vector<Deferred> deferred_;  // the line's thread only
 
     mutable std::mutex mutex_;  // station, faults, queue, waiter, failure
     std::condition_variable answered_;

@@ -57,6 +57,26 @@ std::optional<std::uint64_t> ParseIdentity(std::string_view text, std::uint64_t 
     return ParseNumber(text, 0, max, what);
 }
 
+// "P:MIN-MAX[:SEED]".
+EmuLateness ParseLateness(std::string_view text) {
+    const std::string what = "--late";
+    const auto colon = text.find(':');
+    const auto dash = text.find('-', colon == std::string_view::npos ? 0 : colon);
+    if (colon == std::string_view::npos || dash == std::string_view::npos)
+        throw std::invalid_argument(what + " expects P:MIN-MAX[:SEED], got \"" + std::string(text) + "\"");
+    const auto seedColon = text.find(':', dash);
+    EmuLateness l;
+    l.percent = static_cast<std::uint32_t>(ParseNumber(text.substr(0, colon), 0, 100, what));
+    l.minMs =
+        static_cast<std::uint32_t>(ParseNumber(text.substr(colon + 1, dash - colon - 1), 0, kMaxMs, what));
+    const std::string_view max = text.substr(
+        dash + 1, seedColon == std::string_view::npos ? std::string_view::npos : seedColon - dash - 1);
+    l.maxMs = static_cast<std::uint32_t>(ParseNumber(max, l.minMs, kMaxMs, what));
+    if (seedColon != std::string_view::npos)
+        l.seed = static_cast<std::uint32_t>(ParseNumber(text.substr(seedColon + 1), 0, 0xFFFFFFFFu, what));
+    return l;
+}
+
 std::vector<std::string> Words(const std::string& line) {
     std::istringstream in(line);
     std::vector<std::string> out;
@@ -147,6 +167,18 @@ EmuProgramOptions ParseOptions(const std::vector<std::string>& args) {
             o.delayMs = static_cast<std::uint32_t>(ParseNumber(r.Value(), 0, kMaxMs, name));
         } else if (name == "--exec-delay") {
             o.executionDelayMs = static_cast<std::uint32_t>(ParseNumber(r.Value(), 0, kMaxMs, name));
+        } else if (name == "--late") {
+            o.lateness = ParseLateness(r.Value());
+        } else if (name == "--repeat-check") {
+            const std::string value = r.Value();
+            if (value == "counters") {
+                o.repeatCheck = EmuRepeatCheck::Counters;
+            } else if (value == "request") {
+                o.repeatCheck = EmuRepeatCheck::Request;
+            } else {
+                throw std::invalid_argument("--repeat-check: expected counters or request, got \"" + value +
+                                            "\"");
+            }
         } else if (name == "--drop") {
             o.drop.push_back(ParseNumber(r.Value(), 1, std::numeric_limits<std::uint64_t>::max(), name));
         } else if (name == "--corrupt") {
@@ -232,6 +264,10 @@ Faults (answers are numbered from 1 in the order they are sent, repetitions incl
   --delay MS         delay every answer by MS milliseconds
   --exec-delay MS    delay the answer of every executed request by MS milliseconds more; a repetition is
                      answered from the stored answer at once (a register slower than the computer's time-out)
+  --late P:MIN-MAX[:SEED]
+                     send P % of the answers (executed or repeated) MIN to MAX milliseconds late, drawn at
+                     random, while the registers go on taking requests (the same SEED, default 1, plays the
+                     same answers late)
   --drop N           do not send answer N (repeatable)
   --corrupt N        send answer N with a checksum that fails (repeatable)
   --noise N:HEX      send the bytes HEX before answer N (repeatable)
@@ -244,6 +280,14 @@ Register model (every register):
                      exists; keep the first register's there at exit (a text file of "[section]" and
                      "key = value" lines: [register] point, clock; [cash], [operation], [rest] N = value;
                      [table T] ROW.FIELD = number or "text")
+
+Sequence:
+  --repeat-check counters|request
+                     what a repetition (a request with the counters of the last one taken) must match to
+                     be answered from the stored answer: "counters" (default), the rules to the letter,
+                     whatever the request asks, and requests out of sequence are refused with result 204,
+                     nothing executed; "request": also the same opcode and data, anything else is executed,
+                     and requests out of sequence are executed too, as some registers do
 
 Other:
   --verbose          print every frame on standard error
@@ -349,6 +393,7 @@ Emulator::Emulator(const EmuProgramOptions& options) : options_(options) {
     lineOptions.baud = options_.baud;
     lineOptions.pacing = options_.pacing;
     lineOptions.computerAddress = options_.computerAddress;
+    lineOptions.repeatCheck = options_.repeatCheck;
     lineOptions.countersDirectory = options_.countersDirectory.empty() && options_.comPort
                                         ? ComPortCounters(*options_.comPort)
                                         : options_.countersDirectory;
@@ -368,6 +413,7 @@ Emulator::Emulator(const EmuProgramOptions& options) : options_(options) {
 
     line_->SetAnswerDelay(options_.delayMs);
     line_->SetExecutionDelay(options_.executionDelayMs);
+    line_->SetRandomLateness(options_.lateness);
     for (std::uint64_t n : options_.drop) line_->DropAnswer(n);
     for (std::uint64_t n : options_.corrupt) line_->CorruptAnswer(n);
     for (const auto& [n, bytes] : options_.noise) line_->NoiseBeforeAnswer(n, bytes);

@@ -28,6 +28,8 @@ struct EmuProgramOptions {
     std::uint32_t answerTimeoutMs = 1000;  // for `send`
     std::uint32_t delayMs = 0;
     std::uint32_t executionDelayMs = 0;
+    EmuLateness lateness;
+    EmuRepeatCheck repeatCheck = EmuRepeatCheck::Counters;
     std::vector<std::uint64_t> drop;
     std::vector<std::uint64_t> corrupt;
     std::vector<std::pair<std::uint64_t, Bytes>> noise;

@@ -21,7 +21,8 @@ enum EmuResult : std::int32_t {
     kEmuBadBit = 135,
     kEmuBadPort = 136,
     kEmuBadSpeed = 137,
-    kEmuUnavailable = 138,  // "Команда не доступна": an opcode the register does not know
+    kEmuUnavailable = 138,    // "Команда не доступна": an opcode the register does not know
+    kEmuOutOfSequence = 204,  // a request out of sequence, refused without being executed
     // The table codes 130..132, 139 and 140 (also a decimal point position other than 0 or 1) are
     // EmuTableResult's.
 };

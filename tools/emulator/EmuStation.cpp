@@ -46,7 +46,8 @@ const char* RequestKindText(EmuRequestKind kind) {
     return "";
 }
 
-EmuStation::EmuStation(std::unique_ptr<TCounters> counters) : counters_(std::move(counters)) {
+EmuStation::EmuStation(std::unique_ptr<TCounters> counters, EmuRepeatCheck check)
+    : counters_(std::move(counters)), check_(check) {
     if (!counters_) throw std::invalid_argument("the registers need counters");
 }
 
@@ -134,7 +135,6 @@ EmuReception EmuStation::ReceiveRequest(const Bytes& frame) {
     check.C2 = frame[kC2];
     check.CrcOk = true;
     counters_->ApplyReceived(check);
-    // The driver refuses requests out of sequence; a register takes them as new ones.
     EmuRequestKind kind = EmuRequestKind::Repetition;
     if (check.RollbackFlag) {
         kind = EmuRequestKind::Rollback;
@@ -143,18 +143,36 @@ EmuReception EmuStation::ReceiveRequest(const Bytes& frame) {
     } else if (check.OutOfSequence) {
         kind = EmuRequestKind::OutOfSequence;
     }
+    const bool byCounters = check_ == EmuRepeatCheck::Counters;
+    if (kind == EmuRequestKind::OutOfSequence && byCounters) {
+        out.replies.push_back(Refuse(dst, peer, frame));
+        return out;
+    }
     if (kind == EmuRequestKind::Repetition) {
         auto stored = stored_.find({dst, peer});
-        // The stored answer serves only the request it answered; anything else (a computer that gave up on
-        // a request and asks another with its counters, or a register restarted with kept counters) is
-        // executed with the counters as they are.
-        if (stored != stored_.end() && stored->second.request == RequestOf(frame)) {
+        // By the counters a repetition gets the stored answer whatever it asks. Registers that also compare
+        // the request execute anything else with the counters as they are (a computer that gave up on a
+        // request and asks another with its counters, or a register restarted with kept counters).
+        if (stored != stored_.end() && (byCounters || stored->second.request == RequestOf(frame))) {
             out.replies.push_back({dst, stored->second.body, kind, true});
             return out;
         }
     }
     out.replies.push_back(Execute(dst, peer, frame, kind));
     return out;
+}
+
+EmuReply EmuStation::Refuse(std::uint8_t address, std::uint8_t peer, const Bytes& frame) {
+    std::unique_ptr<TCommand> answer = CreateCommand(frame[kOpcode]);
+    answer->DstAddress = peer;
+    answer->SrcAddress = address;
+    answer->PortNumber = address;
+    answer->CommandType = kAnswer;
+    answer->ResultCode = kEmuOutOfSequence;
+    counters_->CountersFor(*answer);
+    EmuReply reply{address, answer->BuildBody(), EmuRequestKind::OutOfSequence, false};
+    reply.refused = true;
+    return reply;
 }
 
 EmuReply EmuStation::Execute(std::uint8_t address, std::uint8_t peer, const Bytes& frame,

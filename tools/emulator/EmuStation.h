@@ -6,15 +6,18 @@
 // live in one TCounters whose records are keyed (register address, computer address): the register address
 // stands where the driver keeps its port number, so every register on the line has records of its own.
 //
-// A register is the answering station for the computer's requests:
-//   c1 != r2              a new request (in sequence or not): executed; r2 := c1, r3 += 1
-//   c1 == r2, c2 == r3    a rollback: executed again;          r2 := c1, r3 += 1
-//   c1 == r2, c2 != r3    a repetition after a lost answer: the stored answer goes out again, nothing runs
-// and its answer carries C1 = r2, C2 = r3 after the update. The stored answer serves only the request it
-// answered (same opcode and data): a computer that gave up on a request and asks something else with the
-// same counters gets that executed, with the counters as they are. The search (FAh) reaches every register at
-// once with counters that belong to the broadcast address on the computer's side, so it is taken as the next
-// request in sequence whatever it carries: r2 += 1, r3 += 1, answered with them.
+// A register is the answering station for the computer's requests, by the counters rules to the letter:
+//   c1 = r2 + 1, c2 = r3  a new request in sequence: executed;      r2 := c1, r3 += 1
+//   c1 == r2, c2 == r3    a rollback: executed again;              r2 := c1, r3 += 1
+//   c1 == r2, c2 != r3    a repetition after a lost answer: the stored answer goes out again, whatever the
+//                         request asks, and nothing runs
+//   any other c1 != r2    out of sequence: refused with result 204, nothing runs; r2 := c1, r3 += 1
+// and its answer carries C1 = r2, C2 = r3 after the update. Registers differ: with EmuRepeatCheck::Request
+// the stored answer serves only the request it answered (same opcode and data), another request with the same
+// counters is executed with the counters as they are, and requests out of sequence are executed too. The
+// search (FAh) reaches every register at once with counters that belong to the broadcast address on the
+// computer's side, so it is taken as the next request in sequence whatever it carries: r2 += 1, r3 += 1,
+// answered with them.
 //
 // Not thread-safe: the line serialises its calls.
 
@@ -32,10 +35,16 @@
 #include "tools/emulator/EmuModel.h"
 #include "tools/emulator/EmuRegister.h"
 
+// What a repetition must match to be answered from the stored answer.
+enum class EmuRepeatCheck {
+    Counters,  // the counters alone, as the rules say: a register that also refuses requests out of sequence
+    Request,   // the counters and the request itself; requests out of sequence are executed
+};
+
 // How a register took a request, by its counters.
 enum class EmuRequestKind {
     InSequence,     // c1 = r2 + 1, c2 = r3
-    OutOfSequence,  // any other c1 != r2: executed all the same
+    OutOfSequence,  // any other c1 != r2: refused (EmuRepeatCheck::Counters) or executed
     Rollback,       // c1 = r2, c2 = r3
     Repetition,     // c1 = r2, c2 != r3, the request of the stored answer
     Search,         // FAh: taken as the next in sequence whatever it carries
@@ -47,6 +56,7 @@ struct EmuReply {
     Bytes body;                // frame body (destination .. data), ready for BuildFrame
     EmuRequestKind kind = EmuRequestKind::InSequence;
     bool repeated = false;  // the stored answer went out again; nothing was executed
+    bool refused = false;   // answered 204 as out of sequence; nothing was executed
 };
 
 // "in sequence", "out of sequence", "rollback", "repetition", "search".
@@ -62,7 +72,7 @@ struct EmuReception {
 class EmuStation {
   public:
     // Takes the counters the registers keep. Throws std::invalid_argument for nullptr.
-    explicit EmuStation(std::unique_ptr<TCounters> counters);
+    explicit EmuStation(std::unique_ptr<TCounters> counters, EmuRepeatCheck check = EmuRepeatCheck::Counters);
 
     // Adds a register at `address` (1..255; 0 is the broadcast address). Throws std::invalid_argument for
     // address 0, an address served already, or a model that fails Validate.
@@ -74,7 +84,7 @@ class EmuStation {
     const EmuRegister& Register(std::uint8_t address) const;
 
     // How many times the register at `address` really executed requests with this opcode (repetitions
-    // answered from the stored answer do not count); 0 for addresses not served.
+    // answered from the stored answer and refused requests do not count); 0 for addresses not served.
     std::uint64_t ExecutionCount(std::uint8_t address, std::uint8_t opcode) const;
 
     // Handles one reassembled frame (unstuffed, start byte to checksum) with its checksum verdict. Frames
@@ -118,10 +128,13 @@ class EmuStation {
     std::unique_ptr<TCommand> ReceiveAnswer(const Bytes& frame);
     // Executes and answers; the counters are already updated. Stores the answer for repetitions.
     EmuReply Execute(std::uint8_t address, std::uint8_t peer, const Bytes& frame, EmuRequestKind kind);
+    // Refuses a request out of sequence: result 204 alone, nothing executed or stored.
+    EmuReply Refuse(std::uint8_t address, std::uint8_t peer, const Bytes& frame);
     // The search rule: taken as the next request in sequence, whatever its counters.
     void TakeAsNextInSequence(std::uint8_t address, std::uint8_t peer);
 
     std::unique_ptr<TCounters> counters_;
+    EmuRepeatCheck check_;
     std::map<std::uint8_t, std::unique_ptr<EmuRegister>> registers_;
     std::map<ByteKey, Stored> stored_;           // (register, computer)
     std::map<ByteKey, std::uint64_t> executed_;  // (register, opcode)
