@@ -25,6 +25,10 @@ install(TARGETS ${TESSEL_INSTALL_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_B
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/udev/60-tessel-serial.rules
   DESTINATION lib/udev/rules.d COMPONENT runtime)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+# The 1C:Enterprise component's zip, for the configuration's template.
+if(TARGET TesselDrv1CZip)
+  install(FILES ${TESSEL_1C_ZIP} DESTINATION ${CMAKE_INSTALL_DATADIR}/tessel COMPONENT runtime)
+endif()
 
 # scripts/package: one Debian package of the runtime component; its dependencies come from the libraries the
 # programs link (dpkg-shlibdeps).
@@ -41,9 +45,9 @@ set(CPACK_DEBIAN_RUNTIME_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "The in-process automation server libTesselDrv.so (ProgID Addin.TesselDriver) for point-of-sale programs,
-its dialogs module, the command-line client tessel, the registration tool tessel-regsvr, the register
-emulator TesselEmu and a udev rule that gives USB serial adapters to the group dialout. Each user
-registers the driver once: tessel-regsvr /usr/lib/<arch>/libTesselDrv.so")
+its dialogs module, the 1C:Enterprise component's zip (in /usr/share/tessel), the command-line client tessel,
+the registration tool tessel-regsvr, the register emulator TesselEmu and a udev rule that gives USB serial
+adapters to the group dialout. Each user registers the driver once: tessel-regsvr /usr/lib/<arch>/libTesselDrv.so")
 include(CPack)
 
 if(TESSEL_TESTS)

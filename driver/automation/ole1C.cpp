@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "common/com/ComText.h"
 
@@ -76,14 +77,36 @@ STDMETHODIMP Tole1C::Init(IDispatch* pConnection) {
         tessel::ComPtr<IAsyncEvent> host;
         // A host without IAsyncEvent leaves the object without one: the failure itself is no error.
         if (FAILED(pConnection->QueryInterface(IID_IAsyncEvent, host.PutVoid()))) host.Reset();
-        asyncEvent_ = std::move(host);
+        if (host) EnlargeEventBuffer(*host.Get());
+        // The one replaced is released outside the lock.
+        const std::lock_guard lock(hostLock_);
+        std::swap(asyncEvent_, host);
     }
     return S_OK;
 }
 
 STDMETHODIMP Tole1C::Done() {
-    asyncEvent_.Reset();
+    tessel::ComPtr<IAsyncEvent> host;
+    const std::lock_guard lock(hostLock_);
+    std::swap(asyncEvent_, host);
     return S_OK;
+}
+
+void Tole1C::EnlargeEventBuffer(IAsyncEvent& host) {
+    std::string failure;
+    try {
+        LONG depth = 0;
+        HRESULT hr = host.GetEventBufferDepth(&depth);
+        if (SUCCEEDED(hr) && depth >= EventBufferDepth) return;
+        if (SUCCEEDED(hr)) hr = host.SetEventBufferDepth(EventBufferDepth);
+        if (SUCCEEDED(hr)) return;
+        failure = HostFailureText(hr);
+    } catch (const std::exception& error) {
+        failure = error.what();
+    } catch (...) {
+        failure = "Неизвестная ошибка";
+    }
+    Engine().Log().WriteError(BufferErrorStep, failure);
 }
 
 STDMETHODIMP Tole1C::GetInfo(SAFEARRAY** pInfo) {
@@ -108,7 +131,11 @@ void Tole1C::FireCommand(std::int32_t commandID) {
 
 void Tole1C::SendExternalEvent(std::int32_t commandID) {
     // A copy, so that a host calling Done from inside the event does not free what is being called.
-    const tessel::ComPtr<IAsyncEvent> host = asyncEvent_;
+    tessel::ComPtr<IAsyncEvent> host;
+    {
+        const std::lock_guard lock(hostLock_);
+        host = asyncEvent_;
+    }
     if (!host) return;
     bool failed = true;
     std::string failure;

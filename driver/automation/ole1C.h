@@ -3,6 +3,8 @@
 // IInitDone, through which 1C:Enterprise initialises the component and hands over its IAsyncEvent, and it
 // passes every received command to that host as an external event after the automation events.
 
+#include <mutex>
+
 #include "common/com/AddIn1C.h"
 #include "common/com/ComPtr.h"
 #include "driver/automation/oleAddin.h"
@@ -15,6 +17,12 @@ class Tole1C : public ToleAddin, public IInitDone {
     static constexpr const char* EventMessage = "ИдентификаторКоманды";
     // The log line that names a failed host event.
     static constexpr const char* EventErrorStep = "Ошибка при отправке события в 1С.";
+    // How many events the host keeps for the configuration while its thread is busy. The host's buffer
+    // starts at one event and drops what does not fit; each event is a register's request that waits for an
+    // answer, so Init enlarges a smaller buffer to this depth.
+    static constexpr LONG EventBufferDepth = 100;
+    // The log line that names a host that refused the larger buffer.
+    static constexpr const char* BufferErrorStep = "Ошибка при увеличении буфера событий 1С.";
 
     // Throws what ToleAddin throws.
     Tole1C();
@@ -32,7 +40,8 @@ class Tole1C : public ToleAddin, public IInitDone {
 
     // IInitDone.
     // Marks the object as a 1C client (for good); a given connection is asked for IAsyncEvent, whose
-    // answer (empty if the host lacks it) replaces the one kept. Always S_OK.
+    // answer (empty if the host lacks it) replaces the one kept, its event buffer enlarged to
+    // EventBufferDepth when smaller (a refusal is logged in three lines). Always S_OK.
     STDMETHOD(Init)(IDispatch* pConnection) override;
     // Releases the kept IAsyncEvent; the object stays a 1C client. S_OK.
     STDMETHOD(Done)() override;
@@ -46,6 +55,9 @@ class Tole1C : public ToleAddin, public IInitDone {
 
   private:
     void SendExternalEvent(std::int32_t commandID);
+    void EnlargeEventBuffer(IAsyncEvent& host);
 
+    // Init and Done come on the host's thread, events on the engine's, which need not be the same.
+    std::mutex hostLock_;
     tessel::ComPtr<IAsyncEvent> asyncEvent_;
 };

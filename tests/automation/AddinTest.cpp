@@ -591,6 +591,24 @@ TEST_F(Addin, ANewConnectionReplacesTheOld) {
     EXPECT_EQ(GetLong("IsClient1C"), 1);
 }
 
+TEST_F(Addin, InitEnlargesASmallEventBufferOnly) {
+    EnableLog();
+    HostSink& small = MakeHost(true);
+    HostSink& large = MakeHost(true);
+    HostSink& refusing = MakeHost(true);
+    large.depth = 500;
+    refusing.depthAnswer = E_FAIL;
+    for (HostSink* host : {&small, &large, &refusing}) ASSERT_EQ(init_->Init(host), S_OK);
+    EXPECT_EQ(small.depth, Tole1C::EventBufferDepth) << "events beyond one would be lost";
+    EXPECT_EQ(large.depth, 500);
+    EXPECT_EQ(refusing.depth, 1);
+    const std::string log = LogText();
+    EXPECT_NE(log.find(Tole1C::BufferErrorStep), std::string::npos) << log;
+    EXPECT_NE(log.find("Ошибка OLE 80004005"), std::string::npos) << log;
+    object_->FireCommand(5);
+    EXPECT_EQ(journal_, std::vector<std::string>{"1C 5"}) << "a refused buffer still gets its events";
+}
+
 // What the host's event ends in, and the message the log must show (none for a success).
 struct HostAnswer {
     const char* name;

@@ -22,6 +22,7 @@ cmake --install "$build" --prefix "$prefix" --component runtime >"$work/install.
 outside=$(grep -E '^-- (Installing|Up-to-date): ' "$work/install.log" | grep -v -- "$prefix/" || true)
 [[ -z $outside ]] || fail "installed outside the prefix: $outside"
 [[ -f $prefix/lib/udev/rules.d/60-tessel-serial.rules ]] || fail "the udev rule is not in lib/udev/rules.d"
+compgen -G "$prefix/share/tessel/TesselDrv1C-*.zip" >/dev/null || fail "the 1C:Enterprise component's zip is not in share/tessel"
 driver=$(find "$prefix" -name libTesselDrv.so -print -quit)
 [[ -n $driver ]] || fail "libTesselDrv.so was not installed"
 for program in tessel tessel-regsvr TesselEmu; do

@@ -97,6 +97,8 @@ class HostSink final : public CommandSink, public IAsyncEvent {
         : CommandSink(journal, std::move(label)), offers_(offersEvents) {}
 
     HRESULT eventAnswer = S_OK;                    // what ExternalEvent returns
+    LONG depth = 1;                                // the event buffer, as a host starts it
+    HRESULT depthAnswer = S_OK;                    // what SetEventBufferDepth returns
     bool throwInEvent = false;                     // a host that breaks the rules of the boundary
     std::function<void()> onEvent;                 // runs inside ExternalEvent
     std::vector<std::vector<std::string>> events;  // source, message, data; engine thread
@@ -108,10 +110,13 @@ class HostSink final : public CommandSink, public IAsyncEvent {
     STDMETHOD_(ULONG, AddRef)() override { return CommandSink::AddRef(); }
     STDMETHOD_(ULONG, Release)() override { return CommandSink::Release(); }
 
-    STDMETHOD(SetEventBufferDepth)(LONG) override { return S_OK; }
-    STDMETHOD(GetEventBufferDepth)(LONG* depth) override {
-        if (depth == nullptr) return E_POINTER;
-        *depth = 1;
+    STDMETHOD(SetEventBufferDepth)(LONG newDepth) override {
+        if (SUCCEEDED(depthAnswer)) depth = newDepth;
+        return depthAnswer;
+    }
+    STDMETHOD(GetEventBufferDepth)(LONG* current) override {
+        if (current == nullptr) return E_POINTER;
+        *current = depth;
         return S_OK;
     }
     STDMETHOD(ExternalEvent)(BSTR source, BSTR message, BSTR data) override {
