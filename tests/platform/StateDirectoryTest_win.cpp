@@ -45,7 +45,9 @@ TEST(StateDirectory, KeepsFilesOutOfProgramFilesOnly) {
         EXPECT_EQ(tessel::MayKeepFilesIn(c.directory), c.expected) << c.directory;
     }
     const std::string programs32 = Environment(L"ProgramFiles(x86)");
-    if (!programs32.empty()) EXPECT_FALSE(tessel::MayKeepFilesIn(programs32 + "\\Tessel\\x86"));
+    if (!programs32.empty()) {
+        EXPECT_FALSE(tessel::MayKeepFilesIn(programs32 + "\\Tessel\\x86"));
+    }
     std::filesystem::remove_all(temp);
 }
 
