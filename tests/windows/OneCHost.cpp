@@ -239,21 +239,6 @@ void CheckMemberLists(ILanguageExtender* ext) {
     Require(ext->GetNMethods(&methods), "GetNMethods");
     CheckList(ext, "properties", props, &ILanguageExtender::GetPropName, &ILanguageExtender::FindProp);
     CheckList(ext, "methods", methods, &ILanguageExtender::GetMethodName, &ILanguageExtender::FindMethod);
-
-    const tessel::UniqueBstr russian = tessel::Utf8ToBstr("ПолучитьСостояниеККМ");
-    const tessel::UniqueBstr lower = tessel::Utf8ToBstr("getecrstatus");
-    LONG byRussian = -1, byLower = -2;
-    ext->FindMethod(russian.get(), &byRussian);
-    ext->FindMethod(lower.get(), &byLower);
-    BSTR english = nullptr;
-    ext->GetMethodName(byRussian, 0, &english);
-    Check(byRussian == byLower && Text(english) == "GetECRStatus",
-          "ПолучитьСостояниеККМ and getecrstatus are GetECRStatus");
-    ::SysFreeString(english);
-
-    const tessel::UniqueBstr unknown = tessel::Utf8ToBstr("НетТакогоСвойства");
-    LONG index = 0;
-    Check(ext->FindProp(unknown.get(), &index) == S_FALSE && index == -1, "an unknown name: -1 and S_FALSE");
 }
 
 // Properties and methods by number, by their Russian names, as a configuration's module calls them.
