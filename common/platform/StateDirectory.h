@@ -12,7 +12,10 @@ namespace tessel {
 // made, std::runtime_error when no home folder is known.
 std::string StateDirectory();
 
-// Whether this process may create files in `directory`.
-bool DirectoryIsWritable(const std::string& directory);
+// Whether a program should keep the files it changes in `directory`: this process may create files there and,
+// on Windows, the folder is not under Program Files (whose programs keep their data in the user's folder, so
+// that a host run once with and once without administrator rights keeps one set of files, and an uninstaller
+// leaves no data of theirs behind).
+bool MayKeepFilesIn(const std::string& directory);
 
 }  // namespace tessel

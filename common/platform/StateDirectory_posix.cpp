@@ -46,7 +46,7 @@ std::string StateDirectory() {
     return dir;
 }
 
-bool DirectoryIsWritable(const std::string& directory) {
+bool MayKeepFilesIn(const std::string& directory) {
     return ::access(directory.c_str(), W_OK | X_OK) == 0;
 }
 

@@ -35,7 +35,7 @@ std::string RegisteredDriverDirectory() {
 
 std::string DriverFilesDirectory() {
     const std::string beside = RegisteredDriverDirectory();
-    if (beside.empty() || tessel::DirectoryIsWritable(beside)) return beside;
+    if (beside.empty() || tessel::MayKeepFilesIn(beside)) return beside;
     try {
         return tessel::StateDirectory() + "/";
     } catch (const std::exception&) {
