@@ -237,7 +237,7 @@ class TEcrDrv : public TECRDrvData {
     // Port thread, inside the devices' critical section.
     void ReceiveFrame(TDevice& device, const TEcrFrame& frame);
     // Port thread, inside the devices' critical section: an exchange waiting on that port ends at once.
-    void PortLost(TDevice& device);
+    void PortLost(TDevice& device, const std::string& reason);
     // Engine thread, from the command window.
     void Deliver(std::int32_t id);
     // Under the operation lock: answers the command by itself when it is a repetition or out of sequence;
@@ -270,6 +270,7 @@ class TEcrDrv : public TECRDrvData {
     std::atomic<bool> awaiting_{false};
     std::atomic<std::int32_t> awaitedID_{0};
     bool portLost_ = false;  // the awaited answer's port went away; signals the answer event too
+    std::string portLostReason_;  // under awaitMutex_: the port's words for it, naming the port
     std::mutex awaitMutex_;
     TAwaitKey awaitKey_;
 };

@@ -5,6 +5,7 @@
 
 #include "common/platform/TickClock.h"
 #include "driver/base/untLogFile.h"
+#include "driver/link/CUCommLink.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ constexpr std::uint32_t kRtsLeadMs = 10;
 
 }  // namespace
 
-TDriver::TDriver(TLogFile* log) : TDriver(std::make_unique<TComm>(log), log) {}
+TDriver::TDriver(TLogFile* log) : TDriver(std::make_unique<TLinkComm>(log), log) {}
 
 TDriver::TDriver(std::unique_ptr<ICommPort> port, TLogFile* log) : log_(log), port_(std::move(port)) {
     if (!port_) throw std::invalid_argument("TDriver: no port");
