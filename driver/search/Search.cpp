@@ -372,6 +372,19 @@ void TECRSearch::DescribeFound(const std::vector<TPortLine>* lines) {
         std::lock_guard lock(mutex_);
         devices = found_.Snapshot();
     }
+    if (lines != nullptr) {
+        // The ports' answers cross on their way: the registers are reported port by port in the order of the
+        // ports, each port's in the order of arrival, so that one search reports them as the next one does.
+        auto position = [lines](std::uint8_t port) {
+            return std::find_if(lines->begin(), lines->end(),
+                                [port](const TPortLine& l) { return l.port == port; }) -
+                   lines->begin();
+        };
+        std::stable_sort(devices.begin(), devices.end(),
+                         [&position](const TSearchECR& a, const TSearchECR& b) {
+                             return position(a.Port) < position(b.Port);
+                         });
+    }
     for (const TSearchECR& device : devices) {
         if (stopped_) return;
         current_ = device;

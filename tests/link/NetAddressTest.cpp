@@ -6,7 +6,6 @@
 #include <string>
 
 #include "driver/link/CUCommAddress.h"
-#include "support/ScopedEnv.h"
 
 namespace {
 
@@ -53,15 +52,6 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(NetAddress, DevicePathsAreNoNetworkAddresses) {
     for (const char* path : {"/dev/ttyUSB0", "tcp:4001", "udp://host:1", ""})
         EXPECT_FALSE(IsNetworkAddress(path));
-}
-
-TEST(NetAddress, APortNamesItsNetworkAddressAndASerialOneItsNumberOnly) {
-    const tessel_test::ScopedEnv network(tessel_test::PortVariable(5), "tcp://10.0.0.7:4001");
-    const tessel_test::ScopedEnv serial(tessel_test::PortVariable(6), "/dev/ttyUSB0");
-    EXPECT_TRUE(IsNetworkPort(5));
-    EXPECT_FALSE(IsNetworkPort(6));
-    EXPECT_EQ(CommPortTitle(5), "COM5 (tcp://10.0.0.7:4001)");
-    EXPECT_EQ(CommPortTitle(6), "COM6");
 }
 
 }  // namespace
