@@ -5,6 +5,7 @@
 
 #include "common/platform/TickClock.h"
 #include "driver/base/untLogFile.h"
+#include "driver/link/CUCommAddress.h"
 #include "driver/link/CUCommLink.h"
 
 namespace {
@@ -98,7 +99,7 @@ void TDriver::RestoreRts() {
         message = "Неизвестная ошибка";
     }
     if (log_ != nullptr) {
-        log_->WriteError("Ошибка при восстановлении линии RTS порта COM" + std::to_string(PortNumber()) + ".",
+        log_->WriteError("Ошибка при восстановлении линии RTS порта " + CommPortTitle(PortNumber()) + ".",
                          message);
     }
 }
