@@ -12,6 +12,7 @@
 #include "common/platform/Registry.h"
 #include "driver/base/untError.h"
 #include "driver/base/untLogFile.h"
+#include "driver/link/CUCommLink.h"
 
 namespace {
 
@@ -138,7 +139,7 @@ void TDevice::PortGone(const std::string& reason) {
 
 TDevices::TDevices(TLogFile* log, PortFactory portFactory) : log_(log), portFactory_(std::move(portFactory)) {
     if (!portFactory_) {
-        portFactory_ = [](TLogFile* portLog) { return std::make_unique<TComm>(portLog); };
+        portFactory_ = [](TLogFile* portLog) { return std::make_unique<TLinkComm>(portLog); };
     }
 }
 

@@ -81,7 +81,8 @@ class TDevices {
     // Called inside the list's critical section on a port's event thread when the device's port went away
     // (the port is closed by then). It must not change the list.
     using PortGoneHandler = std::function<void(TDevice& device, const std::string& reason)>;
-    // Makes the port of a new device; the default makes the serial port that logs to `log`.
+    // Makes the port of a new device; the default makes the port that logs to `log` and opens the serial
+    // device or the network address its number is mapped to (TLinkComm).
     using PortFactory = std::function<std::unique_ptr<ICommPort>(TLogFile* log)>;
 
     static constexpr int kMaxDevices = 99;

@@ -49,7 +49,8 @@ TEcrDrv::TEcrDrv(TOptions options) {
     devices_ = std::make_unique<TDevices>(log_.get(), std::move(options.PortFactory));
     devices_->SetFrameHandler(
         [this](TDevice& device, const TEcrFrame& frame) { ReceiveFrame(device, frame); });
-    devices_->SetPortGoneHandler([this](TDevice& device, const std::string&) { PortLost(device); });
+    devices_->SetPortGoneHandler(
+        [this](TDevice& device, const std::string& reason) { PortLost(device, reason); });
     stored_ = std::make_unique<TCommands>(this);
 
     log_->SetEnabled(false);
@@ -288,7 +289,12 @@ std::int32_t TEcrDrv::WaitForAnswer() {
             std::string failure;
             {
                 std::lock_guard lock(awaitMutex_);
-                if (std::exchange(portLost_, false)) return SetResult(E_PORTUNAVAILABLE);
+                if (std::exchange(portLost_, false)) {
+                    SetResult(E_PORTUNAVAILABLE);
+                    // The port says which one it was and why: a network port names its address.
+                    ResultDescription += ": " + std::exchange(portLostReason_, {});
+                    return ResultCode;
+                }
                 failure = std::exchange(answerFailure_, {});
             }
             CommandID = awaitedID_.exchange(0);
@@ -490,11 +496,12 @@ void TEcrDrv::ReceiveFrame(TDevice& device, const TEcrFrame& frame) {
     if (!awaited) PostToWindow(id);
 }
 
-void TEcrDrv::PortLost(TDevice& device) {
+void TEcrDrv::PortLost(TDevice& device, const std::string& reason) {
     std::lock_guard lock(awaitMutex_);
     if (!awaiting_ || !awaitKey_.armed || awaitKey_.port != device.PortNumber()) return;
     awaitKey_.armed = false;
     portLost_ = true;
+    portLostReason_ = reason;
     answerEvent_.Set();
 }
 

@@ -252,7 +252,7 @@ class TEcrDrv : public TECRDrvData {
     // Port thread, inside the devices' critical section.
     void ReceiveFrame(TDevice& device, const TEcrFrame& frame);
     // Port thread, inside the devices' critical section: an exchange waiting on that port ends at once.
-    void PortLost(TDevice& device);
+    void PortLost(TDevice& device, const std::string& reason);
     // Engine thread, from the command window.
     void Deliver(std::int32_t id);
     // Under the operation lock: answers the command by itself when it is a repetition or out of sequence;
@@ -284,8 +284,9 @@ class TEcrDrv : public TECRDrvData {
     // which the port threads also hold while they count a frame and match it.
     std::atomic<bool> awaiting_{false};
     std::atomic<std::int32_t> awaitedID_{0};
-    bool portLost_ = false;      // the awaited answer's port went away; signals the answer event too
-    std::string answerFailure_;  // the awaited answer came, but its counters could not be written
+    bool portLost_ = false;       // the awaited answer's port went away; signals the answer event too
+    std::string portLostReason_;  // under awaitMutex_: the port's words for it, naming the port
+    std::string answerFailure_;   // the awaited answer came, but its counters could not be written
     std::mutex awaitMutex_;
     TAwaitKey awaitKey_;
 };

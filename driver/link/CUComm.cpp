@@ -194,7 +194,7 @@ void TCustomComm::PortGone(const std::string& reason) {
     LogError("Потеря связи с портом " + ComName(portNumber_) + ".", reason);
     if (!OnPortGone) return;
     try {
-        OnPortGone(reason);
+        OnPortGone(ComName(portNumber_) + (devicePath_.empty() ? "" : " = " + devicePath_) + ": " + reason);
     } catch (const std::exception& e) {
         LogError("Ошибка при обработке потери связи с портом " + ComName(portNumber_) + ".", e.what());
     } catch (...) {

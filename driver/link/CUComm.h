@@ -74,7 +74,8 @@ struct TCommDevicePath {
 // As CommDevicePath, with the source of the path. Fails as CommDevicePath does.
 TCommDevicePath FindCommDevicePath(int portNumber);
 
-// The port as the link object drives it; implemented by TComm and by test doubles.
+// The port as the link object drives it; implemented by TComm (a serial port), TNetComm (a network port,
+// CUCommNet.h), TLinkComm (either, as the port number is mapped; CUCommLink.h) and by test doubles.
 class ICommPort {
   public:
     using RxCharHandler = std::function<void(std::size_t count)>;
@@ -99,8 +100,9 @@ class ICommPort {
     // Called on the event thread with the number of bytes waiting (always > 0). Set it while closed.
     virtual void SetRxCharHandler(RxCharHandler handler) = 0;
     // Called on the event thread when the device went away (unplugged, the far end of a pseudo-terminal
-    // closed), with the port already closed; the next Open tries again. Set it while closed. A port that
-    // cannot notice this leaves it uncalled.
+    // closed, the network connection ended), with the port already closed; the next Open tries again. The
+    // reason names the port and where it leads ("COM1 = /dev/ttyUSB0: Устройство отключено."). Set it while
+    // closed. A port that cannot notice this leaves it uncalled.
     virtual void SetPortGoneHandler(PortGoneHandler handler) { static_cast<void>(handler); }
 
     // Writes every byte, opening the port if needed; see TCustomComm::Write.
@@ -327,6 +329,7 @@ class TCustomComm : public ICommPort {
 
     TLogFile* log_;
     std::unique_ptr<THandle> handle_;
+    std::string devicePath_;  // of the device last opened, for the report of its loss
     mutable tessel::CriticalSection lock_;
     std::uint32_t events_ = kAllCommEvents;
     int baudIndex_ = 6;
@@ -345,7 +348,8 @@ class TCustomComm : public ICommPort {
     std::uint32_t writeGrace_ = 1000;
 };
 
-// The port the link object owns.
+// A serial port and nothing else (the link object owns a TLinkComm, which opens one of these or a network
+// port, as the port number is mapped).
 class TComm final : public TCustomComm {
   public:
     using TCustomComm::TCustomComm;

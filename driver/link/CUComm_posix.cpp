@@ -15,18 +15,17 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstdlib>
 #include <mutex>
 #include <stdexcept>
 #include <string>
 #include <system_error>
 #include <thread>
 
-#include "common/platform/PortMap.h"
 #include "common/platform/TickClock.h"
 #include "driver/base/untError.h"
 #include "driver/link/CUComm.h"
 #include "driver/link/CUCommAccess.h"
+#include "driver/link/CUCommAddress.h"
 #include "driver/link/CUCommSpeed.h"
 
 namespace {
@@ -104,12 +103,8 @@ tcflag_t ParityFlags(int parityIndex) {
 }  // namespace
 
 TCommDevicePath FindCommDevicePath(int portNumber) {
-    const std::string name = ComName(portNumber);
-    const std::string variable = "TESSEL_" + name;
-    if (const char* path = std::getenv(variable.c_str()); path != nullptr && *path != '\0')
-        return {path, variable};
-    if (std::string path = tessel::MappedPortPath(portNumber); !path.empty())
-        return {std::move(path), "Ports\\" + name};
+    if (auto mapping = FindCommMapping(portNumber))
+        return {std::move(mapping->text), std::move(mapping->source)};
     return {"/dev/ttyS" + std::to_string(portNumber - 1), {}};
 }
 
@@ -337,9 +332,11 @@ TCustomComm::~TCustomComm() {
 }
 
 void TCustomComm::AttachDevice() {
-    auto handle = OpenDevice(FindCommDevicePath(portNumber_), portNumber_);
+    const TCommDevicePath device = FindCommDevicePath(portNumber_);
+    auto handle = OpenDevice(device, portNumber_);
     std::lock_guard guard(lock_);
     handle_ = std::move(handle);
+    devicePath_ = device.path;
     gone_.store(false);
 }
 

@@ -284,9 +284,11 @@ TCustomComm::~TCustomComm() {
 }
 
 void TCustomComm::AttachDevice() {
-    auto handle = OpenDevice(CommDevicePath(portNumber_));
+    const std::string path = CommDevicePath(portNumber_);
+    auto handle = OpenDevice(path);
     std::lock_guard guard(lock_);
     handle_ = std::move(handle);
+    devicePath_ = path;
     gone_.store(false);
 }
 

@@ -5,6 +5,8 @@
 
 #include "common/platform/TickClock.h"
 #include "driver/base/untLogFile.h"
+#include "driver/link/CUCommAddress.h"
+#include "driver/link/CUCommLink.h"
 
 namespace {
 
@@ -14,7 +16,7 @@ constexpr std::uint32_t kRtsLeadMs = 10;
 
 }  // namespace
 
-TDriver::TDriver(TLogFile* log) : TDriver(std::make_unique<TComm>(log), log) {}
+TDriver::TDriver(TLogFile* log) : TDriver(std::make_unique<TLinkComm>(log), log) {}
 
 TDriver::TDriver(std::unique_ptr<ICommPort> port, TLogFile* log) : log_(log), port_(std::move(port)) {
     if (!port_) throw std::invalid_argument("TDriver: no port");
@@ -97,7 +99,7 @@ void TDriver::RestoreRts() {
         message = "Неизвестная ошибка";
     }
     if (log_ != nullptr) {
-        log_->WriteError("Ошибка при восстановлении линии RTS порта COM" + std::to_string(PortNumber()) + ".",
+        log_->WriteError("Ошибка при восстановлении линии RTS порта " + CommPortTitle(PortNumber()) + ".",
                          message);
     }
 }

@@ -17,7 +17,8 @@ class TLogFile;
 
 class TDriver {
   public:
-    // Link with a TComm that logs to `log` (may be null; must outlive the link).
+    // Link with a TLinkComm (the serial or network port the number is mapped to) that logs to `log` (may
+    // be null; must outlive the link).
     explicit TDriver(TLogFile* log);
     // Link over the given port (tests pass a double), which must be closed. `log` (may be null) receives the
     // failures the link swallows.

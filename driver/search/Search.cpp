@@ -1,11 +1,13 @@
 #include "driver/search/Search.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "common/com/ComText.h"
+#include "driver/link/CUCommAddress.h"
 
 namespace {
 
@@ -40,6 +42,46 @@ bool Attempt(Work&& work) {
         return false;
     }
 }
+
+// The logical devices the search adds for its ports. When the search ends, however it ends, they are
+// removed and the device that was current before is current again (by its index: the devices added take the
+// smallest free numbers, so the index is the old one once they are gone, and a device without a number is
+// found as well).
+class TSearchDevices {
+  public:
+    explicit TSearchDevices(ITesselDriver* driver) : driver_(driver) {
+        Check(driver_->get_LDIndex(&index_), "LDIndex");
+    }
+    ~TSearchDevices() {
+        // Nothing here may throw: the search may be ending through a failure already.
+        for (const LONG number : numbers_) {
+            LONG result = 0;
+            if (SUCCEEDED(driver_->put_LDNumber(number))) static_cast<void>(driver_->DeleteLD(&result));
+        }
+        static_cast<void>(driver_->put_LDIndex(index_));
+    }
+    TSearchDevices(const TSearchDevices&) = delete;
+    TSearchDevices& operator=(const TSearchDevices&) = delete;
+
+    // Adds devices until there are `count` or the driver takes no more (99 devices at most).
+    void Acquire(std::size_t count) {
+        while (numbers_.size() < count) {
+            LONG result = 0;
+            Check(driver_->AddLD(&result), "AddLD");
+            if (result != 0) return;
+            LONG number = 0;
+            Check(driver_->get_LDNumber(&number), "LDNumber");
+            numbers_.push_back(number);
+        }
+    }
+    std::size_t Count() const { return numbers_.size(); }
+    LONG operator[](std::size_t i) const { return numbers_[i]; }
+
+  private:
+    ITesselDriver* driver_;
+    LONG index_ = 0;
+    std::vector<LONG> numbers_;
+};
 
 }  // namespace
 
@@ -99,17 +141,135 @@ void TECRSearch::WaitForThread() {
 }
 
 void TECRSearch::Execute() {
+    portAddresses_.assign(kSearchPortCount + 1, std::string());
+    for (const std::int32_t port : CheckedPorts())
+        portAddresses_[static_cast<std::size_t>(port)] = CommNetworkText(port);
+    const std::vector<TSearchItem>& speeds = params_.Items(TSearchList::BaudRates);
+    firstSpeed_ = 0;
+    for (std::size_t s = 0; s < speeds.size() && firstSpeed_ == 0; ++s)
+        if (speeds[s].Checked) firstSpeed_ = static_cast<std::int32_t>(s + 1);
+
     Attempt([this] { Notify(ssStarted); });
-    const std::vector<TSearchItem>& ports = params_.Items(TSearchList::Ports);
-    for (std::size_t i = 0; i < ports.size() && !stopped_; ++i) {
-        if (!ports[i].Checked) continue;
-        currentPort_ = static_cast<std::int32_t>(i + 1);
+    bool begun = false;
+    if (order_ == TSearchOrder::AllPorts) Attempt([this, &begun] { SearchAllPorts(begun); });
+    if (!begun && !stopped_) SearchPortByPort();
+    searching_ = false;
+    Attempt([this] { Notify(ssFinished); });
+}
+
+std::vector<std::int32_t> TECRSearch::CheckedPorts() const {
+    std::vector<std::int32_t> ports;
+    const std::vector<TSearchItem>& items = params_.Items(TSearchList::Ports);
+    for (std::size_t i = 0; i < items.size(); ++i)
+        if (items[i].Checked) ports.push_back(static_cast<std::int32_t>(i + 1));
+    return ports;
+}
+
+const std::string& TECRSearch::AddressOf(std::int32_t port) const {
+    static const std::string none;
+    const auto index = static_cast<std::size_t>(port);
+    return port > 0 && index < portAddresses_.size() ? portAddresses_[index] : none;
+}
+
+bool TECRSearch::TriesSpeed(std::int32_t port, std::int32_t speed) const {
+    const std::string& address = AddressOf(port);
+    if (address.empty() || speed == firstSpeed_) return true;
+    try {
+        return ParseNetworkAddress(address).kind != TNetKind::Tcp;
+    } catch (const std::invalid_argument&) {
+        return true;  // the port fails to open and says why
+    }
+}
+
+void TECRSearch::SearchAllPorts(bool& begun) {
+    const std::vector<std::int32_t> ports = CheckedPorts();
+    // The driver's current device may hold one of the ports; the search opens them on devices of its own.
+    Check(driver_->put_DeviceEnabled(VARIANT_FALSE), "DeviceEnabled");
+    TSearchDevices devices(driver_.Get());
+    devices.Acquire(ports.size());
+    if (devices.Count() == 0 && !ports.empty()) return;
+    begun = true;
+    // More ports than devices to be had: the ports are searched in groups, each as one.
+    for (std::size_t first = 0; first < ports.size() && !stopped_; first += devices.Count()) {
+        std::vector<TPortLine> lines;
+        for (std::size_t i = 0; i < devices.Count() && first + i < ports.size() && !stopped_; ++i) {
+            TPortLine line{ports[first + i], devices[i], false};
+            currentPort_ = line.port;
+            if (!Attempt([this] { Notify(ssNextPort); })) continue;
+            // A port that cannot be opened is passed over; nothing is reported.
+            if (Attempt([this, &line] { line.open = OpenLine(line); }) && line.open) lines.push_back(line);
+        }
+        Attempt([this, &lines] { SearchLines(lines); });
+        for (TPortLine& line : lines) Attempt([this, &line] { CloseLine(line); });
+    }
+}
+
+void TECRSearch::SelectDevice(LONG number) {
+    Check(driver_->put_LDNumber(number), "LDNumber");
+}
+
+bool TECRSearch::OpenLine(TPortLine& line) {
+    SelectDevice(line.device);
+    Check(driver_->put_PortNumber(line.port), "PortNumber");
+    Check(driver_->put_DeviceEnabled(VARIANT_TRUE), "DeviceEnabled");
+    return ResultCode() == 0;
+}
+
+void TECRSearch::CloseLine(TPortLine& line) {
+    if (!line.open) return;
+    line.open = false;
+    SelectDevice(line.device);
+    Check(driver_->put_DeviceEnabled(VARIANT_FALSE), "DeviceEnabled");
+}
+
+void TECRSearch::SearchLines(std::vector<TPortLine>& lines) {
+    const std::vector<TSearchItem>& speeds = params_.Items(TSearchList::BaudRates);
+    const std::vector<TSearchItem>& kinds = params_.Items(TSearchList::ECRTypes);
+    for (std::size_t s = 0; s < speeds.size() && !stopped_; ++s) {
+        if (!speeds[s].Checked) continue;
+        for (std::size_t k = 0; k < kinds.size() && !stopped_; ++k) {
+            if (!kinds[k].Checked) continue;
+            ClearFound();
+            bool sent = false;
+            for (TPortLine& line : lines) {
+                if (stopped_) return;
+                if (!line.open || !TriesSpeed(line.port, static_cast<std::int32_t>(s + 1))) continue;
+                currentPort_ = line.port;
+                currentSpeed_ = static_cast<std::int32_t>(s + 1);
+                currentKind_ = static_cast<std::int32_t>(k + 1);
+                // A port that refuses the request is done with: its remaining speeds and kinds are skipped.
+                const bool ok = Attempt([this, &line] {
+                    Notify(ssTrying);
+                    SelectDevice(line.device);
+                    Check(driver_->put_BaudRate(currentSpeed_), "BaudRate");
+                    Check(driver_->put_Fuel(currentKind_ == kKindFuel ? VARIANT_TRUE : VARIANT_FALSE),
+                          "Fuel");
+                    LONG value = 0;
+                    Check(driver_->SearchDevice(&value), "SearchDevice");
+                    CheckResult();
+                });
+                if (ok) {
+                    sent = true;
+                } else {
+                    Attempt([this, &line] { CloseLine(line); });
+                }
+            }
+            if (!sent) continue;
+            CollectAnswers();
+            if (stopped_) return;
+            Attempt([this, &lines] { DescribeFound(&lines); });
+        }
+    }
+}
+
+void TECRSearch::SearchPortByPort() {
+    for (const std::int32_t port : CheckedPorts()) {
+        if (stopped_) break;
+        currentPort_ = port;
         if (!Attempt([this] { Notify(ssNextPort); })) continue;
         // A port that fails (cannot be opened, refuses the search) is passed over; nothing is reported.
         Attempt([this] { SearchPort(); });
     }
-    searching_ = false;
-    Attempt([this] { Notify(ssFinished); });
 }
 
 void TECRSearch::SearchPort() {
@@ -122,6 +282,7 @@ void TECRSearch::SearchPort() {
         for (std::size_t s = 0; s < speeds.size() && !stopped_; ++s) {
             if (!speeds[s].Checked) continue;
             currentSpeed_ = static_cast<std::int32_t>(s + 1);
+            if (!TriesSpeed(currentPort_, currentSpeed_)) continue;
             Check(driver_->put_BaudRate(currentSpeed_), "BaudRate");
             for (std::size_t k = 0; k < kinds.size() && !stopped_; ++k) {
                 if (!kinds[k].Checked) continue;
@@ -138,14 +299,16 @@ void TECRSearch::SearchPort() {
     Check(driver_->put_DeviceEnabled(VARIANT_FALSE), "DeviceEnabled");
 }
 
+void TECRSearch::ClearFound() {
+    std::lock_guard lock(mutex_);
+    found_.Clear();
+    // Late answers to the previous combination belong to no device of this one.
+    pendingAnswers_.clear();
+}
+
 void TECRSearch::SearchCombination() {
     Notify(ssTrying);
-    {
-        std::lock_guard lock(mutex_);
-        found_.Clear();
-        // Late answers to the previous combination belong to no device of this one.
-        pendingAnswers_.clear();
-    }
+    ClearFound();
     if (stopped_) return;
     LONG value = 0;
     Check(driver_->SearchDevice(&value), "SearchDevice");
@@ -198,19 +361,40 @@ void TECRSearch::TakeAnswer(std::int32_t commandID) {
     device.Fuel = fuel != VARIANT_FALSE;
     device.BaudRate = static_cast<std::uint8_t>(baudRate);
     device.Address = static_cast<std::uint8_t>(address);
+    device.PortAddress = AddressOf(port);
     std::lock_guard lock(mutex_);
     found_.Add(device);
 }
 
-void TECRSearch::DescribeFound() {
+void TECRSearch::DescribeFound(const std::vector<TPortLine>* lines) {
     std::vector<TSearchECR> devices;
     {
         std::lock_guard lock(mutex_);
         devices = found_.Snapshot();
     }
+    if (lines != nullptr) {
+        // The ports' answers cross on their way: the registers are reported port by port in the order of the
+        // ports, each port's in the order of arrival, so that one search reports them as the next one does.
+        auto position = [lines](std::uint8_t port) {
+            return std::find_if(lines->begin(), lines->end(),
+                                [port](const TPortLine& l) { return l.port == port; }) -
+                   lines->begin();
+        };
+        std::stable_sort(devices.begin(), devices.end(),
+                         [&position](const TSearchECR& a, const TSearchECR& b) {
+                             return position(a.Port) < position(b.Port);
+                         });
+    }
     for (const TSearchECR& device : devices) {
         if (stopped_) return;
         current_ = device;
+        if (lines != nullptr) {
+            const auto line = std::find_if(lines->begin(), lines->end(),
+                                           [&device](const TPortLine& l) { return l.port == device.Port; });
+            // An answer from a port the search did not open here belongs to none of its devices.
+            if (line == lines->end() || !line->open) continue;
+            SelectDevice(line->device);
+        }
         Check(driver_->put_DstAddress(device.Address), "DstAddress");
         LONG value = 0;
         Check(driver_->GetDeviceMetrics(&value), "GetDeviceMetrics");
@@ -234,6 +418,7 @@ void TECRSearch::Notify(int state) {
     notification.CurrentPort = currentPort_;
     notification.CurrentSpeed = currentSpeed_;
     notification.CurrentKind = currentKind_;
+    notification.CurrentPortAddress = AddressOf(currentPort_);
     notification.Current = current_;
     onNotify_(notification);
 }

@@ -2,6 +2,11 @@
 // The device search: on a thread of its own, tries every chosen port, speed and kind of register through the
 // driver's ITesselDriver, collects the devices that answer the search request (they arrive as the driver's
 // IPageEvents), asks each for its description and reports progress through one notification callback.
+//
+// The search sends its request on every chosen port at one speed and kind, then collects the answers of all
+// ports at once: the wait for answers, most of a search's time, is spent once for all ports rather than
+// once for each. Each port is opened on a logical device of the search's own, which it removes again when it
+// ends; the driver's current device stays current (its port is closed, so that the search may open it).
 
 #include <atomic>
 #include <cstdint>
@@ -9,7 +14,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "common/com/ComPtr.h"
 #include "common/platform/SyncObjects.h"
@@ -34,12 +41,25 @@ inline constexpr std::int32_t kKindFuel = 2;
 // How long the search waits for one more answer after the last one.
 inline constexpr std::uint32_t kSearchAnswerWaitMs = 700;
 
+// How the search goes over the ports.
+enum class TSearchOrder {
+    // At each speed and kind, the request on every open port, then the answers of all ports together.
+    // Notifications: 4 for each port as it is opened; then for each speed and kind, 2 for each port as the
+    // request goes out on it and 3 for each register that answered.
+    AllPorts,
+    // One port after another, every speed and kind on each, with a wait for answers after every request,
+    // on the driver's current device. Taken when the driver has no room for a logical device of the
+    // search's own.
+    PortByPort,
+};
+
 // What a notification reports, copied at the time of the call so a handler may hand it to another thread.
 struct TSearchNotification {
     int State = ssStarted;
     std::int32_t CurrentPort = 0;
     std::int32_t CurrentSpeed = 0;
     std::int32_t CurrentKind = 0;
+    std::string CurrentPortAddress;  // the network address CurrentPort is mapped to; empty for a serial one
     TSearchECR Current;
 };
 
@@ -77,6 +97,9 @@ class TECRSearch {
 
     // Set while no search runs.
     void SetOnNotify(TNotifyEvent handler) { onNotify_ = std::move(handler); }
+    // Set while no search runs; AllPorts unless set.
+    void SetOrder(TSearchOrder order) { order_ = order; }
+    TSearchOrder Order() const { return order_; }
 
     // Waits for a previous search thread to end, takes a copy of `params` and starts a new search at once.
     // Does not check the parameters (Validate does). Throws std::system_error when no thread can be had.
@@ -94,14 +117,38 @@ class TECRSearch {
     const TSearchParams& Params() const { return params_; }
 
   private:
+    // A port of the search in the order of all ports at once, on a logical device of the search's own.
+    struct TPortLine {
+        std::int32_t port = 0;
+        LONG device = 0;  // the logical device's number
+        bool open = false;
+    };
+
     // Thread body and its steps; see Execute for the order.
     void Execute();
+    // All ports at once; `begun` stays false when no logical device could be had for them (nothing was
+    // searched then).
+    void SearchAllPorts(bool& begun);
+    void SearchLines(std::vector<TPortLine>& lines);
+    bool OpenLine(TPortLine& line);
+    void CloseLine(TPortLine& line);
+    void SelectDevice(LONG number);
+    // Port by port.
+    void SearchPortByPort();
     void SearchPort();
     void SearchCombination();
+    void ClearFound();
     void CollectAnswers();
     void TakeAnswers();
     void TakeAnswer(std::int32_t commandID);
-    void DescribeFound();
+    // Asks each device found for its description; `lines` (all ports at once) says on which logical device
+    // each port is open.
+    void DescribeFound(const std::vector<TPortLine>* lines = nullptr);
+    // Whether port `port` is searched at speed `speed`: a port mapped to a raw network stream has no line
+    // speed of the driver's to set (the converter keeps its own), so it is searched at the first speed only.
+    bool TriesSpeed(std::int32_t port, std::int32_t speed) const;
+    std::vector<std::int32_t> CheckedPorts() const;
+    const std::string& AddressOf(std::int32_t port) const;
     void Notify(int state);
     // The driver's result of the last call: throws ESearchError with ResultDescription when it is not 0.
     void CheckResult();
@@ -127,4 +174,8 @@ class TECRSearch {
     std::atomic<bool> stopped_{false};
     TNotifyEvent onNotify_;
     TSearchParams params_;
+    TSearchOrder order_ = TSearchOrder::AllPorts;
+    // Read when the search starts: the network address of each port (index = port), the first speed checked.
+    std::vector<std::string> portAddresses_;
+    std::int32_t firstSpeed_ = 0;
 };

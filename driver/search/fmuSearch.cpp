@@ -20,8 +20,10 @@ QString KindText(bool fuel) {
     return fuel ? "бензиновая" : "обычная";
 }
 
-QString PortText(std::int32_t port) {
-    return QString("COM%1").arg(port);
+// "COM5", or "COM5 (tcp://10.0.0.7:4001)" for a port mapped to a network address.
+QString PortText(std::int32_t port, const std::string& address) {
+    const QString name = QString("COM%1").arg(port);
+    return address.empty() ? name : name + " (" + QString::fromStdString(address) + ")";
 }
 
 }  // namespace
@@ -197,24 +199,29 @@ void TfmSearch::Notified(const TSearchNotification& n) {
                 progressBar_->setRange(0, static_cast<int>(params_.Count(TSearchList::BaudRates) *
                                                            params_.Count(TSearchList::ECRTypes)));
                 progressBar_->setValue(0);
+                counted_ = {0, 0};
                 progressBar_->show();
                 listView_->clear();
                 found_.Clear();
                 break;
             case ssNextPort:
                 progressBar_->setValue(0);
+                counted_ = {0, 0};
                 break;
             case ssTrying:
-                lblPort_->setText(": " + PortText(n.CurrentPort));
+                lblPort_->setText(": " + PortText(n.CurrentPort, n.CurrentPortAddress));
                 lblECRType_->setText(": " + KindText(n.CurrentKind == kKindFuel));
                 lblBaudRate_->setText(": " + QString::fromStdString(BaudRateText(n.CurrentSpeed)));
-                progressBar_->setValue(
-                    progressBar_->value() + 1 > progressBar_->maximum() ? 0 : progressBar_->value() + 1);
+                if (counted_ != std::pair(n.CurrentSpeed, n.CurrentKind)) {
+                    counted_ = {n.CurrentSpeed, n.CurrentKind};
+                    progressBar_->setValue(
+                        progressBar_->value() + 1 > progressBar_->maximum() ? 0 : progressBar_->value() + 1);
+                }
                 break;
             case ssFound: {
                 const TSearchECR& device = found_.Add(n.Current);
                 auto* row = new QTreeWidgetItem(listView_);
-                row->setText(kPort, PortText(device.Port));
+                row->setText(kPort, PortText(device.Port, device.PortAddress));
                 row->setText(kSpeed, QString::fromStdString(BaudRateText(device.BaudRate)));
                 row->setText(kAddress, QString::number(device.Address));
                 row->setText(kKind, KindText(device.Fuel));

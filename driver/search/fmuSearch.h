@@ -6,7 +6,9 @@
 // any way stops a running search and waits for it. Its notifications come on the search thread and are
 // applied to the controls on the window's thread.
 
+#include <cstdint>
 #include <memory>
+#include <utility>
 
 #include "driver/dialogs/DialogsModule.h"
 #include "driver/dialogs/DriverCalls.h"
@@ -48,6 +50,9 @@ class TfmSearch final : public TMyForm {
     std::unique_ptr<TECRSearch> search_;
     std::unique_ptr<TfmSearchParams> paramsWindow_;
     bool running_ = false;  // between the notifications of a search's start and end
+    // The speed and kind the bar last counted since it was reset: a combination tried on several ports at
+    // once counts once.
+    std::pair<std::int32_t, std::int32_t> counted_{0, 0};
 
     QLabel* lblInfo_ = nullptr;
     QList<QLabel*> comboLabels_;  // the three headings and the three values

@@ -15,6 +15,8 @@ struct TSearchECR {
     std::uint8_t Address = 0;   // network address of the device
     std::string Description;
     std::int32_t ID = 0;  // unique in the process; 0 until the record enters a list
+    // The network address the port is mapped to ("tcp://10.0.0.7:4001"); empty for a serial port.
+    std::string PortAddress;
 };
 
 // A new identifier: 1 for the first call in the process, then counting up. Any thread.

@@ -361,6 +361,20 @@ TEST_F(SearchProgram, NothingToTryIsRefusedBeforeAnyStepRuns) {
     EXPECT_NE(r.err.find("search: no kind chosen"), std::string::npos) << r.err;
 }
 
+// The emulator program on a socket, mapped to COM4 by --com: the search names the port with its address and
+// finds the register once, at the first speed (a raw stream keeps the speed of its converter).
+TEST_F(SearchProgram, FindsARegisterOnTheNetworkOnceWithItsAddress) {
+    EmulatorProgram emulator({"--address", "2", "--listen", "tcp:0", "--com", "4"}, driver_.Settings());
+    const std::string listen = emulator.Process().ReadLine().value_or("");
+    ASSERT_TRUE(listen.starts_with("LISTEN tcp://127.0.0.1:")) << listen;
+    const std::string address = listen.substr(7);
+    const RunResult r = Tessel({"search", "--ports", "4", "--speeds", "4800,9600"}, files_.File("none"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.OutLines(), std::vector<std::string>{"COM4=" + address + " 4800 normal 2 Эмулятор ККМ"});
+    EXPECT_EQ(Lines(r.err),
+              (std::vector<std::string>{"Searching COM4 (" + address + ")", "Found 1 register(s)"}));
+}
+
 // What was found before the signal is shown, but the run says it was cut short.
 TEST_F(SearchProgram, StopSignalAfterAFindIsStillAnInterruption) {
     EmulatorProgram emulator(kRegisterAt2, driver_.Settings());

@@ -3,6 +3,7 @@
 // the search dialog's thread does, so the driver's IPageEvents reach the search.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 #include <string>
@@ -14,6 +15,7 @@
 #include "driver/search/Search.h"
 #include "support/ComSinks.h"
 #include "support/EmuFixture.h"
+#include "support/NetLine.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -58,8 +60,9 @@ class SearchEngineEmu : public ::testing::Test {
         return params;
     }
 
-    std::unique_ptr<TECRSearch> MakeSearch() {
+    std::unique_ptr<TECRSearch> MakeSearch(TSearchOrder order = TSearchOrder::AllPorts) {
         auto search = std::make_unique<TECRSearch>(driver_.Get());
+        search->SetOrder(order);
         search->SetOnNotify([this](const TSearchNotification& n) {
             {
                 std::lock_guard lock(mutex_);
@@ -119,7 +122,8 @@ TEST_F(SearchEngineEmu, FindsEveryRegisterWithItsAddressSpeedKindAndDescriptionI
         return address == 9 ? "Первая ККМ на COM3" : "Вторая ККМ на COM3";
     };
 
-    auto search = MakeSearch();
+    // Port by port, the answers come in an order a test can name (SearchOrderEmu has all ports at once).
+    auto search = MakeSearch(TSearchOrder::PortByPort);
     search->Start(Only({3, 5}, 4, true, true));
     ASSERT_TRUE(PumpUntil([this] { return Finished(); }, 15000));
 
@@ -194,5 +198,67 @@ TEST_F(SearchEngineEmu, StopDuringTheWaitForAnswersEndsAtOnce) {
     driver_.Reset();
     EXPECT_EQ(client.refs, 1u) << "the object's release let go of its sink";
 }
+
+// Registers that each answer at one speed, on two serial lines and behind a raw network stream (which keeps
+// the speed of its converter: any the driver names), searched at two speeds in either order: every register
+// is found once, at its own speed, the network one with its address.
+class SearchOrderEmu : public ::testing::TestWithParam<TSearchOrder> {};
+
+TEST_P(SearchOrderEmu, FindsEveryRegisterOnceAtItsSpeedWithTheNetworkAddress) {
+    tessel_test::ForgetDriverSettings();
+    tessel_test::ScopedEngineFactory engines;
+    tessel_test::EmuPort at4800(3, {4}, 4800);
+    tessel_test::EmuPort at9600(5, {9}, 9600);
+    tessel_test::EmuNetPort network(7, false, {2});
+    ComPtr<ITesselDriver> driver;
+    driver.Attach(new TTesselDrv());
+    driver->put_Timeout(500);
+    LONG devices = 0;
+    driver->get_LDCount(&devices);
+
+    std::mutex mutex;
+    std::vector<TSearchECR> found;
+    bool finished = false;
+    auto search = std::make_unique<TECRSearch>(driver.Get());
+    search->SetOrder(GetParam());
+    search->SetOnNotify([&](const TSearchNotification& n) {
+        std::lock_guard lock(mutex);
+        if (n.State == ssFound) found.push_back(n.Current);
+        finished = n.State == ssFinished;
+    });
+    TSearchParams params;
+    params.SetAll(TSearchList::Ports, false);
+    params.SetAll(TSearchList::BaudRates, false);
+    for (std::size_t port : {3, 5, 7}) params.SetChecked(TSearchList::Ports, port - 1, true);
+    for (std::size_t speed : {3, 4}) params.SetChecked(TSearchList::BaudRates, speed - 1, true);
+    search->Start(params);
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            std::lock_guard lock(mutex);
+            return finished;
+        },
+        20000));
+    search.reset();
+
+    std::vector<std::string> seen;
+    for (const TSearchECR& d : found)
+        seen.push_back("COM" + std::to_string(d.Port) + (d.PortAddress.empty() ? "" : "=" + d.PortAddress) +
+                       " " + std::to_string(d.BaudRate) + " " + std::to_string(d.Address) + " " +
+                       d.Description);
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(seen, (std::vector<std::string>{"COM3 3 4 Эмулятор ККМ", "COM5 4 9 Эмулятор ККМ",
+                                              "COM7=" + network.Address() + " 3 2 Эмулятор ККМ"}));
+    LONG after = 0;
+    driver->get_LDCount(&after);
+    EXPECT_EQ(after, devices) << "the search's own logical devices are gone";
+    driver.Reset();
+}
+
+INSTANTIATE_TEST_SUITE_P(Orders, SearchOrderEmu,
+                         ::testing::Values(TSearchOrder::AllPorts, TSearchOrder::PortByPort),
+                         [](const auto& info) {
+                             return std::string(info.param == TSearchOrder::AllPorts ? "AllPorts"
+                                                                                     : "PortByPort");
+                         });
 
 }  // namespace

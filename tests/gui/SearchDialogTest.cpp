@@ -175,14 +175,16 @@ void PrintTo(const ChooseCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-// A second register on COM3 at address 7: the search ends there, in the fuel kind.
+// A second register on COM3 at address 7: the search's last request and description are there, in the
+// fuel kind.
 class ChooseTest : public SearchDialogTest, public ::testing::WithParamInterface<ChooseCase> {
   protected:
     EmuPort line3_{3, {7}};
 };
 
-// The first of four registers found (COM1 and COM3, each kind) is chosen: the driver then talks to it, not
-// to the last one the search spoke to, which a window closed otherwise leaves.
+// The first of four registers found (COM1 and COM3, each kind; both ports at each kind) is chosen: the
+// driver then talks to it. A window closed otherwise leaves the driver's device as it was: the search spoke
+// to the registers on devices of its own.
 TEST_P(ChooseTest, ChosenRegisterSetsTheConnection) {
     Params{{1, 3}, {4}, true, true}.Make().Save();
     QStringList ports;
@@ -196,7 +198,7 @@ TEST_P(ChooseTest, ChosenRegisterSetsTheConnection) {
         GetParam().choose(list, dialog);
     });
     EXPECT_EQ(ModuleDialog("Search", Early()), GetParam().answer);
-    EXPECT_EQ(ports, QStringList({"COM1 обычная", "COM1 бензиновая", "COM3 обычная", "COM3 бензиновая"}));
+    EXPECT_EQ(ports, QStringList({"COM1 обычная", "COM3 обычная", "COM1 бензиновая", "COM3 бензиновая"}));
     EXPECT_EQ(Connection(), GetParam().connection);
 }
 
@@ -216,9 +218,10 @@ INSTANTIATE_TEST_SUITE_P(
                                      QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, row);
                                  },
                                  1, "1 4 2 ordinary"},
-                      // The module leaves the driver as the search left it; ShowSearchDlg puts it back.
+                      // The module leaves the driver's connection as the test set it (ShowSearchDlg would
+                      // put it back besides).
                       ChooseCase{"Cancel", [](QTreeWidget&, QWidget& d) { Click(d, "btnClose"); }, 0,
-                                 "3 4 7 fuel"}),
+                                 "1 3 2 fuel"}),
     [](const ::testing::TestParamInfo<ChooseCase>& info) { return std::string(info.param.name); });
 
 TEST_F(SearchDialogTest, AbortReportsTheRegistersFoundSoFar) {

@@ -6,6 +6,7 @@
 
 #include "common/platform/Registry.h"
 #include "driver/link/CUComm.h"
+#include "driver/link/CUCommAddress.h"
 
 namespace {
 
@@ -26,6 +27,18 @@ TEST(Comm, DevicePathFromEnvironmentThenSettingsThenSystemName) {
 
     ::unsetenv("TESSEL_COM9");
     registry.DeleteKey(key);
+}
+
+// A network mapping is no device path: the port's title names the address, a serial port's its number only.
+TEST(Comm, APortMappedToANetworkAddressIsTitledWithIt) {
+    ::setenv("TESSEL_COM5", "tcp://10.0.0.7:4001", 1);
+    ::setenv("TESSEL_COM6", "/dev/ttyUSB0", 1);
+    EXPECT_TRUE(IsNetworkPort(5));
+    EXPECT_FALSE(IsNetworkPort(6));
+    EXPECT_EQ(CommPortTitle(5), "COM5 (tcp://10.0.0.7:4001)");
+    EXPECT_EQ(CommPortTitle(6), "COM6");
+    ::unsetenv("TESSEL_COM5");
+    ::unsetenv("TESSEL_COM6");
 }
 
 }  // namespace

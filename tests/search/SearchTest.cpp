@@ -80,6 +80,9 @@ class SearchDriver : public FakeDriverBase {
                 srcAddress_ = received->second.address;
                 SetResult(0, "Ошибок нет");
             }
+        } else if (name == "AddLD") {
+            // A driver whose list of logical devices is full.
+            SetResult(-7, "Невозможно добавить устройство");
         } else if (name == "GetDeviceMetrics") {
             if (metricsFail.count(dstAddress_) != 0) {
                 SetResult(-1, "Нет связи");
@@ -249,8 +252,11 @@ class SearchEngine : public ::testing::Test {
         return params;
     }
 
-    std::unique_ptr<TECRSearch> MakeSearch() {
+    // Port by port, the order these tests follow call by call; the order of all ports at once goes through
+    // the real driver's logical devices (e2e SearchOrderEmu, the search window's tests).
+    std::unique_ptr<TECRSearch> MakeSearch(TSearchOrder order = TSearchOrder::PortByPort) {
         auto search = std::make_unique<TECRSearch>(&driver_);
+        search->SetOrder(order);
         search->SetOnNotify(recorder_.Handler());
         return search;
     }
@@ -290,6 +296,22 @@ TEST_F(SearchEngine, OnePortOneSpeedBothKindsMakesTheseCallsInOrder) {
     EXPECT_EQ(found[0].Description, "ККМ 7");
     EXPECT_GT(found[0].ID, 0);
     EXPECT_EQ(driver_.refs, 1u) << "the search holds the driver only while it lives";
+}
+
+TEST_F(SearchEngine, WithoutRoomForALogicalDeviceAllPortsAtOnceGoesPortByPort) {
+    driver_.answers[{3, 4, false}] = {{30, 7}};
+    auto search = MakeSearch(TSearchOrder::AllPorts);
+    search->Start(Only({3}, {4}, true, false));
+    ASSERT_TRUE(recorder_.WaitFinished());
+    search.reset();
+    const std::vector<std::string> expected = {
+        // the current device's port freed, no device to be had, the current one selected again
+        "DeviceEnabled=false", "AddLD", "LDIndex=0",
+        // then as port by port
+        "PortNumber=3", "DeviceEnabled=true", "BaudRate=4", "Fuel=false", "SearchDevice", "CommandID=100",
+        "GetCommandParams", "DstAddress=7", "GetDeviceMetrics", "DeviceEnabled=false"};
+    EXPECT_EQ(driver_.Calls(), expected);
+    ASSERT_EQ(recorder_.Found().size(), 1u);
 }
 
 TEST_F(SearchEngine, AnswersWithinTheWaitAreReportedInTheirOrderAndALateOneIsMissed) {

@@ -139,6 +139,9 @@ class ChildProcess {
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
+    // Its process id, for what the system tells about it (-1 once collected).
+    pid_t Pid() const { return pid_; }
+
     // Writes `text` to its standard input; throws std::runtime_error when not all of it went (the child
     // closed its input or ended).
     void Write(const std::string& text) {

@@ -135,6 +135,11 @@ EmuProgramOptions ParseOptions(const std::vector<std::string>& args) {
         if (name == "--device") {
             o.device = r.Value();
             if (o.device.empty()) throw std::invalid_argument("--device needs a path");
+        } else if (name == "--listen") {
+            o.listen = ParseListenAddress(r.Value());
+        } else if (name == "--rfc2217") {
+            r.NoValue();
+            o.rfc2217 = true;
         } else if (name == "--com") {
             o.comPort = static_cast<int>(ParseNumber(r.Value(), 1, kMaxComPort, name));
         } else if (name == "--address") {
@@ -216,6 +221,13 @@ EmuProgramOptions ParseOptions(const std::vector<std::string>& args) {
             throw std::invalid_argument("unknown option " + name);
         }
     }
+    if (o.rfc2217 && !o.listen) throw std::invalid_argument("--rfc2217 needs --listen");
+    if (o.listen && !o.device.empty())
+        throw std::invalid_argument("--listen serves the emulator's own pseudo-terminal, not a --device");
+    if (o.listen) {
+        o.listen->rfc2217 = o.rfc2217;
+        o.listen->lineBaud = o.baud;
+    }
     return o;
 }
 
@@ -230,7 +242,8 @@ and kept open until exit.
 Line:
   --device PATH      serve the terminal PATH (a serial port, or the slave side of a pseudo-terminal made
                      by another program) instead of a new pseudo-terminal
-  --com N            record COM<N> = the line's path (N 1..32) in the settings store, key
+  --com N            record COM<N> = the line's path (with --listen its network address; N 1..32) in
+                     the settings store, key
                      HKEY_CURRENT_USER\Software\Korvex\TesselDrv\TesselDrv\Ports, so that the driver's
                      port N reaches the emulator (removed at exit, unless another program has
                      replaced it meanwhile)
@@ -259,6 +272,15 @@ Line:
                      The script starts once a program has opened the line (a pseudo-terminal made here)
                      or sent a byte, and the line was quiet for 100 ms after the opening
   --script-wait MS   how long the script waits for that (default 60000; then it starts anyway)
+  --listen tcp:[HOST:]PORT
+                     also reach the line over the network, as through a serial server in front of the
+                     register: one computer at a time connects to HOST (default 127.0.0.1; 0.0.0.0 for
+                     every interface) at PORT (0: any free port) and its bytes go to and from the
+                     pseudo-terminal. Without --rfc2217 a raw byte stream that finds the line at the
+                     registers' speed (the driver's tcp://); with --com N, COM<N> is mapped to the address
+  --rfc2217          speak Telnet with the COM-port control option on the --listen port (the driver's
+                     rfc2217://): the speed and data format the computer sets go to the pseudo-terminal,
+                     where the registers see them as from a driver on the terminal itself
 
 Faults (answers are numbered from 1 in the order they are sent, repetitions included):
   --delay MS         delay every answer by MS milliseconds
@@ -294,7 +316,8 @@ Other:
   --help, -h         print this text
 
 Output: the first line is "PTY <path>" (the pseudo-terminal's slave side, for the driver to open) or
-"DEVICE <path>". Then commands are read from standard input, one a line; the program runs until SIGINT or
+"DEVICE <path>"; with --listen a second line "LISTEN <address>" (tcp://HOST:PORT or rfc2217://HOST:PORT,
+the port listened on). Then commands are read from standard input, one a line; the program runs until SIGINT or
 SIGTERM and then exits with status 0 (1 when the line fails, 2 for bad options).
 
 Commands:
@@ -312,6 +335,8 @@ Commands:
                      cancelled, cash in, cash out and closing the shift; prints a line per request,
                      "LINE n ADDR a OP xxh" and then "ANSWER <result> \"<text>\" Name=Value ..." or
                      "NO ANSWER" with the reason in brackets
+  disconnect         with --listen: end the computer's connection, as a network that fails (the next
+                     connection is taken as before)
   help               list the commands
 
 Example:
@@ -419,7 +444,12 @@ Emulator::Emulator(const EmuProgramOptions& options) : options_(options) {
     for (const auto& [n, bytes] : options_.noise) line_->NoiseBeforeAnswer(n, bytes);
 
     if (script_) peerWatch_ = std::make_unique<EmuPeerWatch>(*line_, line_->Path(), options_.device.empty());
-    if (options_.comPort) RecordComPort(*options_.comPort, line_->Path());
+    if (options_.listen) listener_ = std::make_unique<EmuListener>(line_->Path(), *options_.listen);
+    if (options_.comPort) RecordComPort(*options_.comPort, ComPortTarget());
+}
+
+std::string Emulator::ComPortTarget() const {
+    return listener_ ? listener_->Address() : line_->Path();
 }
 
 Emulator::~Emulator() {
@@ -427,7 +457,7 @@ Emulator::~Emulator() {
     // driver's port into another program's terminal.
     if (options_.comPort) {
         try {
-            ForgetComPort(*options_.comPort, line_->Path());
+            ForgetComPort(*options_.comPort, ComPortTarget());
         } catch (const std::exception& e) {
             std::fprintf(stderr, "TesselEmu: COM%d was not removed from the settings store: %s\n",
                          *options_.comPort, e.what());
@@ -471,6 +501,15 @@ std::string Emulator::FirstLine() const {
     return (options_.device.empty() ? "PTY " : "DEVICE ") + line_->Path();
 }
 
+std::string Emulator::ListenLine() const {
+    return listener_ ? "LISTEN " + listener_->Address() : std::string();
+}
+
+std::string Emulator::Disconnect() {
+    if (!listener_) throw std::invalid_argument("disconnect needs --listen");
+    return listener_->Disconnect() ? "OK disconnected\n" : "OK no connection\n";
+}
+
 std::string Emulator::Execute(const std::string& commandLine) {
     const std::vector<std::string> words = Words(commandLine);
     if (words.empty()) return {};
@@ -488,9 +527,10 @@ std::string Emulator::Execute(const std::string& commandLine) {
         }
         if (command == "count") return Count(words);
         if (command == "sale") return Sale(words);
+        if (command == "disconnect") return Disconnect();
         if (command == "help") {
             return "send ADDR HEX | sale [ADDR] | drop N|+K | corrupt N|+K | noise HEX | delay MS | "
-                   "exec-delay MS | clear | count ADDR OPCODE\n";
+                   "exec-delay MS | clear | count ADDR OPCODE | disconnect\n";
         }
         throw std::invalid_argument("unknown command " + command + " (try help)");
     } catch (const std::exception& e) {

@@ -11,6 +11,7 @@
 
 #include "common/platform/Bytes.h"
 #include "tools/emulator/EmuLine.h"
+#include "tools/emulator/EmuListener.h"
 #include "tools/emulator/EmuPeerWatch.h"
 #include "tools/emulator/EmuScript.h"
 
@@ -18,9 +19,11 @@
 inline constexpr std::uint32_t kEmuDefaultBaud = 4800;
 
 struct EmuProgramOptions {
-    std::string device;                   // empty: a new pseudo-terminal
-    std::optional<int> comPort;           // record COM<N> -> path
-    std::vector<std::uint8_t> addresses;  // empty: address 2
+    std::string device;                      // empty: a new pseudo-terminal
+    std::optional<EmuListenOptions> listen;  // --listen: also reached over the network
+    bool rfc2217 = false;                    // --rfc2217: the network port speaks RFC 2217
+    std::optional<int> comPort;              // record COM<N> -> path
+    std::vector<std::uint8_t> addresses;     // empty: address 2
     std::uint8_t computerAddress = 1;
     std::string countersDirectory;
     std::uint32_t baud = kEmuDefaultBaud;  // the registers' speed (EmuLineOptions::baud)
@@ -83,6 +86,8 @@ class Emulator {
     EmuLine& Line() { return *line_; }
     // "PTY <path>" for a new pseudo-terminal, "DEVICE <path>" for a named terminal.
     std::string FirstLine() const;
+    // With --listen: "LISTEN <address>", the network address the driver's port is mapped to; else empty.
+    std::string ListenLine() const;
     // Plays the --script file once from the first register and returns one line per request (see
     // DescribeOutcome); nothing without a script. It first waits, at most scriptWaitMs, until a program has
     // opened the line or sent a byte, and says on standard error when none did; when `stopFd` (not -1)
@@ -99,9 +104,13 @@ class Emulator {
     std::string Fault(const std::vector<std::string>& words);
     std::string Count(const std::vector<std::string>& words);
     std::string Sale(const std::vector<std::string>& words);
+    std::string Disconnect();
+    // What --com records: the network address with --listen, else the line's path.
+    std::string ComPortTarget() const;
 
     EmuProgramOptions options_;
     std::unique_ptr<EmuLine> line_;
+    std::unique_ptr<EmuListener> listener_;
     std::unique_ptr<EmuPeerWatch> peerWatch_;  // with a script: from the start, so no open is missed
     std::unique_ptr<EmuScript> script_;        // read before the line starts, so a bad one costs nothing
 };

@@ -1,4 +1,5 @@
-// TesselEmu: emulated cash registers on a pseudo-terminal or a serial port (see --help).
+// TesselEmu: emulated cash registers on a pseudo-terminal or a serial port, also reached over the network
+// (see --help).
 #include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -125,6 +126,7 @@ int main(int argc, char** argv) {
         });
     }
     Print(emulator->FirstLine() + "\n");
+    if (const std::string listen = emulator->ListenLine(); !listen.empty()) Print(listen + "\n");
     // A stop signal during the wait for the computer ends the program without playing the script.
     Print(emulator->PlayScript(signals.Get()));
 

@@ -88,7 +88,8 @@ class SearchReport {
     SearchReport(Session& session, ProgressLine& line) : session_(session), line_(line) {}
 
     void Show(const TSearchNotification& n) {
-        const std::string port = "Searching COM" + std::to_string(n.CurrentPort);
+        const std::string port = "Searching COM" + std::to_string(n.CurrentPort) +
+                                 (n.CurrentPortAddress.empty() ? "" : " (" + n.CurrentPortAddress + ")");
         switch (n.State) {
             case ssNextPort:
                 // A plain log gets a line per port; a terminal sees the combinations pass.
@@ -142,8 +143,10 @@ TSearchParams SearchParamsFor(const SearchOptions& options) {
 }
 
 std::string FoundLine(const TSearchECR& device) {
-    std::string line = "COM" + std::to_string(device.Port) + " " + BaudRateText(device.BaudRate) + " " +
-                       KindName(device.Fuel) + " " + std::to_string(device.Address);
+    std::string line = "COM" + std::to_string(device.Port) +
+                       (device.PortAddress.empty() ? "" : "=" + device.PortAddress) + " " +
+                       BaudRateText(device.BaudRate) + " " + KindName(device.Fuel) + " " +
+                       std::to_string(device.Address);
     if (!device.Description.empty()) line += " " + EscapeControls(device.Description);
     return line;
 }

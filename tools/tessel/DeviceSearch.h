@@ -3,9 +3,10 @@
 // thread pumps its queue so that the answers (the driver's events) reach the engine.
 //
 // Each register found is one line on standard output, as it is found:
-//   COM<PORT> <BAUD> <KIND> <ADDRESS> <DESCRIPTION>
-// e.g. "COM1 9600 normal 2 Касса 1"; KIND is normal or fuel, the description's control characters are
-// written as \xNN. Progress goes to standard error: the port being searched, and at the end
+//   COM<PORT>[=<NETWORK ADDRESS>] <BAUD> <KIND> <ADDRESS> <DESCRIPTION>
+// e.g. "COM1 9600 normal 2 Касса 1", "COM5=tcp://10.0.0.7:4001 4800 normal 2 Касса 2"; KIND is normal or
+// fuel, the description's control characters are written as \xNN. Progress goes to standard error: the port
+// being searched (with its network address), and at the end
 // "Found N register(s)" (also after a stop signal, with what was found until then). The driver's connection
 // settings (Fuel, BaudRate, SrcAddress, DstAddress, PortNumber) are as they were before the search once it
 // ends.

@@ -66,9 +66,13 @@ Steps:
                      fails with the register's code and text. An export that does not finish leaves
                      FILE as it was.
   search [--ports LIST] [--speeds LIST] [--kinds LIST] [--save] [--quiet]
-                     find the registers on the serial ports; each one found is printed as a line
-                       COM<PORT> <BAUD> <KIND> <ADDRESS> <DESCRIPTION>
-                     with KIND normal or fuel. The lists are comma-separated: ports as numbers and
+                     find the registers on the ports (serial, or mapped to a network address: see
+                     tessel ports); each one found is printed as a line
+                       COM<PORT>[=<NETWORK ADDRESS>] <BAUD> <KIND> <ADDRESS> <DESCRIPTION>
+                     with KIND normal or fuel. The request goes out on every chosen port at one speed
+                     and kind, and the answers of all ports are awaited together; a port mapped to a
+                     raw tcp:// stream is tried at the first speed only (its converter keeps its own).
+                     The lists are comma-separated: ports as numbers and
                      ranges (1,3-5; 1 to 32), speeds in baud (9600,115200), kinds normal and fuel; a list
                      not given is taken from the saved search parameters, which --save replaces. The
                      driver's PortNumber, BaudRate, Fuel, SrcAddress and DstAddress are put back after

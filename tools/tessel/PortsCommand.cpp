@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "common/platform/PortMap.h"
+#include "driver/link/CUCommAddress.h"
 
 namespace tessel::cli {
 namespace {
@@ -38,6 +39,16 @@ std::optional<int> ParsePort(const std::string& text) {
     const int port = std::stoi(text);
     if (port < kFirstPort || port > kLastPort) return std::nullopt;
     return port;
+}
+
+// What a network mapping is, for the notes.
+std::string NetworkNote(const std::string& address) {
+    try {
+        return ParseNetworkAddress(address).kind == TNetKind::Rfc2217 ? "network, RFC 2217"
+                                                                      : "network, raw TCP";
+    } catch (const std::invalid_argument& e) {
+        return std::string("network address not usable: ") + e.what();
+    }
 }
 
 int Usage(std::ostream& err, const std::string& what) {
@@ -95,11 +106,15 @@ int List(std::ostream& out, const SerialRoots& roots) {
         if (shown[static_cast<std::size_t>(port)]) continue;
         const PortPath p = PathOf(port, mapped, roots);
         if (p.source == "default") continue;
+        const std::string how = p.source == "settings" ? "mapped" : "through " + p.source;
+        if (IsNetworkAddress(p.path)) {
+            rows.push_back({PortValueName(port), p.path, how + "; " + NetworkNote(p.path)});
+            continue;
+        }
         std::error_code ec;
         const bool exists = std::filesystem::exists(p.path, ec);
         rows.push_back({PortValueName(port), p.path,
-                        std::string(p.source == "settings" ? "mapped" : "through " + p.source) +
-                            (exists ? "; not one of the serial devices above" : "; missing")});
+                        how + (exists ? "; not one of the serial devices above" : "; missing")});
     }
     if (rows.empty()) {
         out << "No serial devices found, and no COM number is mapped.\n";
@@ -121,6 +136,17 @@ int Map(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     const auto port = ParsePort(args[1]);
     if (!port) return Usage(err, "the port number must be 1 to 32, not '" + args[1] + "'");
     std::string path = args[2];
+    if (IsNetworkAddress(path)) {
+        std::string address;
+        try {
+            address = ParseNetworkAddress(path).Text();
+        } catch (const std::invalid_argument& e) {
+            return Usage(err, "'" + path + "' is no network address: " + e.what());
+        }
+        MapPort(*port, address);
+        out << PortValueName(*port) << " = " << address << " (" << NetworkNote(address) << ")\n";
+        return 0;
+    }
     if (path.empty() || path.front() != '/')
         return Usage(err, "the path must be absolute, not '" + path + "'");
     // A ttyUSB number changes when the adapter is plugged in again; its by-id name stays.
@@ -157,15 +183,26 @@ int Unmap(const std::vector<std::string>& args, std::ostream& out, std::ostream&
 std::string_view PortsHelpText() {
     return R"help(Usage: tessel ports
        tessel ports map N PATH
+       tessel ports map N tcp://HOST:PORT
+       tessel ports map N rfc2217://HOST:PORT
        tessel ports unmap N
 
 Lists the serial devices of this system (the /dev/serial/by-id names with the device each names, ttyUSB*,
 ttyACM*, and the ttyS* ports that have a UART), with the COM number that reaches each, and the COM numbers
-mapped to anything else. The driver finds COM N at the path in TESSEL_COM<N>, else at the path mapped in the
-settings store, else at /dev/ttyS<N-1>.
+mapped to anything else, network addresses included. The driver finds COM N at the path or address in
+TESSEL_COM<N>, else at the one mapped in the settings store, else at /dev/ttyS<N-1>.
 
   map N PATH   maps COM N (1 to 32) to PATH in the settings store. A ttyUSB or ttyACM device is mapped by
                its /dev/serial/by-id name when it has one: its number changes when it is plugged in again.
+  map N tcp://HOST:PORT
+               maps COM N to a register on the network behind a raw TCP stream: a serial-to-Ethernet
+               converter in TCP-server mode, or ser2net's raw mode. The line's speed is the converter's.
+  map N rfc2217://HOST:PORT
+               maps COM N to a register behind an RFC 2217 server (ser2net's telnet(rfc2217)): the driver
+               sets the remote line's speed, data format and modem lines as on a local port.
+               HOST is a name, an IPv4 address or an IPv6 address in brackets. Connecting gives up after
+               3 s with -3 "Порт недоступен" naming the address and the reason; a connection that ends is
+               a port that went away, and the next call connects again.
   unmap N      removes the mapping of COM N.
 
 A device that this user may not open is marked: the user must be in the device's group (dialout), which the
