@@ -15,4 +15,9 @@ std::string StateDirectory();
 // Whether this process may create files in `directory`.
 bool DirectoryIsWritable(const std::string& directory);
 
+// Whether `directory` (an absolute path) belongs to the system's installed software, where a program keeps
+// no files it changes whoever runs it, the administrator too: below /usr, /lib*, /bin or /sbin on Linux,
+// below the Windows folder or the Program Files folders on Windows.
+bool IsSystemFolder(const std::string& directory);
+
 }  // namespace tessel

@@ -31,4 +31,26 @@ bool DirectoryIsWritable(const std::string& directory) {
     return true;
 }
 
+bool IsSystemFolder(const std::string& directory) {
+    std::error_code ec;
+    std::filesystem::path path = std::filesystem::weakly_canonical(win::Widen(directory), ec);
+    if (ec) path = win::Widen(directory);
+    const std::wstring folder = path.wstring();
+    for (const wchar_t* variable : {L"SystemRoot", L"ProgramFiles", L"ProgramFiles(x86)", L"ProgramW6432"}) {
+        wchar_t buffer[MAX_PATH + 1];
+        const DWORD length = ::GetEnvironmentVariableW(variable, buffer, MAX_PATH + 1);
+        if (length == 0 || length > MAX_PATH) continue;
+        std::wstring root(buffer, length);
+        while (!root.empty() && (root.back() == L'\\' || root.back() == L'/')) root.pop_back();
+        if (root.empty() || folder.size() < root.size()) continue;
+        // Names compare without case, as the file system does.
+        if (::CompareStringOrdinal(folder.c_str(), static_cast<int>(root.size()), root.c_str(),
+                                   static_cast<int>(root.size()), TRUE) != CSTR_EQUAL)
+            continue;
+        if (folder.size() == root.size() || folder[root.size()] == L'\\' || folder[root.size()] == L'/')
+            return true;
+    }
+    return false;
+}
+
 }  // namespace tessel

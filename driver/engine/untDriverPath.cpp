@@ -35,7 +35,10 @@ std::string RegisteredDriverDirectory() {
 
 std::string DriverFilesDirectory() {
     const std::string beside = RegisteredDriverDirectory();
-    if (beside.empty() || tessel::DirectoryIsWritable(beside)) return beside;
+    // Beside a library installed with the system's software nothing is kept, even by the administrator, who
+    // may write there: the package manager owns that folder.
+    if (beside.empty() || (tessel::DirectoryIsWritable(beside) && !tessel::IsSystemFolder(beside)))
+        return beside;
     try {
         return tessel::StateDirectory() + "/";
     } catch (const std::exception&) {

@@ -10,8 +10,10 @@
 std::string RegisteredDriverDirectory();
 
 // The directory (with a trailing slash) for the driver's counters files and its default log: the registered
-// library's directory when this process may write there (a portable installation, a build tree), else the
-// user's state folder (tessel::StateDirectory), so that a driver installed system-wide works for users who
-// may not write beside it. Empty when the class is not registered. Never throws: when the state folder
-// cannot be made, the library's directory, where opening a file then fails with the system's reason.
+// library's directory when this process may write there (a portable installation, a build tree) and it is
+// not a folder of the system's software (tessel::IsSystemFolder), else the user's state folder
+// (tessel::StateDirectory), so that a driver installed system-wide works for users who may not write beside
+// it and leaves its folder alone for the administrator, who may. Empty when the class is not registered.
+// Never throws: when the state folder cannot be made, the library's directory, where opening a file then
+// fails with the system's reason.
 std::string DriverFilesDirectory();
