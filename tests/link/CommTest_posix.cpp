@@ -78,10 +78,7 @@ TEST_P(LockFiles, NameTheHolderOnlyFromAPlainFile) {
     const std::string named = holder.get();
     EXPECT_LT(tessel_test::PeakKilobytes() - before, 64 * 1024)
         << "kilobytes taken while reading the lock file";
-    if (GetParam().named)
-        EXPECT_EQ(named.substr(0, parent.size() + 1), parent + " ") << named;
-    else
-        EXPECT_EQ(named, "");
+    EXPECT_EQ(named.substr(0, parent.size() + 1), GetParam().named ? parent + " " : "") << named;
 }
 
 INSTANTIATE_TEST_SUITE_P(
