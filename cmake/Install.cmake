@@ -44,14 +44,22 @@ set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME tessel)
 set(CPACK_DEBIAN_RUNTIME_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
+# Qt's own buttons and file dialogs in the windows speak Russian only with Qt's translations.
+if(TARGET TesselDrvUi OR TARGET TesselCmd)
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+endif()
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "The in-process automation server libTesselDrv.so (ProgID Addin.TesselDriver) for point-of-sale programs,
 its dialogs module, the 1C:Enterprise component's zip (in /usr/share/tessel), the command-line client tessel,
 the registration tool tessel-regsvr, the register emulator TesselEmu and a udev rule that gives USB serial
-adapters to the group dialout. Each user registers the driver once: tessel-regsvr /usr/lib/<arch>/libTesselDrv.so")
+adapters to the group dialout. Each user registers the driver once: tessel-regsvr /usr/lib/<arch>/libTesselDrv.so.
+ModemManager is kept away from the registers' adapters by the rule that tessel ports udev-rule prints.")
 include(CPack)
 
 if(TESSEL_TESTS)
   add_test(NAME install.InstalledTreeServesAClient
     COMMAND bash ${PROJECT_SOURCE_DIR}/tests/install/installed_tree.sh ${CMAKE_BINARY_DIR})
   set_tests_properties(install.InstalledTreeServesAClient PROPERTIES LABELS e2e TIMEOUT 120)
+  add_test(NAME install.PackageDeclaresWhatTheWindowsNeed
+    COMMAND bash ${PROJECT_SOURCE_DIR}/tests/install/package.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(install.PackageDeclaresWhatTheWindowsNeed PROPERTIES LABELS e2e TIMEOUT 300)
 endif()

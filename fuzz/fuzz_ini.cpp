@@ -45,18 +45,18 @@ void CheckHeldLines(TBigIniFile& ini, const TIniReadOptions& options) {
     ini.ReadSections(names);
     Require(names.size() == ini.Sections().Count(), "section list");
     for (const auto& name : names) {
-        Require(name.size() <= TBigIniFile::MaxLine - 2, "section name length");
+        Require(IniTextLength(name) <= TBigIniFile::MaxLine - 2, "section name length");
         ini.ReadSection(name, keys);
         ini.ReadSectionValues(name, lines);
         Require(keys.size() <= lines.size(), "more keys than lines");
         for (const auto& line : lines) {
-            Require(!line.empty() && line.size() <= TBigIniFile::MaxLine, "line length");
+            Require(!line.empty() && IniTextLength(line) <= TBigIniFile::MaxLine, "line length");
             Require(line.find('\n') == std::string::npos, "line break inside a line");
             if (options.OnlyKeyLines) Require(line.find('=') != std::string::npos, "line without '='");
             if (options.DropComments) Require(line.front() != ';', "comment kept");
         }
         for (const auto& key : keys) {
-            Require(ini.ReadString(name, key, "").size() <= TBigIniFile::MaxLine, "value length");
+            Require(IniTextLength(ini.ReadString(name, key, "")) <= TBigIniFile::MaxLine, "value length");
             ini.ReadInteger(name, key, 0);
         }
     }
@@ -85,9 +85,12 @@ void CheckWriteRead(TBigIniFile& ini, std::string_view value) {
         if (value[i] == '\r' && i + 1 < value.size() && value[i + 1] == '\n') continue;
         expected += value[i] == '\n' ? ' ' : value[i];
     }
-    // Only the line limit (less at most one character of UTF-8) may shorten the value.
+    // Only the line limit may shorten the value.
     Require(expected.compare(0, read.size(), read) == 0, "value read back is not what was written");
-    Require(read.size() == expected.size() || read.size() + 5 + 3 >= TBigIniFile::MaxLine, "value cut short");
+    // The limit counts characters of a line that is UTF-8, else bytes.
+    Require(read.size() == expected.size() || read.size() + 5 >= TBigIniFile::MaxLine ||
+                IniTextLength(read) + 5 >= TBigIniFile::MaxLine,
+            "value cut short");
 }
 
 }  // namespace

@@ -62,14 +62,13 @@ bool SameName(std::string_view a, std::string_view b) {
     return a.size() == b.size() && (a == b || FoldName(a) == FoldName(b));
 }
 
-// The first `limit` bytes of `s`, less the start of a character that the limit would split.
+// The first `limit` characters of `s`: whole UTF-8 characters of text that is UTF-8, bytes of any other.
 std::string_view CutView(std::string_view s, std::size_t limit) {
     if (s.size() <= limit) return s;
-    std::size_t n = limit;
-    if (IsUtf8(s)) {
-        while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
-    }
-    return s.substr(0, n);
+    if (!IsUtf8(s)) return s.substr(0, limit);
+    std::size_t pos = 0;
+    for (std::size_t count = 0; count < limit && pos < s.size(); ++count) tessel::NextUtf8Char(s, pos);
+    return s.substr(0, pos);
 }
 
 std::string Cut(std::string_view s, std::size_t limit = TBigIniFile::MaxLine) {
@@ -255,6 +254,13 @@ std::int32_t StrToIntDef(std::string_view s, std::int32_t def) {
 
 }  // namespace
 
+std::size_t IniTextLength(std::string_view s) {
+    if (!IsUtf8(s)) return s.size();
+    std::size_t count = 0;
+    for (std::size_t pos = 0; pos < s.size(); ++count) tessel::NextUtf8Char(s, pos);
+    return count;
+}
+
 EIniFileError::EIniFileError(const std::string& fileName, const std::string& message)
     : std::runtime_error(message.find(fileName) == npos ? message + " ('" + fileName + "')" : message),
       fileName_(fileName) {}
@@ -307,7 +313,7 @@ TBigIniFile::~TBigIniFile() {
 }
 
 std::string TBigIniFile::ReadFileText(const std::string& fileName) {
-    if (fileName.size() > MaxFileName) {
+    if (IniTextLength(fileName) > MaxFileName) {
         throw EIniFileError(fileName, "ini file name longer than 255 characters: '" + fileName + "'");
     }
     std::string text;

@@ -7,8 +7,9 @@
 // Names compare without case: as UTF-8 (ASCII and Cyrillic letters fold) when a name is valid UTF-8, else as
 // Windows-1251 bytes.
 //
-// Every text limit is 255 characters (bytes). A cut never splits a character of text that is valid UTF-8:
-// it stops at the last whole character instead.
+// Every text limit is 255 characters: of text that is valid UTF-8 its characters are counted (a Cyrillic
+// letter is one, not its two bytes), of any other text its bytes, one character each in Windows-1251. A
+// cut never splits a character.
 
 #include <cstddef>
 #include <functional>
@@ -17,6 +18,9 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+
+// The length of `text` as the limits count it: characters of UTF-8 text, bytes of any other.
+std::size_t IniTextLength(std::string_view text);
 
 // A file of the store could not be read or written. The message names the file.
 class EIniFileError : public std::runtime_error {

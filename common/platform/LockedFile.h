@@ -33,8 +33,10 @@ class LockedFile {
     LockedFile(const LockedFile&) = delete;
     LockedFile& operator=(const LockedFile&) = delete;
 
-    // Who may read a file this call creates (an existing file keeps its own permissions; Windows files
-    // follow their folder's).
+    // Who may read the file. Shared: a file this call creates is readable by all; an existing file keeps its
+    // permissions. Private (Linux): readable by its owner only, also an existing one, which is made so; the
+    // name must not be a link, and a file of another user is refused (Unusable, EPERM). Windows files follow
+    // their folder's rules.
     enum class NewFile { Shared, Private };
 
     // Opens `path`, creating it when it does not exist (never truncating it: a file another holder has is

@@ -20,9 +20,12 @@ std::error_code LastError(int error = errno) {
 
 LockedFile::OpenResult LockedFile::Open(const std::string& path, NewFile newFile) {
     Close();
-    // No blocking on a FIFO or device that happens to carry the name; it is refused below anyway.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK,
-                          newFile == NewFile::Private ? 0600 : 0644);
+    const bool isPrivate = newFile == NewFile::Private;
+    // No blocking on a FIFO or device that happens to carry the name; it is refused below anyway. A private
+    // file is never reached through a link: one planted in its place would send its contents elsewhere.
+    const int fd =
+        ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | (isPrivate ? O_NOFOLLOW : 0),
+               isPrivate ? 0600 : 0644);
     if (fd < 0) {
         const int error = errno;
         struct stat st {};
@@ -35,6 +38,12 @@ LockedFile::OpenResult LockedFile::Open(const std::string& path, NewFile newFile
         result = {Outcome::Unusable, LastError()};
     } else if (!S_ISREG(st.st_mode)) {
         result = {Outcome::Unusable, LastError(EINVAL)};
+    } else if (isPrivate && st.st_uid != ::geteuid()) {
+        // Another user's file: what we wrote would be theirs to read, and its permissions not ours to set.
+        result = {Outcome::Unusable, LastError(EPERM)};
+    } else if (isPrivate && (st.st_mode & 077) != 0 && ::fchmod(fd, st.st_mode & 0700) != 0) {
+        // A file made readable to others before: it is ours, so it becomes private again.
+        result = {Outcome::Unusable, LastError()};
     } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         result = {error == EWOULDBLOCK ? Outcome::Busy : Outcome::Unusable, LastError(error)};

@@ -6,7 +6,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -47,7 +49,24 @@ std::string StateDirectory() {
 }
 
 bool MayKeepFilesIn(const std::string& directory) {
-    return ::access(directory.c_str(), W_OK | X_OK) == 0;
+    return !IsSystemFolder(directory) && ::access(directory.c_str(), W_OK | X_OK) == 0;
+}
+
+bool IsSystemFolder(const std::string& directory) {
+    std::error_code ec;
+    std::string path = std::filesystem::weakly_canonical(directory, ec).string();
+    if (ec) path = directory;
+    const std::string_view p = path;
+    for (const std::string_view root : {"/usr", "/bin", "/sbin", "/lib"}) {
+        if (p.substr(0, root.size()) != root) continue;
+        const std::string_view rest = p.substr(root.size());
+        // /lib32, /lib64 and /libx32 are the system's too; /library-of-mine is not.
+        const bool libVariant =
+            root == "/lib" && (rest.starts_with("32") || rest.starts_with("64") || rest.starts_with("x32"));
+        const std::string_view tail = libVariant ? rest.substr(rest.starts_with("x32") ? 3 : 2) : rest;
+        if (tail.empty() || tail.front() == '/') return true;
+    }
+    return false;
 }
 
 }  // namespace tessel

@@ -12,7 +12,7 @@
 
 namespace {
 
-std::string OwnModuleDirectory() {
+std::string LoadedFromDirectory() {
     try {
         return std::filesystem::path(tessel::ModulePathOf(reinterpret_cast<const void*>(&DialogsModulePath)))
             .parent_path()
@@ -21,6 +21,10 @@ std::string OwnModuleDirectory() {
         return {};
     }
 }
+
+// Taken while the library is being loaded: the loader keeps the name the host gave it, which may be relative
+// to the folder the host is in at that moment and no other.
+const std::string g_ownDirectory = LoadedFromDirectory();
 
 template <typename Function>
 Function Export(void* module, const char* name, const std::string& path) {
@@ -57,7 +61,7 @@ std::string TDialogsModule::LastError(const std::string& fallback) const {
 }
 
 std::string DialogsModulePath() {
-    return (std::filesystem::path(OwnModuleDirectory()) / tessel::ModuleFileName("TesselDrvUi")).string();
+    return (std::filesystem::path(g_ownDirectory) / tessel::ModuleFileName("TesselDrvUi")).string();
 }
 
 const TDialogsModule& LoadDialogsModule() {

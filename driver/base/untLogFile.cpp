@@ -89,8 +89,9 @@ void TLogFile::SetFileName(const std::string& value) {
 bool TLogFile::OpenLocked() {
     if (fileName_.empty()) return false;
     // Private to its owner: the log carries the frames of table writes, and a table holds the cashiers'
-    // passwords. Others may read the log while it is open, but not write it: a writer elsewhere holds the
-    // lock.
+    // passwords. An existing log of ours is made private too; a link at its name, or another user's file,
+    // is not written. Others may read the log while it is open, but not write it: a writer elsewhere holds
+    // the lock.
     return file_.Open(fileName_, tessel::LockedFile::NewFile::Private).outcome ==
            tessel::LockedFile::Outcome::Opened;
 }

@@ -4,9 +4,11 @@
 // Each line is "dd.mm.yyyy hh:mm:ss.zzz " + text + CR LF, written in one write call and flushed at once.
 // The file is opened on the first line written while enabled (appended to, never truncated) and stays open
 // until the name or the enabled state changes. Lines from several threads never interleave (the log takes a
-// lock). Failures are silent: a log that cannot be opened (bad path, no rights, or held open for writing
-// by another process, which the log learns from the file's lock) drops the line and tries again with the
-// next one; a failed write loses its line.
+// lock). The file is readable by its owner only (Linux): an existing log of ours is made so, and a name
+// that is a link or another user's file is not written. Failures are silent: a log that cannot be opened
+// (bad path, no rights, a link or another user's file, or held open for writing by another process, which
+// the log learns from the file's lock) drops the line and tries again with the next one; a failed write
+// loses its line.
 
 #include <mutex>
 #include <string>

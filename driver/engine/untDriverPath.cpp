@@ -35,6 +35,8 @@ std::string RegisteredDriverDirectory() {
 
 std::string DriverFilesDirectory() {
     const std::string beside = RegisteredDriverDirectory();
+    // Beside a library installed with the system's software nothing is kept, even by the administrator, who
+    // may write there: the package manager owns that folder.
     if (beside.empty() || tessel::MayKeepFilesIn(beside)) return beside;
     try {
         return tessel::StateDirectory() + "/";

@@ -1,5 +1,6 @@
 // Who holds a serial device, and what a user who may not open one must do.
 
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <signal.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -19,6 +21,9 @@
 
 namespace tessel_comm {
 namespace {
+
+// What is read of a lock file: the pid's eleven characters, with room for blanks around them.
+constexpr std::size_t kLockFileBytes = 32;
 
 std::string ProcessName(pid_t pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
@@ -60,17 +65,29 @@ std::vector<pid_t> AdvisoryHolders(const struct stat& st) {
 }
 
 // The pid a UUCP lock file holds: ten ASCII digits by the usual convention, or a binary int of old ones.
+// The lock folders may be written by anyone, so a name there is not trusted: the file is opened without
+// waiting (a FIFO would block the open) and without following a link, must be a regular file, and only its
+// first bytes are read (a pid takes eleven; a huge file must not be read whole). Anything else names nobody.
 pid_t LockFilePid(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (text.empty()) return 0;
-    if (text.size() == sizeof(int)) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return 0;
+    struct stat st {};
+    char text[kLockFileBytes + 1] = {};
+    ssize_t n = -1;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        do {
+            n = ::read(fd, text, kLockFileBytes);
+        } while (n < 0 && errno == EINTR);
+    }
+    ::close(fd);
+    if (n <= 0) return 0;
+    if (n == static_cast<ssize_t>(sizeof(int)) && st.st_size == static_cast<off_t>(sizeof(int))) {
         int binary = 0;
-        text.copy(reinterpret_cast<char*>(&binary), sizeof binary);
+        std::memcpy(&binary, text, sizeof binary);
         if (binary > 0) return binary;
     }
     long pid = 0;
-    if (std::sscanf(text.c_str(), "%ld", &pid) != 1) return 0;
+    if (std::sscanf(text, "%ld", &pid) != 1 || pid <= 0 || pid > INT_MAX) return 0;
     return static_cast<pid_t>(pid);
 }
 
@@ -81,7 +98,7 @@ std::string BaseName(const std::string& path) {
 
 }  // namespace
 
-std::string PortHolder(const std::string& path, pid_t self) {
+std::string PortHolder(const std::string& path, pid_t self, const std::vector<std::string>& lockDirectories) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return {};
     bool selfHolds = false;
@@ -94,9 +111,9 @@ std::string PortHolder(const std::string& path, pid_t self) {
     std::vector<std::string> names{BaseName(path)};
     if (::realpath(path.c_str(), resolved) != nullptr && BaseName(resolved) != names.front())
         names.push_back(BaseName(resolved));
-    for (const char* dir : {"/run/lock/", "/var/lock/"}) {
+    for (const std::string& dir : lockDirectories) {
         for (const std::string& name : names) {
-            const pid_t pid = LockFilePid(dir + ("LCK.." + name));
+            const pid_t pid = LockFilePid(dir + "/LCK.." + name);
             if (pid != self && Alive(pid)) return Describe(pid);
         }
     }

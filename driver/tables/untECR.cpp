@@ -183,14 +183,19 @@ bool TECR::Run(const std::string& title, const std::function<int()>& max, TOpera
     progress_->SetMax(max());
     aborted_ = false;
     result_ = false;
+    lastError_.clear();
     progress_->SetPosition(0);
     progress_->Prepare();
     worker_ = std::make_unique<TNotifyThread>([this, operation = std::move(operation)] {
         bool result = false;
         try {
             result = operation();
+        } catch (const std::exception& e) {
+            // A failing interface call, a missing field definition or a refused structure ends the
+            // operation; the owner may show why.
+            lastError_ = e.what();
         } catch (...) {
-            result = false;  // a failing interface call or a missing field definition ends the operation
+            lastError_ = "Неизвестная ошибка";
         }
         result_ = result;
         progress_->Finish();
@@ -358,16 +363,15 @@ bool TECR::WriteSelectedWork() {
 }
 
 void TECR::DropInvalidNumbers(TTable& table) {
-    TFields& cells = table.Fields();
-    for (int k = 0; k < cells.Count(); ++k) {
-        TField& cell = cells.Items(k);
-        if (!cell.Modified) continue;
+    // A cell never made carries no mark.
+    table.Fields().ForEachMade([&](TField& cell) {
+        if (!cell.Modified) return;
         const TFieldDef& def = table.FieldDefOf(cell);
-        if (def.FieldType != ftInt) continue;
+        if (def.FieldType != ftInt) return;
         std::int32_t number = 0;
         if (!TryParseInt32(cell.Value(), number) || number < def.MinValue || number > def.MaxValue)
             cell.Modified = false;
-    }
+    });
 }
 
 bool TECR::WriteCells(TTable& table) {
@@ -375,9 +379,10 @@ bool TECR::WriteCells(TTable& table) {
     TFields& cells = table.Fields();
     for (int k = 0; k < cells.Count();) {
         if (!CanGoOn()) return false;
-        TField& cell = cells.Items(k);
-        const TFieldDef& def = table.FieldDefOf(cell);
-        if (cell.Modified) {
+        // Only a cell that was made can carry the mark: the others are passed without being made.
+        if (TField* made = cells.Made(k); made != nullptr && made->Modified) {
+            TField& cell = *made;
+            const TFieldDef& def = table.FieldDefOf(cell);
             calls_->Put(&ITesselDriver::put_TableNumber, cell.TableNumber);
             calls_->Put(&ITesselDriver::put_RowNumber, cell.Row);
             calls_->Put(&ITesselDriver::put_FieldNumber, cell.FieldNumber);

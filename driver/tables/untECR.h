@@ -57,6 +57,9 @@ class TECR {
     // The table the last one-table operation worked on, or null.
     TTable* CurrentTable() const { return currentTable_; }
     bool Aborted() const { return aborted_; }
+    // What ended the last operation inside its worker when it threw (a failing interface call, a structure
+    // beyond what the model takes); empty otherwise.
+    const std::string& LastError() const { return lastError_; }
     // The device key's parts, read by Open: ECRSoftVersion and ECRSoftBuild.
     const std::string& DeviceIdText() const { return deviceIdText_; }
     std::uint16_t DeviceIdNumber() const { return deviceIdNumber_; }
@@ -123,6 +126,7 @@ class TECR {
     std::unique_ptr<TDriverCalls> calls_;
     std::unique_ptr<IProgressWindow> progress_;
     std::atomic<bool> result_{false};
+    std::string lastError_;  // written by the worker, read once it has ended
     std::uint16_t deviceIdNumber_ = 0;
     std::string deviceIdText_;
 

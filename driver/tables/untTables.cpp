@@ -143,23 +143,48 @@ void TField::SetValue(const std::string& text) {
     owner_.Changed(*this);
 }
 
-void TFields::Add(std::int32_t tableNumber, std::int32_t row, std::int32_t fieldNumber) {
-    items_.push_back(std::make_unique<TField>(TField::TKey{}, *this, tableNumber, row, fieldNumber));
+int TFields::Count() const {
+    // The table's counts are checked at its creation: at most kMaxTotalCells together.
+    return table_.RowCount * table_.FieldCount;
+}
+
+TField& TFields::Items(int index) const {
+    if (index < 0 || index >= Count()) throw std::out_of_range("cell index out of range");
+    std::unique_ptr<TField>& cell = items_[index];
+    if (!cell) {
+        cell = std::make_unique<TField>(TField::TKey{}, const_cast<TFields&>(*this), table_.Number,
+                                        index / table_.FieldCount + 1, index % table_.FieldCount + 1);
+    }
+    return *cell;
 }
 
 TField* TFields::Find(std::int32_t fieldNumber, std::int32_t row) const {
-    const std::int64_t fields = table_.FieldCount;
+    const std::int32_t fields = table_.FieldCount;
     if (fieldNumber < 1 || fieldNumber > fields || row < 1 || row > table_.RowCount) return nullptr;
-    const auto index = static_cast<std::size_t>((row - 1) * fields + (fieldNumber - 1));
-    return index < items_.size() ? items_[index].get() : nullptr;
+    return &Items((row - 1) * fields + (fieldNumber - 1));
+}
+
+TField* TFields::Made(int index) const {
+    const auto it = items_.find(index);
+    return it == items_.end() ? nullptr : it->second.get();
+}
+
+const std::string& TFields::ValueAt(int index) const {
+    static const std::string empty;
+    const TField* cell = Made(index);
+    return cell != nullptr ? cell->Value() : empty;
+}
+
+void TFields::ForEachMade(const std::function<void(TField& cell)>& action) const {
+    for (const auto& [index, cell] : items_) action(*cell);
 }
 
 void TFields::ClearModified() {
-    for (const auto& cell : items_) cell->Modified = false;
+    for (const auto& [index, cell] : items_) cell->Modified = false;
 }
 
 void TFields::ClearValues() {
-    for (const auto& cell : items_) cell->value_.clear();
+    for (const auto& [index, cell] : items_) cell->value_.clear();
 }
 
 void TFields::Changed(TField& cell) {
@@ -179,9 +204,6 @@ TTable::TTable(TKey, TTables& owner, std::string name, std::int32_t number, std:
     if (rowCount < 0 || rowCount > kMaxTableRows || fieldCount < 0 || fieldCount > kMaxTableFields)
         throw ETablesError(tessel::FormatText("Неверная структура таблицы %d: рядов %d, полей %d", number,
                                               rowCount, fieldCount));
-    fields_.items_.reserve(static_cast<std::size_t>(rowCount) * static_cast<std::size_t>(fieldCount));
-    for (std::int32_t row = 1; row <= rowCount; ++row)
-        for (std::int32_t field = 1; field <= fieldCount; ++field) fields_.Add(number, row, field);
 }
 
 void TTable::CellChanged(TField& cell) {
@@ -275,7 +297,22 @@ void TTable::SaveFieldDefs() const {
 
 // ---- TTables ----
 
+std::int64_t TTables::TotalCells() const {
+    std::int64_t total = 0;
+    for (const auto& table : items_) total += std::int64_t{table->RowCount} * table->FieldCount;
+    return total;
+}
+
 TTable& TTables::Add(std::string name, std::int32_t number, std::int32_t rowCount, std::int32_t fieldCount) {
+    const std::int64_t cells = std::int64_t{std::max(rowCount, 0)} * std::max(fieldCount, 0);
+    if (rowCount >= 0 && rowCount <= kMaxTableRows && fieldCount >= 0 && fieldCount <= kMaxTableFields &&
+        TotalCells() + cells > kMaxTotalCells) {
+        throw ETablesError(tessel::FormatText(
+            "Слишком большая структура таблиц ККМ: с таблицей %d (рядов %d, полей %d) ячеек было бы %lld, "
+            "а допустимо не более %lld.",
+            number, rowCount, fieldCount, static_cast<long long>(TotalCells() + cells),
+            static_cast<long long>(kMaxTotalCells)));
+    }
     items_.push_back(
         std::make_unique<TTable>(TTable::TKey{}, *this, std::move(name), number, rowCount, fieldCount));
     TTable& table = *items_.back();
@@ -383,11 +420,11 @@ TExportResult TTables::SaveToFile(const std::string& path) const {
             continue;
         }
         result.Written.push_back(table.get());
+        // Every cell, those never made with their empty value, without making them.
         const TFields& cells = table->Fields();
         for (int k = 0; k < cells.Count(); ++k) {
-            const TField& cell = cells.Items(k);
-            ini.WriteString(section, CellKey(cell.Row, cell.FieldNumber),
-                            tessel::Utf8ToCp1251(ExportValue(cell.Value())));
+            ini.WriteString(section, CellKey(k / table->FieldCount + 1, k % table->FieldCount + 1),
+                            tessel::Utf8ToCp1251(ExportValue(cells.ValueAt(k))));
         }
     }
     const std::string text = ini.SaveToText();
@@ -413,10 +450,11 @@ std::vector<int> TTables::LoadFromFile(const std::string& path) {
         table->Selected = true;
         TFields& cells = table->Fields();
         cells.ClearModified();
+        // Only the cells the file holds are made.
         for (int k = 0; k < cells.Count(); ++k) {
-            TField& cell = cells.Items(k);
             if (std::optional<std::string> value =
-                    profile->Value(section, CellKey(cell.Row, cell.FieldNumber))) {
+                    profile->Value(section, CellKey(k / table->FieldCount + 1, k % table->FieldCount + 1))) {
+                TField& cell = cells.Items(k);
                 cell.SetValue(*value);
                 cell.Modified = true;
             }

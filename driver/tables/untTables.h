@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -33,6 +34,11 @@ inline constexpr const char* kTableDefsKey = "Software\\Korvex\\TesselDrv\\Tesse
 // The largest counts a table can have: the register reports rows in 16 bits and fields in 8.
 inline constexpr std::int32_t kMaxTableRows = 0xFFFF;
 inline constexpr std::int32_t kMaxTableFields = 0xFF;
+// The most cells all the tables of one device may have together. Each cell is read or written by an
+// exchange of its own (tens of milliseconds at the fastest), so this many take the better part of a day
+// and no register keeps more; a structure answer beyond it (255 tables of 65535 rows x 255 fields could be
+// claimed) is refused instead of being taken for a register's tables.
+inline constexpr std::int64_t kMaxTotalCells = std::int64_t{1} << 20;
 
 // A decimal 32-bit integer with an optional sign and nothing else; false (value untouched) otherwise.
 bool TryParseInt32(std::string_view text, std::int32_t& value);
@@ -106,18 +112,29 @@ class TField {
     std::string value_;
 };
 
-// The cells of one table in row-major order, owned.
+// The cells of one table in row-major order, owned. A table has RowCount x FieldCount cells, but each is
+// made only when it is first asked for (read, loaded, edited): a register's structure alone costs nothing,
+// however large it claims its tables are. A cell not made yet has an empty value and no mark.
 class TFields {
   public:
     explicit TFields(TTable& table) : table_(table) {}
     TFields(const TFields&) = delete;
     TFields& operator=(const TFields&) = delete;
 
-    int Count() const { return static_cast<int>(items_.size()); }
-    // Throws std::out_of_range outside 0..Count-1.
-    TField& Items(int index) const { return *items_.at(static_cast<std::size_t>(index)); }
-    // The cell of a field and row, or null when the table has none.
+    // RowCount x FieldCount.
+    int Count() const;
+    // The cell at `index` (row-major), made when first asked for. Throws std::out_of_range outside
+    // 0..Count-1.
+    TField& Items(int index) const;
+    // The cell of a field and row, made when first asked for, or null when the table has none.
     TField* Find(std::int32_t fieldNumber, std::int32_t row) const;
+    // The cell at `index` when it has been made, else null; makes none. Null outside 0..Count-1.
+    TField* Made(int index) const;
+    // The value at `index` without making the cell: empty for one not made. Empty outside 0..Count-1.
+    const std::string& ValueAt(int index) const;
+    // Each cell made so far, in row-major order.
+    void ForEachMade(const std::function<void(TField& cell)>& action) const;
+    int MadeCount() const { return static_cast<int>(items_.size()); }
     void ClearModified();
     // Empties every value without notifying the table.
     void ClearValues();
@@ -127,11 +144,10 @@ class TFields {
   private:
     friend class TTable;
     friend class TField;
-    void Add(std::int32_t tableNumber, std::int32_t row, std::int32_t fieldNumber);
     void Changed(TField& cell);
 
     TTable& table_;
-    std::vector<std::unique_ptr<TField>> items_;
+    mutable std::map<int, std::unique_ptr<TField>> items_;  // by index; cells are made by const lookups
 };
 
 // One table: its structure, cells and field definitions. Created only by TTables::Add.
@@ -224,8 +240,9 @@ class TTables {
     // Throws std::out_of_range outside 0..Count-1.
     TTable& Items(int index) const { return *items_.at(static_cast<std::size_t>(index)); }
 
-    // Creates a table with RowCount x FieldCount empty cells, appends it and calls OnAdd. Throws ETablesError
-    // for counts outside 0..kMaxTableRows and 0..kMaxTableFields.
+    // Creates a table of RowCount x FieldCount empty cells (made when first asked for), appends it and calls
+    // OnAdd. Throws ETablesError for counts outside 0..kMaxTableRows and 0..kMaxTableFields, and when the
+    // tables' cells together would be more than kMaxTotalCells; the list is then unchanged.
     TTable& Add(std::string name, std::int32_t number, std::int32_t rowCount, std::int32_t fieldCount);
     void Clear() { items_.clear(); }
 
@@ -261,6 +278,9 @@ class TTables {
 
     // The cache key of the device, or empty when DeviceKey names none.
     std::string RegistryPath() const;
+
+    // RowCount x FieldCount of every table of the list.
+    std::int64_t TotalCells() const;
 
   private:
     std::vector<std::unique_ptr<TTable>> items_;

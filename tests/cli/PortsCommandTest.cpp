@@ -213,6 +213,29 @@ INSTANTIATE_TEST_SUITE_P(
                 "tessel ports: unknown word 'remove' (see tessel ports --help)"}),
     [](const ::testing::TestParamInfo<MapCase>& info) { return info.param.name; });
 
+// The rule names the mapped adapters (by their stable names where they have them) and those given, each
+// once, and leaves out what ModemManager never probes or a rule cannot name.
+TEST_F(PortsCommandTest, UdevRuleKeepsModemManagerFromTheMappedAdaptersAlone) {
+    tessel::MapPort(3, R("@/dev/serial/by-id/usb-FTDI_A-if00-port0"));
+    tessel::MapPort(4, R("@/dev/ttyUSB2"));
+    tessel::MapPort(5, "/dev/pts/7");
+    tessel::MapPort(6, R("@/dev/ttyUSB*"));
+    ASSERT_EQ(Run({"udev-rule", R("@/dev/ttyUSB0"), R("@/dev/ttyACM0")}), 0) << err_.str();
+    std::vector<std::string> rules, leftOut;
+    std::istringstream in(out_.str());
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("SUBSYSTEM", 0) == 0) rules.push_back(line);
+        if (line.find(": left out") != std::string::npos) leftOut.push_back(line.substr(0, line.find(':')));
+    }
+    EXPECT_EQ(rules, (std::vector<std::string>{
+                         R"(SUBSYSTEM=="tty", SYMLINK=="serial/by-id/usb-FTDI_A-if00-port0", )"
+                         R"(ENV{ID_MM_DEVICE_IGNORE}="1")",
+                         R"(SUBSYSTEM=="tty", KERNEL=="ttyUSB2", ENV{ID_MM_DEVICE_IGNORE}="1")",
+                         R"(SUBSYSTEM=="tty", KERNEL=="ttyACM0", ENV{ID_MM_DEVICE_IGNORE}="1")"}));
+    EXPECT_EQ(leftOut, (std::vector<std::string>{"# COM5 = /dev/pts/7", R("# COM6 = @/dev/ttyUSB*")}));
+    EXPECT_EQ(Run({"udev-rule", "ttyUSB0"}), 2);
+}
+
 TEST_F(PortsCommandTest, UnmappingANumberThatIsNotMappedSaysSo) {
     EXPECT_EQ(Run({"unmap", "4"}), 0);
     EXPECT_EQ(out_.str(), "COM4 was not mapped\n");

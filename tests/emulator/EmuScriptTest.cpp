@@ -83,6 +83,9 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"80 Section=0x1", "Section"}, ErrorCase{"91 ReceiptNumber=65536", "ReceiptNumber"},
         ErrorCase{"80 Price=1.23456", "Price"}, ErrorCase{"80 Price=-1", "Price"},
         ErrorCase{"80 Price=1.", "Price"}, ErrorCase{"80 Price=99999999999999999999", "Price"},
+        // whole and fraction each within 64 bits, together beyond them
+        ErrorCase{"80 Price=922337203685477.9999", "Price"},
+        ErrorCase{"80 Quantity=9223372036854775.808", "Quantity"},
         ErrorCase{"80 Quantity=1.0001", "Quantity"}, ErrorCase{"80 Quantity=1e3", "Quantity"},
         ErrorCase{"81 Code=1099511627776", "Code"}, ErrorCase{"81 Code=\"12\"", "Code"},
         ErrorCase{"82 Barcode=123", "double quotes"}, ErrorCase{"82 Barcode=\"12", "closing quote"},

@@ -11,8 +11,11 @@
 #include <fstream>
 #include <string>
 
+#include "common/platform/Module.h"
 #include "common/platform/Registry.h"
+#include "common/platform/StateDirectory.h"
 #include "driver/engine/untConst.h"
+#include "driver/engine/untDriverPath.h"
 #include "driver/engine/untEcrDrv.h"
 #include "support/ChildProcess.h"
 #include "support/DriverFixture.h"
@@ -125,6 +128,26 @@ INSTANTIATE_TEST_SUITE_P(
         // Without a registration: the counters in the settings folder, the log by its bare name.
         FilesCase{"Unregistered", false, false, "/state", "/store", ""}),
     [](const ::testing::TestParamInfo<FilesCase>& info) { return info.param.name; });
+
+// A driver installed with the system's software: even the administrator, who may write beside it, keeps
+// the counters and the log in the state folder, out of the package manager's folder.
+TEST(DriverFilesSystemWide, StayOutOfTheSystemsFoldersForEveryone) {
+    TempDir dir;
+    const ScopedEnv state("XDG_STATE_HOME", dir.Path());
+    // A library that surely lies in the system's folders: the C library this program runs on.
+    const std::string library = tessel::ModulePathOf(reinterpret_cast<const void*>(&::getpid));
+    ASSERT_TRUE(tessel::IsSystemFolder(fs::path(library).parent_path().string())) << library;
+    tessel::Registry classes(tessel::Hive::ClassesRoot);
+    const std::string key = std::string("CLSID\\") + kDriverClsid + "\\InProcServer32";
+    ASSERT_TRUE(classes.OpenKey(key, true));
+    classes.WriteString("", library);
+    EXPECT_EQ(DriverFilesDirectory(), fs::canonical(dir.Path()).string() + "/tessel/");
+    classes.DeleteKey(std::string("\\CLSID\\") + kDriverClsid);
+    // A build tree or a portable copy is no system folder.
+    EXPECT_FALSE(tessel::IsSystemFolder(dir.Path()));
+    EXPECT_FALSE(tessel::IsSystemFolder("/library-of-mine"));
+    EXPECT_TRUE(tessel::IsSystemFolder("/lib64"));
+}
 
 TEST(EngineSettingsWrites, ReleasingWritesTheStoreOnceWhenSomethingChangedAndOtherwiseNot) {
     ForgetDriverSettings();

@@ -201,26 +201,33 @@ TEST(BigIniCuts, LinesAt255) {
     EXPECT_EQ(ini.ReadString("W", "missing", v254 + "xx"), v254 + "x");
 }
 
+// The limits count characters: a Cyrillic letter of UTF-8 text is one, as a Windows-1251 byte is.
 TEST(BigIniCuts, WholeCharactersAndFindableNames) {
     TempDir dir;
     const std::string path = dir.File("long.ini");
-    std::string utf8;
-    for (int i = 0; i < 200; ++i) utf8 += "ж";
-    const std::string name(300, 'n'), key(300, 'k');
+    const auto letters = [](int n) {
+        std::string utf8;
+        for (int i = 0; i < n; ++i) utf8 += "ж";
+        return utf8;
+    };
+    const std::string name = letters(300), key = letters(300);
     {
         TBigIniFile ini(path);
-        ini.WriteString("S", "u", utf8);
+        ini.WriteString("S", "u", letters(200));
+        ini.WriteString("S", "long", letters(300));
         ini.WriteString("S", "c", std::string(300, '\xE6'));
         ini.WriteString("S", key, "a");
         ini.WriteString("S", key, "b");
         ini.WriteString(name, "x", "1");
     }
     TBigIniFile again(path);
-    EXPECT_EQ(again.ReadString("S", "u", ""), utf8.substr(0, 252));  // 126 whole letters after "u="
+    EXPECT_EQ(again.ReadString("S", "u", ""), letters(200));
+    EXPECT_EQ(again.ReadString("S", "long", ""), letters(250));  // after "long="
     EXPECT_EQ(again.ReadString("S", "c", ""), std::string(253, '\xE6'));
-    EXPECT_EQ(again.Sections().Lines(0).at(2), key.substr(0, 254) + "=");
-    EXPECT_EQ(again.Sections().Lines(0).size(), 3u);
-    EXPECT_EQ(again.Sections().Name(1).size(), 253u);
+    EXPECT_EQ(again.Sections().Lines(0).at(3), letters(254) + "=");
+    EXPECT_EQ(again.Sections().Lines(0).size(), 4u);
+    EXPECT_EQ(again.Sections().Name(1), letters(253));
+    EXPECT_EQ(IniTextLength(again.Sections().Name(1)), 253u);
     EXPECT_EQ(again.ReadString(name, "x", ""), "1");
 }
 

@@ -1,12 +1,25 @@
-// The port's device path on Linux: the environment, then the settings store, then the system's name.
+// The port's device path on Linux: the environment, then the settings store, then the system's name; and
+// who holds a busy port, as a lock file in a folder anyone may write tells it.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <future>
 #include <string>
 
+#include "common/platform/AtomicFile.h"
 #include "common/platform/Registry.h"
 #include "driver/link/CUComm.h"
 #include "driver/link/CUCommAddress.h"
+#include "driver/link/CUCommAccess.h"
+#include "support/PeakMemory.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -40,5 +53,77 @@ TEST(Comm, APortMappedToANetworkAddressIsTitledWithIt) {
     ::unsetenv("TESSEL_COM5");
     ::unsetenv("TESSEL_COM6");
 }
+
+// ---- the holder a lock file names ----
+
+struct LockCase {
+    const char* name;
+    // Plants the lock file at `lock`; `pidText` is a live process's pid as a lock file writes it.
+    std::function<void(const TempDir& dir, const std::string& lock, const std::string& pidText)> plant;
+    bool named;
+};
+
+void PrintTo(const LockCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class LockFiles : public ::testing::TestWithParam<LockCase> {};
+
+// Whatever is planted, the answer comes at once, takes no memory to speak of, and names the holder only
+// when the lock is a plain file.
+TEST_P(LockFiles, NameTheHolderOnlyFromAPlainFile) {
+    TempDir dir;
+    const std::string device = dir.File("ttyT9");
+    tessel::WriteFileAtomically(device, "");
+    const std::string lock = dir.File("LCK..ttyT9");
+    const std::string parent = std::to_string(::getppid());
+    GetParam().plant(dir, lock, std::string(10 - parent.size(), ' ') + parent + "\n");
+
+    const long before = tessel_test::PeakKilobytes();
+    auto holder = std::async(std::launch::async,
+                             [&] { return tessel_comm::PortHolder(device, ::getpid(), {dir.Path()}); });
+    if (holder.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        // A reader stuck on a FIFO is let go by a writer, so that the test can end.
+        const int fd = ::open(lock.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) ::close(fd);
+        ADD_FAILURE() << "the lock file held the caller";
+    }
+    const std::string named = holder.get();
+    EXPECT_LT(tessel_test::PeakKilobytes() - before, 64 * 1024)
+        << "kilobytes taken while reading the lock file";
+    EXPECT_EQ(named.substr(0, parent.size() + 1), GetParam().named ? parent + " " : "") << named;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Planted, LockFiles,
+    ::testing::Values(LockCase{"PlainFile",
+                               [](const TempDir&, const std::string& lock, const std::string& pid) {
+                                   tessel::WriteFileAtomically(lock, pid);
+                               },
+                               true},
+                      // Only the start of a file is read: a sparse gibibyte after the pid costs nothing.
+                      LockCase{"HugeSparseFile",
+                               [](const TempDir&, const std::string& lock, const std::string& pid) {
+                                   tessel::WriteFileAtomically(lock, pid);
+                                   std::filesystem::resize_file(lock, std::uintmax_t{1} << 30);
+                               },
+                               true},
+                      LockCase{"Fifo",
+                               [](const TempDir&, const std::string& lock, const std::string&) {
+                                   ASSERT_EQ(::mkfifo(lock.c_str(), 0666), 0);
+                               },
+                               false},
+                      LockCase{"LinkToAPlainFile",
+                               [](const TempDir& dir, const std::string& lock, const std::string& pid) {
+                                   tessel::WriteFileAtomically(dir.File("elsewhere"), pid);
+                                   std::filesystem::create_symlink(dir.File("elsewhere"), lock);
+                               },
+                               false},
+                      LockCase{"Folder",
+                               [](const TempDir&, const std::string& lock, const std::string&) {
+                                   std::filesystem::create_directory(lock);
+                               },
+                               false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

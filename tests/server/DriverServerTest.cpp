@@ -201,6 +201,33 @@ class DriverWithDialogs : public ::testing::Test {
 
 std::unique_ptr<DriverCopy> DriverWithDialogs::copy_;
 
+// A host that loaded the driver by a relative name and then moved to another folder still gets the dialogs
+// module beside the library, not one the new folder happens to hold (or none).
+TEST_F(DriverWithDialogs, ModuleIsFoundAfterTheHostChangedItsFolder) {
+    // A copy of its own, which nothing in this process has loaded yet.
+    const DriverCopy copy;
+    std::filesystem::copy_file(TESSEL_TEST_DIALOGS, copy.Folder() + "/libTesselDrvUi.so");
+    struct TFolderBack {
+        std::filesystem::path folder = std::filesystem::current_path();
+        ~TFolderBack() { std::filesystem::current_path(folder); }
+    } back;
+    std::filesystem::current_path(copy.Folder());
+    void* const library = ::dlopen("./libTesselDrv.so", RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << ::dlerror();
+    std::filesystem::current_path("/");
+
+    auto getClassObject = reinterpret_cast<GetClassObject>(::dlsym(library, "DllGetClassObject"));
+    ASSERT_NE(getClassObject, nullptr);
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(getClassObject(kDriverClass, IID_IClassFactory, factory.PutVoid()), S_OK);
+    ComPtr<IDispatch> object;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, object.PutVoid()), S_OK);
+    ScopedEnv answer("TESSEL_TEST_DIALOG_ANSWER", "-6");
+    LateBound driver(object);
+    driver.CallProcedure("AboutBox");
+    EXPECT_EQ(driver.GetLong("ResultCode"), -6) << driver.GetString("ResultDescription");
+}
+
 struct TDialogCase {
     const char* member;
     const char* answer;  // the dialog's: 1 OK, 0 closed otherwise, negative when it could not be shown

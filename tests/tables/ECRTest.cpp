@@ -329,6 +329,17 @@ TEST_F(Ecr, ImpossibleStructuresAndForeignTables) {
     EXPECT_EQ(driver_.Count(Id::ReadTable), 0);
 }
 
+// A register that claims more cells than any has: the list is not taken, and the reason can be shown.
+TEST_F(Ecr, AStructureBeyondTheDevicesTotalIsRefusedWithItsReason) {
+    driver_.tables.assign(2, FakeTable{"Огромная", std::vector<FakeField>(kMaxTableFields),
+                                       std::vector<std::vector<std::string>>(kMaxTableRows)});
+    EXPECT_FALSE(ecr_->Open());
+    EXPECT_EQ(ecr_->Tables().Count(), 0);
+    EXPECT_NE(ecr_->LastError().find("Слишком большая структура таблиц ККМ"), std::string::npos)
+        << ecr_->LastError();
+    EXPECT_FALSE(tessel::Registry().KeyExists(kDevicePath));
+}
+
 TEST_F(Ecr, TableNumbersStopAtTheLastOneAByteCarries) {
     driver_.tables.assign(300, FakeTable{"Т", {}, {}});
     ASSERT_TRUE(ecr_->ReadStructure());

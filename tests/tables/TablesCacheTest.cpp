@@ -6,6 +6,7 @@
 
 #include "common/platform/Registry.h"
 #include "driver/tables/untTables.h"
+#include "support/PeakMemory.h"
 
 namespace {
 
@@ -155,6 +156,20 @@ INSTANTIATE_TEST_SUITE_P(Values, TablesCacheDamaged,
                          ::testing::Values(DamagedValue{"10", "TableName"}, DamagedValue{"2", "RowCount"},
                                            DamagedValue{"10\\FIELDDEFS\\1", "Name"},
                                            DamagedValue{"2\\FIELDDEFS\\0", "MaxValue"}));
+
+// A cache that claims tables no register has is no cache: it takes no memory and is read again.
+TEST_F(TablesCache, ClaimOfHugeTablesIsRefusedWithoutTakingMemory) {
+    SaveThree();
+    for (const char* table : {"2", "3"}) {
+        Write(kDevicePath + "\\" + table, "RowCount", kMaxTableRows);
+        Write(kDevicePath + "\\" + table, "FieldCount", kMaxTableFields);
+    }
+    const long before = tessel_test::PeakKilobytes();
+    EXPECT_FALSE(loaded_.LoadFromRegistry());
+    EXPECT_LT(tessel_test::PeakKilobytes() - before, 16 * 1024) << "kilobytes for the structures";
+    EXPECT_EQ(loaded_.Count(), 0);
+    EXPECT_FALSE(tessel::Registry().KeyExists(kDevicePath)) << "the cache is removed";
+}
 
 TEST_F(TablesCache, FieldDefinitionsAreSavedOnlyBelowACachedTableAndReplaceStalePositions) {
     SaveThree();

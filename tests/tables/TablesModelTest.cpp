@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "driver/tables/untTables.h"
+#include "support/PeakMemory.h"
 
 namespace {
 
@@ -61,6 +62,35 @@ TEST(TablesModel, EmptyTablesHaveNoCellsAndImpossibleCountsAreRefused) {
                                                                 {std::numeric_limits<int>::max(), 255}})
         EXPECT_THROW(tables.Add("x", 9, rows, fields), ETablesError) << rows << "x" << fields;
     EXPECT_EQ(tables.Count(), 3);
+}
+
+// A structure costs nothing until its cells are used, and the tables of a device together are bounded.
+TEST(TablesModel, CellsAreMadeWhenUsedAndTheDevicesTotalIsBounded) {
+    TTables tables;
+    const long before = tessel_test::PeakKilobytes();
+    const std::int32_t fields = static_cast<std::int32_t>(kMaxTotalCells / kMaxTableRows);
+    TTable& big = tables.Add("Большая", 1, kMaxTableRows, fields);
+    ASSERT_EQ(big.Fields().Count(), kMaxTableRows * fields);
+    TField* last = big.Fields().Find(fields, kMaxTableRows);
+    ASSERT_NE(last, nullptr);
+    last->SetValue("x");
+    EXPECT_EQ(big.Fields().MadeCount(), 1);
+    EXPECT_EQ(big.Fields().ValueAt(big.Fields().Count() - 1), "x");
+    EXPECT_EQ(big.Fields().ValueAt(0), "");
+    EXPECT_EQ(big.Fields().MadeCount(), 1) << "looking at a value makes no cell";
+
+    const std::int64_t room = kMaxTotalCells - tables.TotalCells();
+    try {
+        tables.Add("Лишняя", 2, 1, static_cast<std::int32_t>(room + 1));
+        FAIL() << "a structure beyond the device's total was taken";
+    } catch (const ETablesError& e) {
+        EXPECT_NE(std::string(e.what()).find("Слишком большая структура таблиц ККМ"), std::string::npos)
+            << e.what();
+    }
+    EXPECT_EQ(tables.Add("Последняя", 3, 1, static_cast<std::int32_t>(room)).Fields().Count(), room);
+    EXPECT_EQ(tables.Count(), 2);
+    EXPECT_EQ(tables.TotalCells(), kMaxTotalCells);
+    EXPECT_LT(tessel_test::PeakKilobytes() - before, 16 * 1024) << "kilobytes for the structures";
 }
 
 TEST(TablesModel, ValueChangesNotifyTheTableOnlyWhenTheTextDiffers) {

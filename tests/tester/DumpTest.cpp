@@ -90,6 +90,9 @@ class DumpFiles : public ::testing::Test {
 TEST_F(DumpFiles, SavedAsRawBytesAndLoadedBack) {
     const std::string file = Write("dump.dmp", dump_);
     EXPECT_EQ(std::filesystem::file_size(file), dump_.size());
+    // Its owner's alone: a dump may hold the register's tables.
+    EXPECT_EQ(std::filesystem::status(file).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     EXPECT_EQ(LoadDumpFile(file), dump_);
     EXPECT_EQ(LoadDumpFile(Write("empty.dmp", {})), Bytes());
 }

@@ -10,8 +10,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -53,6 +55,39 @@ QLineEdit* ReadOnlyField(QWidget* parent, const char* name, bool fixedFont) {
     return field;
 }
 
+}  // namespace
+
+// The value column's delegate: it knows the editor it has open, so that text being typed can be committed
+// before the window reads the grid.
+class TParamDelegate final : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        open_ = editor;
+        return editor;
+    }
+    void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
+        if (open_ == editor) open_ = nullptr;
+        QStyledItemDelegate::destroyEditor(editor, index);
+    }
+
+    // Takes the open editor's text into its cell and closes the editor; nothing when none is open.
+    void Commit() {
+        if (open_ == nullptr) return;
+        QWidget* editor = open_;
+        Q_EMIT commitData(editor);
+        Q_EMIT closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
+
+  private:
+    mutable QPointer<QWidget> open_;
+};
+
+namespace {
+
 // Windows line breaks of the driver's composed messages as this platform breaks lines.
 QString MessageText(const std::string& text) {
     return Text(text).replace("\r\n", "\n");
@@ -93,6 +128,8 @@ TfmMain::TfmMain(TCmdDriver driver, std::string iniFileName, QWidget* parent)
     sgParams_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
     sgParams_->horizontalHeader()->setStretchLastSection(true);
     sgParams_->setSelectionMode(QAbstractItemView::SingleSelection);
+    paramDelegate_ = new TParamDelegate(sgParams_);
+    sgParams_->setItemDelegateForColumn(1, paramDelegate_);
     sgParams_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                                QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
     edResult_ = ReadOnlyField(this, "edResult", false);
@@ -180,6 +217,9 @@ TCommand& TfmMain::Current() {
 
 void TfmMain::SaveGrid() {
     if (current_ < 0) return;
+    // A value still being typed is the user's too: a command arriving meanwhile or the window closing must
+    // not drop it, nor leave its editor open over another command's row.
+    paramDelegate_->Commit();
     TCommand& command = Current();
     for (int row = 0; row < sgParams_->rowCount() && static_cast<std::size_t>(row) < command.ParamCount();
          ++row)

@@ -24,6 +24,7 @@ class QListWidget;
 class QPushButton;
 class QTableWidget;
 class TEventDriver;
+class TParamDelegate;
 
 class TfmMain : public QWidget {
   public:
@@ -63,7 +64,7 @@ class TfmMain : public QWidget {
 
   private:
     tessel::cmd::TCommand& Current();
-    // The grid's value column into the parameters of the command shown.
+    // The grid's value column into the parameters of the command shown, a value being typed included.
     void SaveGrid();
     void ShowCommand();
     void ShowResult();
@@ -83,6 +84,7 @@ class TfmMain : public QWidget {
 
     QListWidget* lbCommands_ = nullptr;
     QTableWidget* sgParams_ = nullptr;
+    TParamDelegate* paramDelegate_ = nullptr;  // the value column's, owned by the grid
     QLineEdit* edResult_ = nullptr;
     QLineEdit* edReceived_ = nullptr;
     QLineEdit* edSent_ = nullptr;

@@ -84,6 +84,11 @@ std::int64_t ParseFixed(std::string_view text, std::size_t decimals, std::string
     for (std::size_t i = 0; i < decimals; ++i) {
         part = part * 10 + (i < fraction.size() ? fraction[i] - '0' : 0);
     }
+    // The whole part alone may fit while whole and fraction together pass the 64-bit count.
+    if (units > std::numeric_limits<std::int64_t>::max() - part) {
+        throw std::invalid_argument(std::string(what) + ": \"" + std::string(text) +
+                                    "\" is beyond the largest value a script can give");
+    }
     return units + part;
 }
 

@@ -5,7 +5,7 @@ namespace tessel::cli {
 std::string_view HelpText() {
     return R"help(Usage: tessel [--keep-going] [--quiet] STEP...
        tessel [--keep-going] [--quiet] -f FILE [STEP...]
-       tessel ports [map N PATH | unmap N]   (the serial devices and the COM mapping; see tessel ports --help)
+       tessel ports [map N PATH | unmap N | udev-rule]   (serial devices, COM mapping; tessel ports --help)
        tessel --help
 
 The command-line client of the cash register driver. It creates the driver by its ProgID

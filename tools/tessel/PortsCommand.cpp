@@ -178,6 +178,64 @@ int Unmap(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     return 0;
 }
 
+// What a udev rule matches a device by: "SYMLINK==..." for a name below /dev/serial (stable), "KERNEL==..."
+// for a USB serial node itself. Empty, with `why` set, for a path no rule can name.
+std::string UdevMatch(const std::string& path, const SerialRoots& roots, std::string& why) {
+    // Characters that udev takes for patterns or quoting cannot stand in a name matched literally.
+    if (path.find_first_of("*?[]|\"\\") != std::string::npos ||
+        std::any_of(path.begin(), path.end(), [](unsigned char c) { return c < 0x20 || c == 0x7F; })) {
+        why = "its name holds characters a udev rule cannot match";
+        return {};
+    }
+    const std::string dev = roots.dev + "/";
+    if (path.rfind(dev + "serial/", 0) == 0) return "SYMLINK==\"" + path.substr(dev.size()) + "\"";
+    const std::string node = path.rfind(dev, 0) == 0 ? path.substr(dev.size()) : std::string();
+    const bool usb =
+        (node.rfind("ttyUSB", 0) == 0 || node.rfind("ttyACM", 0) == 0) && node.find('/') == std::string::npos;
+    if (!usb) {
+        why = "not a USB serial adapter, which ModemManager does not probe";
+        return {};
+    }
+    // The adapter's stable name, when it has one, follows it to another number when it is plugged in again.
+    for (const SerialDevice& device : ListSerialDevices(roots)) {
+        if (device.device == path && !device.names.empty())
+            return UdevMatch(device.names.front(), roots, why);
+    }
+    return "KERNEL==\"" + node + "\"";
+}
+
+// The rule that keeps ModemManager away from the adapters the COM numbers are mapped to and from those named.
+int UdevRule(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+             const SerialRoots& roots) {
+    std::vector<std::pair<std::string, std::string>> wanted;  // what names it, path
+    for (const auto& [port, path] : MappedPorts()) wanted.emplace_back(PortValueName(port), path);
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (args[i].empty() || args[i].front() != '/')
+            return Usage(err, "the path must be absolute, not '" + args[i] + "'");
+        wanted.emplace_back("named", args[i]);
+    }
+    out << "# ModemManager leaves these serial adapters alone: it would probe them with AT commands, which "
+           "a\n"
+           "# cash register takes for garbage. Made by `tessel ports udev-rule`; to install it:\n"
+           "#   tessel ports udev-rule | sudo tee /etc/udev/rules.d/61-tessel-modemmanager.rules\n"
+           "# then plug the adapters in again. Other modems and adapters stay ModemManager's.\n";
+    std::vector<std::string> matches;
+    for (const auto& [source, path] : wanted) {
+        std::string why;
+        const std::string match = UdevMatch(path, roots, why);
+        if (match.empty()) {
+            out << "# " << source << " = " << path << ": left out, " << why << "\n";
+            continue;
+        }
+        if (std::find(matches.begin(), matches.end(), match) != matches.end()) continue;
+        matches.push_back(match);
+        out << "# " << source << " = " << path << "\n"
+            << "SUBSYSTEM==\"tty\", " << match << ", ENV{ID_MM_DEVICE_IGNORE}=\"1\"\n";
+    }
+    if (matches.empty()) out << "# No COM number is mapped to a USB serial adapter, and none is named.\n";
+    return 0;
+}
+
 }  // namespace
 
 std::string_view PortsHelpText() {
@@ -186,6 +244,7 @@ std::string_view PortsHelpText() {
        tessel ports map N tcp://HOST:PORT
        tessel ports map N rfc2217://HOST:PORT
        tessel ports unmap N
+       tessel ports udev-rule [PATH...]
 
 Lists the serial devices of this system (the /dev/serial/by-id names with the device each names, ttyUSB*,
 ttyACM*, and the ttyS* ports that have a UART), with the COM number that reaches each, and the COM numbers
@@ -204,6 +263,10 @@ TESSEL_COM<N>, else at the one mapped in the settings store, else at /dev/ttyS<N
                3 s with -3 "Порт недоступен" naming the address and the reason; a connection that ends is
                a port that went away, and the next call connects again.
   unmap N      removes the mapping of COM N.
+  udev-rule [PATH...]
+               prints a udev rule that keeps ModemManager away from the USB serial adapters the COM numbers
+               are mapped to and from those named (by their stable names where they have them); install it
+               with: tessel ports udev-rule | sudo tee /etc/udev/rules.d/61-tessel-modemmanager.rules
 
 A device that this user may not open is marked: the user must be in the device's group (dialout), which the
 udev rule of the README gives to USB serial adapters.
@@ -221,6 +284,7 @@ int RunPorts(const std::vector<std::string>& args, std::ostream& out, std::ostre
         }
         if (args.front() == "map") return Map(args, out, err, roots);
         if (args.front() == "unmap") return Unmap(args, out, err);
+        if (args.front() == "udev-rule") return UdevRule(args, out, err, roots);
         return Usage(err, "unknown word '" + args.front() + "'");
     } catch (const std::exception& e) {
         err << "tessel ports: " << e.what() << '\n';

@@ -12,8 +12,9 @@
 namespace tessel::cli {
 
 // Carries out `tessel ports ARGS...` (the words after "ports"): no words lists, "map N PATH" and "unmap N"
-// change the mapping, "--help" explains. Returns the exit status: 0 done, 1 the settings store failed, 2 a
-// usage mistake.
+// change the mapping, "udev-rule [PATH...]" prints the udev rule that keeps ModemManager away from the
+// mapped (and named) USB adapters, "--help" explains. Returns the exit status: 0 done, 1 the settings store
+// failed, 2 a usage mistake.
 int RunPorts(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
              const SerialRoots& roots = {});
 

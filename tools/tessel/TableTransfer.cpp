@@ -33,8 +33,9 @@ Counts CountMarked(const TTables& tables) {
         const TTable& table = tables.Items(i);
         if (!table.Selected || table.Fields().Count() == 0) continue;
         ++counts.tables;
-        for (int k = 0; k < table.Fields().Count(); ++k)
-            if (table.Fields().Items(k).Modified) ++counts.cells;
+        table.Fields().ForEachMade([&](const TField& cell) {
+            if (cell.Modified) ++counts.cells;
+        });
     }
     return counts;
 }
@@ -192,7 +193,7 @@ void TableTransfer::Open(const TablesOptions& options, TECR& ecr, TransferProgre
                           "; nothing " + (options.action == TablesAction::Export ? "read" : "written"));
     }
     if (!opened) {
-        Failed(options, window,
+        Failed(options, ecr, window,
                options.action == TablesAction::Export ? "the table list is not read; the file is not written"
                                                       : "the table list is not read; nothing written");
     }
@@ -213,7 +214,7 @@ bool TableTransfer::Export(const TablesOptions& options, TECR& ecr, TransferProg
         }
     }
     // An export cut short must not replace a good backup with part of one.
-    if (!ecr.ReadSelected()) Failed(options, window, "the file is not written");
+    if (!ecr.ReadSelected()) Failed(options, ecr, window, "the file is not written");
     const TExportResult result = tables.SaveToFile(options.file);
     // A table left out is missing from the backup: the step fails, the file keeps what it could.
     for (const TExportResult::TLeftOut& out : result.LeftOut) {
@@ -246,7 +247,7 @@ void TableTransfer::Import(const TablesOptions& options, TECR& ecr, TransferProg
         throw UsageError(StepName(options) + "the file names no table of the register; nothing written");
     }
     const Counts marked = CountMarked(tables);
-    if (!ecr.WriteSelected()) Failed(options, window, "the register may hold part of the file");
+    if (!ecr.WriteSelected()) Failed(options, ecr, window, "the register may hold part of the file");
     // The engine unmarks the numbers it refused to write; the marks of the written cells stay.
     const Counts written = CountMarked(tables);
     std::string summary = "Imported " + std::to_string(written.tables) + " table(s), " +
@@ -258,11 +259,13 @@ void TableTransfer::Import(const TablesOptions& options, TECR& ecr, TransferProg
     session_.Print(summary);
 }
 
-void TableTransfer::Failed(const TablesOptions& options, const TransferProgress& window,
+void TableTransfer::Failed(const TablesOptions& options, const TECR& ecr, const TransferProgress& window,
                            const char* consequence) {
     std::string reason = window.LastError();
     if (window.Interrupted()) {
         reason = "interrupted";
+    } else if (reason.empty() && !ecr.LastError().empty()) {
+        reason = ecr.LastError();
     } else if (reason.empty()) {
         reason = "the transfer stopped on a failed call of the driver";
     }

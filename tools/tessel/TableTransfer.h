@@ -43,7 +43,7 @@ class TableTransfer {
     // Opens the table list (from the cache or the register); throws StepFailure when it cannot.
     void Open(const TablesOptions& options, TECR& ecr, TransferProgress& window);
     // Throws StepFailure for an operation that returned false.
-    [[noreturn]] void Failed(const TablesOptions& options, const TransferProgress& window,
+    [[noreturn]] void Failed(const TablesOptions& options, const TECR& ecr, const TransferProgress& window,
                              const char* consequence);
 
     Session& session_;

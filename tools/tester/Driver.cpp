@@ -15,6 +15,46 @@ std::unique_ptr<TDriver> TDriver::Create(const std::string& progId) {
     return std::make_unique<TDriver>(cmd::TCmdDriver::Create(progId));
 }
 
+TDriver::THold TDriver::Sequence() {
+    if (turns_.OnWindowThread()) {
+        // Refused without asking for a turn: nothing on the window's side would take it.
+        if (!turns_.TryLock(false)) throw EDriverBusy();
+    } else {
+        turns_.Lock();
+    }
+    return THold(turns_);
+}
+
+std::optional<TDriver::THold> TDriver::TryHold() {
+    if (!turns_.TryLock()) return std::nullopt;
+    return THold(turns_);
+}
+
+LONG TDriver::Call(const std::string& method) {
+    const auto hold = Sequence();
+    return calls_.Call(method);
+}
+
+LONG TDriver::GetLong(const std::string& name) {
+    const auto hold = Sequence();
+    return calls_.GetLong(name);
+}
+
+std::string TDriver::GetText(const std::string& name) {
+    const auto hold = Sequence();
+    return calls_.GetText(name);
+}
+
+void TDriver::PutLong(const std::string& name, LONG value) {
+    const auto hold = Sequence();
+    calls_.PutLong(name, value);
+}
+
+void TDriver::PutBool(const std::string& name, bool value) {
+    const auto hold = Sequence();
+    calls_.PutBool(name, value);
+}
+
 void TDriver::Check(const std::string& method) {
     const auto sequence = Sequence();
     const LONG result = calls_.Call(method);
@@ -34,6 +74,7 @@ void TDriver::Open() {
 }
 
 void TDriver::GetAs(const std::string& name, VARTYPE type, VARIANT& out) {
+    const auto hold = Sequence();
     cmd::TVariant value;
     calls_.Get(name, value.v);
     const HRESULT hr = VariantChangeType(&out, &value.v, 0, type);
@@ -71,6 +112,7 @@ Bytes TDriver::GetBytes(const std::string& name) {
 }
 
 void TDriver::PutDate(const std::string& name, DATE value) {
+    const auto hold = Sequence();
     cmd::TVariant v;
     v.v.vt = VT_DATE;
     v.v.date = value;

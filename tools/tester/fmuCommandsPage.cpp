@@ -1,6 +1,7 @@
 #include "tools/tester/fmuCommandsPage.h"
 
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -21,6 +22,7 @@ TfmCommandsPage::TfmCommandsPage(TPages& pages)
     buttons->addStretch();
     auto* all = new QVBoxLayout(this);
     all->addWidget(memCommands_, 1);
+    all->addWidget(FailureLine());
     all->addLayout(buttons);
     Clear();
 
@@ -29,11 +31,12 @@ TfmCommandsPage::TfmCommandsPage(TPages& pages)
 
 void TfmCommandsPage::Clear() {
     memCommands_->setPlainText(kCommandsHeader);
+    ClearFailure();
 }
 
-void TfmCommandsPage::Answer(TDriver& driver, const TReceivedCommand& command) {
+LONG TfmCommandsPage::Answer(TDriver& driver, const TReceivedCommand& command) {
     memCommands_->appendPlainText(QString::fromStdString(CommandLine(command)));
-    AnswerFromDescription(driver, command, commands_, forms_);
+    return AnswerFromDescription(driver, command, commands_, forms_);
 }
 
 }  // namespace tessel::tst

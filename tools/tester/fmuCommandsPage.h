@@ -16,14 +16,14 @@ class TfmCommandsPage final : public TAnsweringPage {
   public:
     explicit TfmCommandsPage(TPages& pages);
 
-    // "Очистить": the list back to its header.
+    // "Очистить": the list back to its header, and the line of a failed answer cleared.
     void Clear();
 
     const cmd::TCommands& Commands() const { return commands_; }
 
   protected:
     // Lists the command and answers it.
-    void Answer(TDriver& driver, const TReceivedCommand& command) override;
+    LONG Answer(TDriver& driver, const TReceivedCommand& command) override;
 
   private:
     TQtDateForms forms_;

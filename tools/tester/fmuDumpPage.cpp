@@ -98,20 +98,38 @@ void TfmDumpPage::StartOrStop() {
         Worker().Stop();
         return;
     }
+    if (starting_) return;
+    starting_ = true;
     const int device = Device();
-    TDumpRange range;
-    const bool ready = Guarded([&] {
-        TDriver& driver = Driver();
-        const auto sequence = driver.Sequence();
-        driver.Open();
-        driver.PutLong("DeviceNumber", device);
-        driver.PutLong("DataBlockNumber", 0);
-        driver.Check("GetDump");
-        const int count = driver.GetLong("DataBlockCount");
-        range =
-            rbWhole_->isChecked() ? WholeDump(count) : BlockRange(edStart_->value(), edEnd_->value(), count);
+    const bool whole = rbWhole_->isChecked();
+    const int start = edStart_->value();
+    const int end = edEnd_->value();
+    // The block count is asked on this thread, once no worker has the driver.
+    WithDriver([this, device, whole, start, end](TDriver& driver) -> std::function<void()> {
+        TDumpRange range;
+        std::exception_ptr error;
+        try {
+            driver.Open();
+            driver.PutLong("DeviceNumber", device);
+            driver.PutLong("DataBlockNumber", 0);
+            driver.Check("GetDump");
+            const int count = driver.GetLong("DataBlockCount");
+            range = whole ? WholeDump(count) : BlockRange(start, end, count);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        return [this, device, range, error] {
+            starting_ = false;
+            if (error) {
+                ShowFailure(error);
+                return;
+            }
+            StartReading(device, range);
+        };
     });
-    if (!ready) return;
+}
+
+void TfmDumpPage::StartReading(int device, const TDumpRange& range) {
     range_ = range;
     read_ = 0;
     clock_.start();
@@ -120,10 +138,22 @@ void TfmDumpPage::StartOrStop() {
     auto reading = std::make_shared<Bytes>();
     reading_ = reading;
     const bool started = StartWork([reading, device, range](TDriver& driver, TPageWorker::TJob& job) {
-        *reading = ReadDump(
-            driver, device, range,
-            {[&job] { return job.Stopped(); }, [&job](int read) { job.Progress(read); },
-             [&job](const std::string& question) { return job.Ask(QString::fromStdString(question)); }});
+        int blocks = 0;
+        try {
+            ReadDump(
+                driver, device, range,
+                {[&job] { return job.Stopped(); },
+                 [&job, &blocks](int read) {
+                     blocks = read;
+                     job.Progress(read);
+                 },
+                 [&job](const std::string& question) { return job.Ask(QString::fromStdString(question)); }},
+                *reading);
+        } catch (const std::exception& e) {
+            // The blocks read stay in the dump: the message says what failed and how far the reading got.
+            if (blocks == 0) throw;
+            throw std::runtime_error(DumpFailureText(ErrorText(e), blocks, range.Total()));
+        }
     });
     if (!started) return;
     btnStart_->setText("Прервать");
@@ -136,11 +166,10 @@ void TfmDumpPage::WorkProgress(const TWorkerEvent& event) {
     ShowCounts(read_);
 }
 
-void TfmDumpPage::WorkFinished(const TWorkerEvent&) {
-    if (reading_) {
-        dump_ = std::move(*reading_);
-        reading_.reset();
-    }
+void TfmDumpPage::WorkFinished(const TWorkerEvent& event) {
+    // A reading that failed before its first block leaves the dump read before; any other gives its blocks.
+    if (reading_ && (!event.Error || !reading_->empty())) dump_ = std::move(*reading_);
+    reading_.reset();
     ShowCounts(read_);
     btnStart_->setText("Начать");
     for (QWidget* w : std::initializer_list<QWidget*>{cbDevice_, rbWhole_, rbRange_, btnSave_, btnView_})

@@ -23,8 +23,9 @@ class TfmDumpPage final : public TPage {
   public:
     explicit TfmDumpPage(TPages& pages);
 
-    // "Начать": asks the register for the memory's block count and starts reading; "Прервать" while the
-    // reading runs stops it.
+    // "Начать": asks the register for the memory's block count (once no worker has the driver) and starts
+    // reading; "Прервать" while the reading runs stops it. A reading that fails on the way keeps the blocks
+    // read, and the message says how many.
     void StartOrStop();
     // "Сохранить" with a file dialog, and the file itself for a given name.
     void Save();
@@ -41,6 +42,8 @@ class TfmDumpPage final : public TPage {
   private:
     // The device code of the list's choice.
     int Device() const;
+    // Starts the worker that reads `range` of `device`.
+    void StartReading(int device, const TDumpRange& range);
     void ShowCounts(int read);
 
     QComboBox* cbDevice_;
@@ -55,6 +58,7 @@ class TfmDumpPage final : public TPage {
     QLabel* lblElapsed_;
     QProgressBar* pbProgress_;
 
+    bool starting_ = false;  // "Начать" waits for the driver to ask the block count
     TDumpRange range_;
     int read_ = 0;  // blocks read, as the last progress message said
     QElapsedTimer clock_;

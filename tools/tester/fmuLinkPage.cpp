@@ -70,24 +70,29 @@ void TfmLinkPage::StartOrStop() {
         steps_.Stop();
         return;
     }
-    driver_ = OpenDriver();
-    if (driver_ == nullptr) return;
+    opened_ = false;
     stats_ = TLinkStats();
     stopOnError_ = chbStopOnError_->isChecked();
     started_ = TickCount();
     ShowStats();
     btnStart_->setText("Прервать");
     chbStopOnError_->setEnabled(false);
-    steps_.Start([this] { return Step(); },
+    steps_.Start([this](TDriver& driver) { return Step(driver); },
                  [this](std::exception_ptr error) {
                      btnStart_->setText("Начать");
                      chbStopOnError_->setEnabled(true);
-                     driver_ = nullptr;
                      ShowFailure(error);
                  });
 }
 
-bool TfmLinkPage::Step() {
+bool TfmLinkPage::Step(TDriver& driver) {
+    // The first step opens the port; the clock starts with the first call.
+    if (!opened_) {
+        driver.Open();
+        opened_ = true;
+        started_ = TickCount();
+        return true;
+    }
     struct TShowAfter {
         TfmLinkPage& page;
         ~TShowAfter() {
@@ -95,7 +100,7 @@ bool TfmLinkPage::Step() {
             page.ShowStats();
         }
     } show{*this};
-    LinkTestCall(*driver_, stats_, stopOnError_);
+    LinkTestCall(driver, stats_, stopOnError_);
     return true;
 }
 

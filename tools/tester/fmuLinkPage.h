@@ -25,14 +25,15 @@ class TfmLinkPage final : public TPage {
     void StopSteps() override { steps_.Stop(); }
 
   private:
-    bool Step();
+    // One call of the test, with the driver held; the first step of a run opens the port.
+    bool Step(TDriver& driver);
     void ShowStats();
 
     TPageSteps steps_;
     TLinkStats stats_;
     std::uint32_t started_ = 0;
     bool stopOnError_ = false;
-    TDriver* driver_ = nullptr;
+    bool opened_ = false;
 
     QPushButton* btnStart_;
     QCheckBox* chbStopOnError_;

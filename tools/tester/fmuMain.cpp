@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -27,6 +28,7 @@
 namespace tessel::tst {
 
 const char* const TfmMain::kBusyText = "Перед настройкой необходимо остановить выполнение операций.";
+const char* const TfmMain::kClosingText = "Окно закроется, когда закончится обращение к драйверу.";
 
 QString TfmMain::Version() {
     return TESSEL_TST_VERSION;
@@ -36,7 +38,7 @@ QString TfmMain::Title() {
     return "Тест ККМ " + Version();
 }
 
-TfmMain::TfmMain(QWidget* parent) : QWidget(parent) {
+TfmMain::TfmMain(QWidget* parent, TDriverFactory createDriver) : QWidget(parent) {
     setObjectName("TfmMain");
     setWindowTitle(Title());
 
@@ -45,7 +47,7 @@ TfmMain::TfmMain(QWidget* parent) : QWidget(parent) {
     auto* panel = new QFrame(this);
     panel->setObjectName("pnlData");
     panel->setFrameShape(QFrame::StyledPanel);
-    pages_ = std::make_unique<TPages>(*panel);
+    pages_ = std::make_unique<TPages>(*panel, std::move(createDriver));
     TPages& pages = *pages_;
     pages.Add(new TfmStatusPage(pages));
     pages.Add(new TfmMiscPage(pages));
@@ -64,6 +66,11 @@ TfmMain::TfmMain(QWidget* parent) : QWidget(parent) {
         listWidth = std::max(listWidth, fontMetrics().horizontalAdvance(lbPages_->item(i)->text()));
     lbPages_->setFixedWidth(listWidth + 32);
 
+    lblBusy_ = new QLabel(this);
+    lblBusy_->setObjectName("lblBusy");
+    lblBusy_->setWordWrap(true);
+    pages.OnStateChanged = [this] { ShowBusy(); };
+
     auto* btnSettings = NewButton(this, "btnSettings", "Настройка...");
     auto* btnAbout = NewButton(this, "btnAbout", "О программе...");
     auto* btnClose = NewButton(this, "btnClose", "Закрыть");
@@ -77,6 +84,7 @@ TfmMain::TfmMain(QWidget* parent) : QWidget(parent) {
     top->addWidget(panel, 1);
     auto* all = new QVBoxLayout(this);
     all->addLayout(top, 1);
+    all->addWidget(lblBusy_);
     all->addLayout(buttons);
 
     connect(lbPages_, &QListWidget::currentRowChanged, this, [this](int row) { pages_->Show(row); });
@@ -88,7 +96,24 @@ TfmMain::TfmMain(QWidget* parent) : QWidget(parent) {
     resize(860, 560);
 }
 
-TfmMain::~TfmMain() = default;
+TfmMain::~TfmMain() {
+    // The list stops its pages as it goes; this window is no longer told.
+    pages_->OnStateChanged = nullptr;
+}
+
+void TfmMain::ShowBusy() {
+    QString text = pages_->BusyText();
+    if (closing_) {
+        if (!pages_->AnyWorkerRunning()) {
+            // The last worker has ended: the close asked for earlier goes through now.
+            closing_ = false;
+            QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        } else {
+            text += QString(text.isEmpty() ? "" : " ") + kClosingText;
+        }
+    }
+    lblBusy_->setText(text);
+}
 
 void TfmMain::SelectPage(int index) {
     if (index < 0 || index >= pages_->Count()) return;
@@ -116,7 +141,7 @@ void TfmMain::ShowSettings() {
 void TfmMain::ShowAbout() {
     QString driverVersion;
     try {
-        driverVersion = QString::fromStdString(pages_->Driver().GetText("Version"));
+        driverVersion = QString::fromStdString(pages_->DriverVersion());
     } catch (const std::exception& e) {
         tessel::qt::ShowErrorBox(this, Title(), QString::fromStdString(ErrorText(e)));
         return;
@@ -126,6 +151,13 @@ void TfmMain::ShowAbout() {
 
 void TfmMain::closeEvent(QCloseEvent* event) {
     pages_->StopAll();
+    // A worker inside a driver call stops after it: the window stays, says why, and closes then.
+    if (pages_->AnyWorkerRunning()) {
+        closing_ = true;
+        ShowBusy();
+        event->ignore();
+        return;
+    }
     event->accept();
 }
 

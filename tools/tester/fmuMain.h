@@ -1,7 +1,9 @@
 #pragma once
-// TfmMain ("Тест ККМ"): the page list, the data panel in which the chosen page works, and the buttons
-// "Настройка..." (the driver's property frame, refused while a page is busy), "О программе..." and
-// "Закрыть". The pages share one driver object, created by its ProgID on first use.
+// TfmMain ("Тест ККМ"): the page list, the data panel in which the chosen page works, a line that says what
+// work is in progress, and the buttons "Настройка..." (the driver's property frame, refused while a page is
+// busy), "О программе..." and "Закрыть". The pages share one driver object, created by its ProgID on first
+// use. The window never waits for a worker's driver call: closing it while a worker is inside one stops the
+// work and closes the window once the call is over.
 
 #include <QString>
 #include <QWidget>
@@ -9,14 +11,16 @@
 
 #include "tools/tester/untPages.h"
 
-class QListWidget;
 class QCloseEvent;
+class QLabel;
+class QListWidget;
 
 namespace tessel::tst {
 
 class TfmMain : public QWidget {
   public:
-    explicit TfmMain(QWidget* parent = nullptr);
+    // `createDriver` makes the driver the pages share (empty: by the registered ProgID).
+    explicit TfmMain(QWidget* parent = nullptr, TDriverFactory createDriver = {});
     ~TfmMain() override;
 
     TPages& Pages() { return *pages_; }
@@ -32,11 +36,18 @@ class TfmMain : public QWidget {
     // The text of the refusal of "Настройка..." while a page works.
     static const char* const kBusyText;
 
+    // The text of the busy line while the window waits for a worker's call to close.
+    static const char* const kClosingText;
+
   protected:
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    void ShowBusy();
+
     QListWidget* lbPages_ = nullptr;
+    QLabel* lblBusy_ = nullptr;
+    bool closing_ = false;  // closed while a worker was inside a call: closes when the worker has ended
     std::unique_ptr<TPages> pages_;
 };
 

@@ -48,6 +48,7 @@ TfmReceiptsPage::TfmReceiptsPage(TPages& pages) : TAnsweringPage(pages, "Чек�
     all->addLayout(values);
     all->addSpacing(8);
     all->addLayout(buttons);
+    all->addWidget(FailureLine());
     all->addStretch();
     ShowTotals();
 
@@ -62,17 +63,15 @@ void TfmReceiptsPage::ShowTotals() {
 
 void TfmReceiptsPage::Reset() {
     receipts_.Reset();
+    ClearFailure();
     ShowTotals();
 }
 
-void TfmReceiptsPage::Answer(TDriver& driver, const TReceivedCommand& command) {
-    // What was counted shows even when the answer then fails.
-    try {
-        AnswerReceipt(driver, command, receipts_);
-    } catch (...) {
-        ShowTotals();
-        throw;
-    }
+LONG TfmReceiptsPage::Answer(TDriver& driver, const TReceivedCommand& command) {
+    return AnswerReceipt(driver, command, receipts_);
+}
+
+void TfmReceiptsPage::Answered() {
     ShowTotals();
 }
 

@@ -13,14 +13,15 @@ class TfmReceiptsPage final : public TAnsweringPage {
   public:
     explicit TfmReceiptsPage(TPages& pages);
 
-    // "Сбросить".
+    // "Сбросить": the totals and the line of a failed answer.
     void Reset();
 
     const TReceipts& Receipts() const { return receipts_; }
 
   protected:
-    // Counts the command in the receipts and answers it.
-    void Answer(TDriver& driver, const TReceivedCommand& command) override;
+    // Answers the command and counts it in the receipts once its answer went out.
+    LONG Answer(TDriver& driver, const TReceivedCommand& command) override;
+    void Answered() override;
 
   private:
     void ShowTotals();

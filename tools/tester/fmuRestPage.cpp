@@ -86,7 +86,6 @@ void TfmRestPage::Finished(const std::exception_ptr& error) {
     btnRead_->setText("Прочитать");
     btnWrite_->setText("Записать");
     memLines_->setReadOnly(false);
-    driver_ = nullptr;
     ShowFailure(error);
 }
 
@@ -95,8 +94,7 @@ void TfmRestPage::ReadOrStop() {
         steps_.Stop();
         return;
     }
-    driver_ = OpenDriver();
-    if (driver_ == nullptr) return;
+    opened_ = false;
     next_ = rbRange_->isChecked() ? edFrom_->value() : 0;
     last_ = rbRange_->isChecked() ? edTo_->value() : -1;
     count_ = 0;
@@ -106,18 +104,27 @@ void TfmRestPage::ReadOrStop() {
                           last_ >= next_ ? std::min(last_ - next_ + 1, kProgressMaximum) : kProgressMaximum);
     pbProgress_->setValue(0);
     Started(btnRead_);
-    steps_.Start([this] { return ReadStep(); }, [this](std::exception_ptr error) { Finished(error); });
+    steps_.Start([this](TDriver& driver) { return ReadStep(driver); },
+                 [this](std::exception_ptr error) { Finished(error); });
 }
 
-bool TfmRestPage::ReadStep() {
+bool TfmRestPage::Opened(TDriver& driver) {
+    // The port is opened by the first step, which waits for the driver as every step does.
+    if (opened_) return true;
+    driver.Open();
+    opened_ = true;
+    return false;
+}
+
+bool TfmRestPage::ReadStep(TDriver& driver) {
+    if (!Opened(driver)) return true;
     if ((last_ >= 0 && next_ > last_) || next_ > kLastRegisterNumber) return false;
-    const auto sequence = driver_->Sequence();
-    driver_->PutLong("RegisterNumber", next_);
-    const LONG result = driver_->Call("GetRestReg");
+    driver.PutLong("RegisterNumber", next_);
+    const LONG result = driver.Call("GetRestReg");
     // Over all registers, the register's "no such register" is where the list ends.
     if (result == kNoSuchRegister && last_ < 0) return false;
-    if (result != 0) throw EDriverError(driver_->GetText("ResultDescription"), result);
-    memLines_->appendPlainText(QString::fromStdString(RestLine(next_, driver_->GetLong("RestRegister"))));
+    if (result != 0) throw EDriverError(driver.GetText("ResultDescription"), result);
+    memLines_->appendPlainText(QString::fromStdString(RestLine(next_, driver.GetLong("RestRegister"))));
     ++next_;
     pbProgress_->setValue(std::min(++count_, pbProgress_->maximum()));
     return true;
@@ -129,22 +136,22 @@ void TfmRestPage::WriteOrStop() {
         return;
     }
     if (!Guarded([this] { writes_ = ParseRestLines(memLines_->toPlainText().toStdString()); })) return;
-    driver_ = OpenDriver();
-    if (driver_ == nullptr) return;
+    opened_ = false;
     written_ = 0;
     pbProgress_->setRange(0, std::max(1, static_cast<int>(writes_.size())));
     pbProgress_->setValue(0);
     Started(btnWrite_);
-    steps_.Start([this] { return WriteStep(); }, [this](std::exception_ptr error) { Finished(error); });
+    steps_.Start([this](TDriver& driver) { return WriteStep(driver); },
+                 [this](std::exception_ptr error) { Finished(error); });
 }
 
-bool TfmRestPage::WriteStep() {
+bool TfmRestPage::WriteStep(TDriver& driver) {
+    if (!Opened(driver)) return true;
     if (written_ >= writes_.size()) return false;
     const TRestWrite& w = writes_[written_];
-    const auto sequence = driver_->Sequence();
-    driver_->PutLong("RegisterNumber", w.Number);
-    driver_->PutLong("RestRegister", w.Value);
-    driver_->Check("SetRestReg");
+    driver.PutLong("RegisterNumber", w.Number);
+    driver.PutLong("RestRegister", w.Value);
+    driver.Check("SetRestReg");
     pbProgress_->setValue(static_cast<int>(++written_));
     return true;
 }

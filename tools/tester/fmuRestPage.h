@@ -1,8 +1,8 @@
 #pragma once
 // Page "Регистры остатков": rest registers read into text lines ("%.4d: %s", the value in thousandths as a
 // decimal) over all registers or a range, and written back from the lines; the lines loaded from and saved
-// to text files. Reading and writing run in steps on the window's thread, one register a step, and stop at
-// the first failure or on "Прервать".
+// to text files. Reading and writing run in steps on the window's thread, one register a step (each waiting
+// for its turn while a worker has the driver), and stop at the first failure or on "Прервать".
 
 #include <vector>
 
@@ -40,8 +40,10 @@ class TfmRestPage final : public TPage {
     void StopSteps() override { steps_.Stop(); }
 
   private:
-    bool ReadStep();
-    bool WriteStep();
+    // Each with the driver held; the first of a run opens the port.
+    bool Opened(TDriver& driver);
+    bool ReadStep(TDriver& driver);
+    bool WriteStep(TDriver& driver);
     void Started(QPushButton* button);
     void Finished(const std::exception_ptr& error);
 
@@ -53,7 +55,7 @@ class TfmRestPage final : public TPage {
     // The writing: what the lines ask, and the next of them.
     std::vector<TRestWrite> writes_;
     std::size_t written_ = 0;
-    TDriver* driver_ = nullptr;
+    bool opened_ = false;  // the port was opened by this run's first step
 
     QRadioButton* rbAll_;
     QRadioButton* rbRange_;

@@ -67,11 +67,15 @@ void TReceipts::Close() {
 
 LONG AnswerReceipt(TDriver& driver, const TReceivedCommand& command, TReceipts& receipts) {
     if (command.Type != 0) return 0;
+    // Counted once the register has its answer: a request left unanswered is asked again, or undone.
+    TReceipts after = receipts;
     if (command.Code == kRegistration)
-        receipts.Registration(driver.GetMoney("Price"), driver.GetDouble("Quantity"), command.Rollback);
+        after.Registration(driver.GetMoney("Price"), driver.GetDouble("Quantity"), command.Rollback);
     else if (command.Code == kCloseReceipt)
-        receipts.Close();
-    return SendAnswer(driver);
+        after.Close();
+    const LONG result = SendAnswer(driver);
+    if (result == 0) receipts = after;
+    return result;
 }
 
 std::string RoublesText(LONGLONG amount) {

@@ -63,8 +63,9 @@ class TReceipts {
     bool closed_ = false;
 };
 
-// The "Чеки" page's answer to a command it took: nothing for an answer; a registration or a closing counted
-// in `receipts` (reading Price and Quantity for a registration), then the answer sent.
+// The "Чеки" page's answer to a command it took: nothing for an answer; otherwise the answer sent, and a
+// registration or a closing counted in `receipts` (reading Price and Quantity for a registration) only when
+// it went out. The result of SendCommand.
 LONG AnswerReceipt(TDriver& driver, const TReceivedCommand& command, TReceipts& receipts);
 
 // Money with two to four fraction digits: 125000 -> "12.50", 93750 -> "9.375".

@@ -41,14 +41,13 @@ TDumpRange BlockRange(int start, int end, int count) {
     return {start, end + 1};
 }
 
-Bytes ReadDump(TDriver& driver, int device, const TDumpRange& range, const TDumpEvents& events) {
+int ReadDump(TDriver& driver, int device, const TDumpRange& range, const TDumpEvents& events, Bytes& dump) {
     {
         const auto sequence = driver.Sequence();
         driver.Open();
         driver.PutLong("DeviceNumber", device);
         driver.CheckResult();
     }
-    Bytes dump;
     int read = 0;
     for (int block = range.First; block < range.End && !events.stopped();) {
         std::optional<Bytes> data;
@@ -71,7 +70,11 @@ Bytes ReadDump(TDriver& driver, int device, const TDumpRange& range, const TDump
         events.progress(++read);
         ++block;
     }
-    return dump;
+    return read;
+}
+
+std::string DumpFailureText(const std::string& what, int read, int total) {
+    return what + FormatText("\r\nПрочитано блоков: %d из %d; они сохранены в дампе.", read, total);
 }
 
 std::string ElapsedText(std::uint32_t ms) {
@@ -93,8 +96,9 @@ std::string DumpByteText(const Bytes& data, int row, int column) {
 }
 
 void SaveDumpFile(const std::string& fileName, const Bytes& data) {
+    // A memory dump may hold the register's tables, cashiers' passwords among them: its owner's alone.
     WriteFileAtomically(fileName, std::string_view(reinterpret_cast<const char*>(data.data()), data.size()),
-                        0644);
+                        0600);
 }
 
 Bytes LoadDumpFile(const std::string& fileName) {

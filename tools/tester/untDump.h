@@ -49,10 +49,16 @@ struct TDumpEvents {
     std::function<bool(const std::string&)> askContinue;  // "<why>. Продолжить ?": true repeats the block
 };
 
-// Reads the blocks of `range` of device `device` in order and returns their bytes. Opens the port and sets
-// the device first (a failure raises EDriverError); a block that fails asks whether to go on: yes repeats
-// it, no ends the reading with what was read. Ends early, with what was read, when `stopped` says so.
-Bytes ReadDump(TDriver& driver, int device, const TDumpRange& range, const TDumpEvents& events);
+// Reads the blocks of `range` of device `device` in order, appending their bytes to `dump` as each comes.
+// Opens the port and sets the device first (a failure raises EDriverError); a block that fails asks whether
+// to go on: yes repeats it, no ends the reading with what was read. Ends early, with what was read, when
+// `stopped` says so. Whatever else fails on the way is raised, with the blocks read before it kept in `dump`;
+// returns the number of blocks read.
+int ReadDump(TDriver& driver, int device, const TDumpRange& range, const TDumpEvents& events, Bytes& dump);
+
+// The failure that ended a dump early, for the user: what failed, then how many of the blocks were read
+// ("Прочитано блоков: 2 из 4; они сохранены в дампе.").
+std::string DumpFailureText(const std::string& what, int read, int total);
 
 // "nn.ss.zzz": minutes, seconds and milliseconds of `ms`.
 std::string ElapsedText(std::uint32_t ms);
@@ -72,7 +78,8 @@ std::string DumpByteText(const Bytes& data, int row, int column);
 // The largest file the viewer opens: far beyond any register's memory, well within what a grid shows.
 inline constexpr std::uintmax_t kMaxDumpFileSize = 64u << 20;
 
-// The dump as raw bytes, replacing the file in one step. Throws std::system_error naming the file.
+// The dump as raw bytes, replacing the file in one step, readable by its owner only. Throws
+// std::system_error naming the file.
 void SaveDumpFile(const std::string& fileName, const Bytes& data);
 // A dump file's bytes. Throws EDumpError naming the file when it cannot be read or is larger than
 // kMaxDumpFileSize.

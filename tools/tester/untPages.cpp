@@ -1,14 +1,18 @@
 #include "tools/tester/untPages.h"
 
 #include <QFontDatabase>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStackedLayout>
+#include <QStringList>
 #include <QTimer>
+#include <optional>
 #include <utility>
 
+#include "common/platform/TextFormat.h"
 #include "common/qt/ProgramWindows.h"
 #include "driver/automation/TesselDrv_TLB.h"
 #include "driver/search/untEvent.h"
@@ -42,41 +46,57 @@ QPlainTextEdit* NewMemo(QWidget* parent, const char* name, bool readOnly) {
 
 // ---- TPageSteps ----
 
-TPageSteps::TPageSteps(QObject& owner) : timer_(new QTimer(&owner)) {
+TPageSteps::TPageSteps(TPage& page) : page_(page), timer_(new QTimer(&page)) {
+    timer_->setSingleShot(true);
     timer_->setInterval(0);
-    QObject::connect(timer_, &QTimer::timeout, timer_, [this] { RunStep(); });
+    QObject::connect(timer_, &QTimer::timeout, timer_, [this] { Next(); });
 }
 
 TPageSteps::~TPageSteps() {
     timer_->stop();
+    ++run_;
 }
 
 void TPageSteps::Start(TStep step, TFinished finished) {
-    if (Running()) return;
+    if (running_) return;
     step_ = std::move(step);
     finished_ = std::move(finished);
+    running_ = true;
+    ++run_;
     timer_->start();
 }
 
 void TPageSteps::Stop() {
-    if (Running()) End(nullptr);
+    if (running_) End(nullptr);
 }
 
-bool TPageSteps::Running() const {
-    return timer_->isActive();
-}
-
-void TPageSteps::RunStep() {
-    try {
-        if (step_()) return;
-        End(nullptr);
-    } catch (...) {
-        End(std::current_exception());
-    }
+void TPageSteps::Next() {
+    // The step waits for the driver, when a worker has it, without holding the window; the step of a work
+    // that was stopped meanwhile is dropped.
+    page_.WithDriver([this, run = run_](TDriver& driver) -> std::function<void()> {
+        if (run != run_) return {};
+        bool more = false;
+        std::exception_ptr error;
+        try {
+            more = step_(driver);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        return [this, run, more, error] {
+            if (run != run_) return;
+            if (error || !more) {
+                End(error);
+            } else {
+                timer_->start();
+            }
+        };
+    });
 }
 
 void TPageSteps::End(std::exception_ptr error) {
     timer_->stop();
+    running_ = false;
+    ++run_;
     // The handler may show a window, whose loop must not run further steps.
     const TFinished finished = std::exchange(finished_, nullptr);
     step_ = nullptr;
@@ -93,7 +113,11 @@ TPage::~TPage() {
 
 void TPage::StopWork() {
     StopSteps();
-    worker_.StopAndWait();
+    worker_.Stop();
+}
+
+void TPage::WithDriver(TDriverWork work) {
+    pages_.WithDriver(*this, std::move(work));
 }
 
 TDriver& TPage::Driver() {
@@ -129,20 +153,11 @@ bool TPage::Guarded(const std::function<void()>& action) {
     }
 }
 
-TDriver* TPage::OpenDriver() {
-    TDriver* driver = nullptr;
-    Guarded([&] {
-        TDriver& shared = Driver();
-        shared.Open();
-        driver = &shared;
-    });
-    return driver;
-}
-
 bool TPage::StartWork(const std::function<void(TDriver&, TPageWorker::TJob&)>& job) {
     TDriver* driver = nullptr;
     if (!Guarded([&] { driver = &Driver(); })) return false;
     worker_.Start([driver, job](TPageWorker::TJob& self) { job(*driver, self); });
+    pages_.StateChanged();
     return true;
 }
 
@@ -170,6 +185,7 @@ void TPage::TakeWorkerEvent(TWorkerEvent& event) {
         }
         case wmWorkerFinished:
             worker_.Finish();
+            pages_.StateChanged();
             ShowFailure(event.Error);
             WorkFinished(event);
             break;
@@ -178,29 +194,57 @@ void TPage::TakeWorkerEvent(TWorkerEvent& event) {
 
 // ---- TAnsweringPage ----
 
+TAnsweringPage::TAnsweringPage(TPages& pages, QString caption) : TPage(pages, std::move(caption)) {
+    lblFailure_ = new QLabel(this);
+    lblFailure_->setObjectName("lblFailure");
+    lblFailure_->setWordWrap(true);
+    lblFailure_->setStyleSheet("color: #b00000");
+}
+
+void TAnsweringPage::ClearFailure() {
+    lblFailure_->clear();
+}
+
 void TAnsweringPage::Activated() {
-    OpenDriver();
+    WithDriver([](TDriver& driver) -> std::function<void()> {
+        driver.Open();
+        return {};
+    });
 }
 
 void TAnsweringPage::CommandReceived(std::int32_t id) {
-    Guarded([&] {
-        TDriver& driver = Driver();
-        // The command's properties stay its own until the answer is sent.
-        const auto sequence = driver.Sequence();
-        LONG result = 0;
-        if (const auto command = TakeCommand(driver, id, result)) Answer(driver, *command);
+    // The command's properties stay its own until the answer is sent: all of it in one turn with the driver.
+    WithDriver([this, id](TDriver& driver) -> std::function<void()> {
+        LONG taken = 0;
+        const auto command = TakeCommand(driver, id, taken);
+        if (!command) return {};
+        const LONG result = Answer(driver, *command);
+        QString failure;
+        if (result != 0) {
+            failure = QString::fromStdString(
+                FormatText("Ответ на %02Xh не отправлен: ", static_cast<unsigned>(command->Code)) +
+                ErrorText(EDriverError(driver.GetText("ResultDescription"), result)));
+        }
+        return [this, failure] {
+            if (!failure.isEmpty()) lblFailure_->setText(failure);
+            Answered();
+        };
     });
 }
 
 // ---- TPages ----
 
-TPages::TPages(QWidget& panel)
-    : stack_(new QStackedLayout(&panel)), deliveries_(std::make_unique<QObject>()) {
+TPages::TPages(QWidget& panel, TDriverFactory createDriver)
+    : stack_(new QStackedLayout(&panel)),
+      createDriver_(createDriver ? std::move(createDriver) : [] { return TDriver::Create(); }),
+      deliveries_(std::make_unique<QObject>()) {
     stack_->setContentsMargins(0, 0, 0, 0);
 }
 
 TPages::~TPages() {
     StopAll();
+    for (TPage* page : items_) page->WaitForWorker();
+    if (driver_) driver_->Turns().SetOnReleased(nullptr);
     events_.reset();
     deliveries_.reset();
     driver_.reset();
@@ -224,13 +268,87 @@ bool TPages::AnyBusy() const {
     return false;
 }
 
+bool TPages::AnyWorkerRunning() const {
+    for (const TPage* page : items_)
+        if (page->WorkerRunning()) return true;
+    return false;
+}
+
 void TPages::StopAll() {
+    // The window will not take its turn: a worker must not wait for it.
+    queue_.clear();
+    if (driver_) driver_->Turns().ForgoTurn();
     for (TPage* page : items_) page->StopWork();
+    StateChanged();
+}
+
+void TPages::StateChanged() {
+    if (OnStateChanged) OnStateChanged();
+}
+
+QString TPages::BusyText() const {
+    QStringList working;
+    for (const TPage* page : items_)
+        if (page->WorkerRunning()) working << "«" + page->Caption() + "»";
+    QString text;
+    if (!working.isEmpty()) text = "Выполняется операция: " + working.join(", ") + ".";
+    if (!queue_.empty())
+        text += QString(text.isEmpty() ? "" : " ") + "Окно ждёт окончания обращения к драйверу.";
+    return text;
+}
+
+void TPages::WithDriver(TPage& page, TDriverWork work) {
+    try {
+        Driver();
+    } catch (const std::exception& e) {
+        page.ShowError(e);
+        return;
+    }
+    queue_.push_back({&page, std::move(work)});
+    RunWaiting();
+}
+
+void TPages::RunWaiting() {
+    // A window shown by a piece of work runs the event loop, which may come here again: the outer call
+    // goes on with the rest once that window has closed.
+    if (running_ || queue_.empty() || !driver_) {
+        // Nothing waits (it was dropped): no worker may wait for a turn the window will not take.
+        if (!running_ && queue_.empty() && driver_) driver_->Turns().ForgoTurn();
+        StateChanged();
+        return;
+    }
+    running_ = true;
+    std::vector<std::function<void()>> after;
+    bool held = false;
+    {
+        const std::optional<TDriver::THold> hold = driver_->TryHold();
+        // Else a worker has the driver: its release brings the window back here (see Driver()).
+        held = hold.has_value();
+        if (hold) {
+            while (!queue_.empty()) {
+                TWaiting waiting = std::move(queue_.front());
+                queue_.pop_front();
+                if (waiting.page.isNull()) continue;
+                try {
+                    if (auto next = waiting.work(*driver_)) after.push_back(std::move(next));
+                } catch (...) {
+                    after.push_back([page = waiting.page, error = std::current_exception()] {
+                        if (!page.isNull()) page->ShowFailure(error);
+                    });
+                }
+            }
+        }
+    }
+    running_ = false;
+    StateChanged();
+    for (const auto& next : after) next();
+    // Work that came while a window of the last round was open.
+    if (held && !queue_.empty()) RunWaiting();
 }
 
 TDriver& TPages::Driver() {
     if (driver_) return *driver_;
-    auto driver = TDriver::Create();
+    auto driver = createDriver_();
     // Handled once the driver's dispatch has returned, so that no driver call runs inside its event.
     auto events = std::make_unique<TEventDriver>(
         ComPtr<IUnknown>(&driver->Dispatch()), DIID_IDriverEvents, [this](std::int32_t id) {
@@ -240,9 +358,21 @@ TDriver& TPages::Driver() {
     if (const HRESULT hr = events->TryConnect(); FAILED(hr))
         throw cmd::ECmdDriverError("Не удалось подписаться на события драйвера: " + cmd::OleErrorText(hr),
                                    hr);
+    // Read now, while no worker can have the driver.
+    driverVersion_ = driver->GetText("Version");
+    // A worker that let the driver go while the window waits for it brings the window back to its work.
+    driver->Turns().SetOnReleased([this] {
+        QMetaObject::invokeMethod(
+            deliveries_.get(), [this] { RunWaiting(); }, Qt::QueuedConnection);
+    });
     driver_ = std::move(driver);
     events_ = std::move(events);
     return *driver_;
+}
+
+const std::string& TPages::DriverVersion() {
+    Driver();
+    return driverVersion_;
 }
 
 void TPages::CommandReceived(std::int32_t id) {

@@ -65,17 +65,29 @@ class CmdTesterTest : public DialogTest {
     }
     QString Cell(const std::string& name) { return Grid().item(Row(name), 1)->text(); }
 
-    // Types `text` over the value of `name`, as a user edits a cell: F2, the text, Enter.
-    void SetCell(const std::string& name, const QString& text) {
+    // The grid's open editor, if any.
+    QLineEdit* OpenEditor() {
+        for (QLineEdit* e : Grid().viewport()->findChildren<QLineEdit*>())
+            if (e->isVisible()) return e;
+        return nullptr;
+    }
+
+    // Types `text` over the value of `name` and leaves the editor open, as a user still typing: F2, the text.
+    QLineEdit& TypeIntoCell(const std::string& name, const QString& text) {
         QTableWidget& grid = Grid();
         grid.setCurrentCell(Row(name), 1);
         QTest::keyClick(&grid, Qt::Key_F2);
-        QLineEdit* editor = nullptr;
-        for (QLineEdit* e : grid.viewport()->findChildren<QLineEdit*>())
-            if (e->isVisible()) editor = e;
+        QLineEdit* editor = OpenEditor();
         if (editor == nullptr) throw std::runtime_error("the cell of " + name + " opened no editor");
         editor->selectAll();
         TypeText(*editor, text);
+        return *editor;
+    }
+
+    // Types `text` over the value of `name`, as a user edits a cell: F2, the text, Enter.
+    void SetCell(const std::string& name, const QString& text) {
+        QTableWidget& grid = Grid();
+        QLineEdit* editor = &TypeIntoCell(name, text);
         QTest::keyClick(editor, Qt::Key_Return);
         // The item view takes the editor's text once the key's handling is over.
         const QTableWidgetItem* item = grid.item(Row(name), 1);

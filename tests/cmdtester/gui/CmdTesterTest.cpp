@@ -159,6 +159,25 @@ TEST_F(AnswerTest, ARequestIsShownAndAnsweredFromTheGrid) {
     EXPECT_EQ(Field("edSent"), DriverFrame());
 }
 
+// A value still being typed when the register's request comes is kept with its own command, and one typed
+// for the command asked goes into the answer; no editor is left open over another command's row.
+TEST_F(AnswerTest, ValuesBeingTypedStayWithTheirCommands) {
+    OpenPort();
+    Select(0x1A);
+    TypeIntoCell("RegisterNumber", "7");
+    ASSERT_NE(Ask(kGoodsRequest, 3000), nullptr);
+    EXPECT_EQ(OpenEditor(), nullptr);
+    Select(0x1A);
+    EXPECT_EQ(Cell("RegisterNumber"), "7");
+
+    Select(0x81);
+    TypeIntoCell("Text", "Батон");
+    const auto answer = Ask(kGoodsRequest, 3000);
+    ASSERT_NE(answer, nullptr);
+    EXPECT_EQ(dynamic_cast<const TCommand81h&>(*answer).Text, "Батон");
+    EXPECT_EQ(Cell("Text"), "Батон");
+}
+
 TEST_F(AnswerTest, WaitingForAnswersDoesNotHoldBackTheAnswerToARequest) {
     SetParams(2000, true, true);
     OpenPort();
@@ -205,6 +224,15 @@ TEST_F(CmdTesterTest, ClosingKeepsTextsAndSettingsForTheNextStart) {
     EXPECT_EQ(Window().AppParams().Timeout, 250);
     EXPECT_TRUE(Window().AppParams().WaitAnswer);
     EXPECT_FALSE(Window().AppParams().SendAnswer);
+    Select(0x1F);
+    EXPECT_EQ(Cell("TableNumber"), "4");
+}
+
+TEST_F(CmdTesterTest, AValueBeingTypedIsKeptWhenTheWindowCloses) {
+    Select(0x1F);
+    TypeIntoCell("TableNumber", "4");
+    Window().close();
+    Open();
     Select(0x1F);
     EXPECT_EQ(Cell("TableNumber"), "4");
 }

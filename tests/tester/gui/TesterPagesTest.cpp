@@ -15,9 +15,13 @@
 #include <QToolButton>
 #include <ctime>
 
+#include <poll.h>
+
 #include "common/platform/AtomicFile.h"
+#include "common/platform/MessageQueue.h"
 #include "driver/commands/untSaleCommands.h"
 #include "support/TempDir.h"
+#include "tester/gui/FaultyDispatch.h"
 #include "tester/gui/TesterFixture.h"
 #include "tools/cmdtester/untCmdValue.h"
 #include "tools/tester/fmuDumpPage.h"
@@ -365,6 +369,53 @@ TEST_P(DumpQuestion, AFailingBlockAsksWhetherToGoOn) {
 INSTANTIATE_TEST_SUITE_P(Answers, DumpQuestion, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Yes" : "No"; });
 
+// The pages with a driver object whose members can be made to fail as no register makes them fail.
+class FaultyDriverTest : public TesterTest {
+  protected:
+    void SetUp() override {
+        TesterTest::SetUp();
+        window_ = std::make_unique<TfmMain>(nullptr, [this] {
+            HRESULT hr = E_FAIL;
+            faulty_ = std::make_unique<FaultyDispatch>(CreateByProgId(hr));
+            return std::make_unique<TDriver>(
+                tessel::cmd::TCmdDriver(tessel::ComPtr<IDispatch>(faulty_.get())));
+        });
+        window_->show();
+        window_->Pages().Driver();  // made now, so that its members can be made to fail
+    }
+    std::unique_ptr<FaultyDispatch> faulty_;  // outlives the window, which goes in TearDown
+};
+
+// Something unforeseen in the middle of a dump keeps the blocks read and says how far it got; failing
+// before the first block leaves the dump read before.
+TEST_F(FaultyDriverTest, DumpKeepsWhatWasReadWhenTheReadingFails) {
+    auto& page = dynamic_cast<TfmDumpPage&>(Page("Дамп"));
+    Child<QComboBox>(page, "cbDevice").setCurrentIndex(3);  // "Процессор ФП"
+    Click(page, "rbRange");
+    SetNumber(page, "edStart", 0);
+    SetNumber(page, "edEnd", 3);
+    const EmuRegisterModel model = line_->Model(2);
+    Bytes firstTwo;
+    for (std::uint16_t block : {0, 1}) {
+        const Bytes data = model.DumpBlock(4, block);
+        firstTwo.insert(firstTwo.end(), data.begin(), data.end());
+    }
+
+    for (const int blocksBefore : {2, 0}) {
+        faulty_->FailAfter("DataBlock", blocksBefore);
+        QString message;
+        ModalScript script;
+        script.Then([&](QWidget& box) { message = TakeMessage(box); });
+        Click(page, "btnStart");
+        ASSERT_TRUE(WaitForButton(page, "btnStart", "Начать"));
+        EXPECT_TRUE(script.Done());
+        EXPECT_TRUE(message.startsWith("DataBlock: ")) << message.toStdString();
+        EXPECT_EQ(message.contains("Прочитано блоков: 2 из 4; они сохранены в дампе."), blocksBefore == 2)
+            << message.toStdString();
+        EXPECT_EQ(page.Dump(), firstTwo);
+    }
+}
+
 TEST_F(DumpTest, ViewerShowsTheDumpAndComparesItWithFiles) {
     Choose(4, 0, 2);
     Click(*page_, "btnStart");
@@ -516,6 +567,51 @@ TEST_F(TesterTest, CommandsAreAnsweredOnlyWhileTheirPageIsVisible) {
     Page("Флаги ККМ");
     EXPECT_EQ(Ask(*line_, kGoodsRequest), nullptr);
 }
+
+struct FailedAnswerCase {
+    const char* page;
+    Bytes request;
+    const char* failure;     // how the page's line begins
+    const char* receiptSum;  // the receipt's sum after it; nullptr: a page without receipts
+};
+
+void PrintTo(const FailedAnswerCase& c, std::ostream* os) {
+    *os << c.page;
+}
+
+class FailedAnswer : public TesterTest, public ::testing::WithParamInterface<FailedAnswerCase> {};
+
+// An answer the driver could not send is shown on the page, and nothing it would have counted is counted.
+TEST_P(FailedAnswer, IsShownOnThePageAndNotCounted) {
+    const FailedAnswerCase& c = GetParam();
+    QWidget& page = Page(c.page);
+    const ScopedEnv nowhere(PortVariable(9), "/nonexistent/tessel-port");
+    std::atomic<bool> done = false;
+    std::unique_ptr<TCommand> answer;
+    std::jthread reg([&] {
+        answer = line_->SendRequest(2, c.request, 1500);
+        done = true;
+    });
+    // The request is in the driver once its message waits on this thread's queue. Before the window takes
+    // it, the logical device moves to a port that is not there, so that the answer cannot go out.
+    pollfd queue{tessel::MessageQueue::ForCurrentThread()->Fd(), POLLIN, 0};
+    ASSERT_EQ(::poll(&queue, 1, 5000), 1) << "the request did not reach the driver";
+    Driver().PutLong("PortNumber", 9);
+    ASSERT_TRUE(WaitFor([&] { return done.load(); }, 5000));
+    EXPECT_EQ(answer, nullptr);
+    EXPECT_TRUE(Text(page, "lblFailure").startsWith(c.failure)) << Text(page, "lblFailure").toStdString();
+    if (c.receiptSum != nullptr) EXPECT_EQ(Text(page, "lblReceiptSum"), c.receiptSum);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, FailedAnswer,
+    ::testing::Values(FailedAnswerCase{"Команды", kGoodsRequest, "Ответ на 81h не отправлен: (-3) ", nullptr},
+                      // 12.50 a piece, one piece.
+                      FailedAnswerCase{"Чеки",
+                                       {0x80, 1, 0, 0xE8, 3, 0, 0, 0, 0xE2, 4, 0, 0, 0, 1, 1},
+                                       "Ответ на 80h не отправлен: (-3) ",
+                                       "0.00"}),
+    [](const auto& info) { return std::string(info.param.receiptSum == nullptr ? "Commands" : "Receipts"); });
 
 TEST_F(TesterTest, ReceiptsKeepTheirTotalsThroughTheWholeSale) {
     auto& page = dynamic_cast<TfmReceiptsPage&>(Page("Чеки"));
