@@ -24,7 +24,8 @@ std::string StateDirectory() {
 bool MayKeepFilesIn(const std::string& directory) {
     if (directory.empty() || IsSystemFolder(directory)) return false;
     // Permissions on Windows are whatever the folder's ACL says; creating a file is the only sure answer.
-    const std::wstring probe = (std::filesystem::path(win::Widen(directory)) / L".tessel-write-probe").wstring();
+    const std::wstring probe =
+        (std::filesystem::path(win::Widen(directory)) / L".tessel-write-probe").wstring();
     const HANDLE h = ::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (h == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_EXISTS;

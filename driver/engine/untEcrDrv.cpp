@@ -52,6 +52,7 @@ TEcrDrv::TEcrDrv(TOptions options) {
     devices_->SetPortGoneHandler(
         [this](TDevice& device, const std::string& reason) { PortLost(device, reason); });
     stored_ = std::make_unique<TCommands>(this);
+    operation_.SetOnReleased([this] { OperationReleased(); });
 
     log_->SetEnabled(false);
     log_->SetFileName(filesDirectory + kDefaultLogFileName);
@@ -510,13 +511,34 @@ void TEcrDrv::Announce(std::int32_t id) {
 }
 
 void TEcrDrv::Deliver(std::int32_t id) {
-    bool announce = false;
     {
-        // An automatic answer is an operation: it must not go out in the middle of another thread's exchange.
-        std::lock_guard operation(operation_);
-        announce = PreProcess(id);
+        std::lock_guard lock(deliveryMutex_);
+        if (id != 0) waitingDeliveries_.push_back(id);
+        wakePosted_ = false;
     }
-    if (announce) Announce(id);
+    for (;;) {
+        bool announce = false;
+        {
+            std::unique_lock waiting(deliveryMutex_);
+            if (waitingDeliveries_.empty()) return;
+            // An automatic answer is an operation: it must not go out in the middle of another thread's
+            // exchange. Taken or not, the window's thread goes on; OperationReleased wakes it when the lock
+            // is let go.
+            std::unique_lock operation(operation_, std::try_to_lock);
+            if (!operation.owns_lock()) return;
+            id = waitingDeliveries_.front();
+            waitingDeliveries_.pop_front();
+            waiting.unlock();
+            announce = PreProcess(id);
+        }
+        if (announce) Announce(id);
+    }
+}
+
+void TEcrDrv::OperationReleased() {
+    std::lock_guard lock(deliveryMutex_);
+    if (waitingDeliveries_.empty() || wakePosted_) return;
+    wakePosted_ = cmdWnd_ && cmdWnd_->Post(0);
 }
 
 bool TEcrDrv::PreProcess(std::int32_t id) {

@@ -23,11 +23,13 @@
 // the thread that created the engine pumps its queue); they run one at a time under OperationLock(), which
 // every caller on more than one thread takes around each operation (the automation object does so for every
 // member), and which the engine takes itself around each automatic answer. Port threads run the receive
-// handler and never take it, so an operation waiting for its answer cannot block them. Announcements reach
-// the creating thread through its message queue and are delivered only when that thread pumps it.
+// handler and never take it, so an operation waiting for its answer cannot block them; nor does the thread
+// that pumps the command window wait for it: a delivery that finds it taken waits its turn. Announcements
+// reach the creating thread through its message queue and are delivered only when that thread pumps it.
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <map>
@@ -45,6 +47,7 @@
 #include "driver/engine/untCmdWnd.h"
 #include "driver/engine/untCounter.h"
 #include "driver/engine/untDevice.h"
+#include "driver/engine/untOperationLock.h"
 #include "driver/link/untCommand.h"
 
 class TEcrDrv : public TECRDrvData {
@@ -176,7 +179,7 @@ class TEcrDrv : public TECRDrvData {
 
     // Held around each operation by callers on more than one thread, and by the engine around each automatic
     // answer. Re-entrant: an operation may be part of a larger one on the same thread.
-    std::recursive_mutex& OperationLock() {
+    TOperationLock& OperationLock() {
         return operation_;
     }
 
@@ -253,8 +256,11 @@ class TEcrDrv : public TECRDrvData {
     void ReceiveFrame(TDevice& device, const TEcrFrame& frame);
     // Port thread, inside the devices' critical section: an exchange waiting on that port ends at once.
     void PortLost(TDevice& device, const std::string& reason);
-    // Engine thread, from the command window.
+    // Engine thread, from the command window: `id` joins the deliveries waiting (0: a wake-up alone), and
+    // those go in order as long as the operation lock is free.
     void Deliver(std::int32_t id);
+    // Any thread, when the operation lock is let go.
+    void OperationReleased();
     // Under the operation lock: answers the command by itself when it is a repetition or out of sequence;
     // whether it is to be announced.
     bool PreProcess(std::int32_t id);
@@ -275,7 +281,13 @@ class TEcrDrv : public TECRDrvData {
     std::unique_ptr<TDevices> devices_;
     std::unique_ptr<TCommands> stored_;
 
-    std::recursive_mutex operation_;
+    TOperationLock operation_;
+    // Received commands whose delivery waits for the operation lock (the engine's thread never waits for it:
+    // a worker's operation may last for many exchanges), in the order they came; a wake-up is posted to the
+    // command window when the lock is let go while some wait.
+    std::mutex deliveryMutex_;
+    std::deque<std::int32_t> waitingDeliveries_;
+    bool wakePosted_ = false;
     // Under the operation lock.
     std::map<TPeerKey, TPeerRequests> peerRequests_;
     std::optional<std::pair<TPeerKey, Bytes>> loadedRequest_;  // the request last loaded by a client

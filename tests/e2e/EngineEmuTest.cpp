@@ -19,6 +19,7 @@
 #include "support/ChildProcess.h"
 #include "support/EmuFixture.h"
 #include "support/Fd.h"
+#include "support/Latch.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -192,6 +193,41 @@ TEST_F(EngineEmu, RegisterRequestIsDeliveredOnlyOnTheEngineThreadWhenItPumps) {
     EXPECT_EQ(engine_->Holder().Cadr, answer->Cadr);
     EXPECT_EQ(engine_->DeleteCommand(), 0);
     EXPECT_EQ(engine_->DeleteCommand(), E_COMMANDNOTFOUND);
+}
+
+// A worker's operation may last for many exchanges; the thread that pumps the command window goes on pumping
+// meanwhile, and the register's requests (announced ones and those the engine answers itself) are delivered
+// in the order they came once the worker lets the driver go.
+TEST_F(EngineEmu, TheEnginesThreadNeverWaitsForAWorkersOperation) {
+    tessel_test::Latch held(2);
+    tessel_test::Latch done(2);
+    std::jthread worker([&] {
+        std::lock_guard operation(engine_->OperationLock());
+        held.arrive_and_wait();
+        done.arrive_and_wait();
+    });
+    held.arrive_and_wait();
+    SetTakenCounters(5, 5);
+    std::unique_ptr<TCommand> refused;
+    std::unique_ptr<TCommand> announced;
+    std::jthread reg([&] {
+        refused = line_->SendRequest(2, {0x81, 9}, 3000);  // out of sequence: the engine answers 204 itself
+        announced = line_->SendRequest(2, {0x80, 1, 2, 3}, 3000);
+    });
+    tessel_test::PumpFor(400);  // returns: the deliveries wait without holding the thread
+    EXPECT_TRUE(announced_.empty());
+    done.arrive_and_wait();
+    worker.join();
+    ASSERT_TRUE(PumpUntil(1, 3000));
+    engine_->CommandID = announced_[0];
+    ASSERT_EQ(engine_->GetCommandParams(), 0);
+    EXPECT_EQ(engine_->Holder().Code, 0x80);
+    ASSERT_EQ(SendAnswer(), 0) << engine_->ResultDescription;
+    reg.join();
+    ASSERT_NE(refused, nullptr);
+    EXPECT_EQ(refused->ResultCode, 204);
+    ASSERT_NE(announced, nullptr);
+    EXPECT_EQ(announced->ResultCode, 0);
 }
 
 TEST_F(EngineEmu, OutOfSequenceRequestIsAnswered204AndNotAnnounced) {
