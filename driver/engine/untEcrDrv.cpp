@@ -511,28 +511,26 @@ void TEcrDrv::Announce(std::int32_t id) {
 }
 
 void TEcrDrv::Deliver(std::int32_t id) {
+    bool announce = false;
     {
-        std::lock_guard lock(deliveryMutex_);
+        std::unique_lock waiting(deliveryMutex_);
         if (id != 0) waitingDeliveries_.push_back(id);
         wakePosted_ = false;
+        if (waitingDeliveries_.empty()) return;
+        // An automatic answer is an operation: it must not go out in the middle of another thread's
+        // exchange. Taken or not, the window's thread goes on; OperationReleased wakes it when the lock
+        // is let go.
+        std::unique_lock operation(operation_, std::try_to_lock);
+        if (!operation.owns_lock()) return;
+        id = waitingDeliveries_.front();
+        waitingDeliveries_.pop_front();
+        // One delivery per message: a client may let the engine go inside the announcement, so nothing of
+        // the engine is touched after it; the next one waiting gets a message of its own.
+        if (!waitingDeliveries_.empty()) wakePosted_ = cmdWnd_->Post(0);
+        waiting.unlock();
+        announce = PreProcess(id);
     }
-    for (;;) {
-        bool announce = false;
-        {
-            std::unique_lock waiting(deliveryMutex_);
-            if (waitingDeliveries_.empty()) return;
-            // An automatic answer is an operation: it must not go out in the middle of another thread's
-            // exchange. Taken or not, the window's thread goes on; OperationReleased wakes it when the lock
-            // is let go.
-            std::unique_lock operation(operation_, std::try_to_lock);
-            if (!operation.owns_lock()) return;
-            id = waitingDeliveries_.front();
-            waitingDeliveries_.pop_front();
-            waiting.unlock();
-            announce = PreProcess(id);
-        }
-        if (announce) Announce(id);
-    }
+    if (announce) Announce(id);
 }
 
 void TEcrDrv::OperationReleased() {
