@@ -13,12 +13,15 @@
 #include "common/com/PropertyPage.h"
 #include "support/ComSinks.h"
 #include "support/DialogFixture.h"
+#include "support/ForwardingDriver.h"
 
 namespace tessel_test {
 namespace {
 
 class PropertyPageTest : public DialogTest {
   protected:
+    explicit PropertyPageTest(std::uint32_t baud = 0) : DialogTest(baud) {}
+
     // Opens the frame, runs `onPage` with the frame and its page, then closes the frame with `close`.
     void WithPage(const std::function<void(QWidget& frame, QWidget& page)>& onPage,
                   const char* close = "btnCancel") {
@@ -239,6 +242,73 @@ TEST_F(PropertyPageTest, SetBaudRateAsksTheRegisterAndKeepsTheChosenSpeed) {
     EXPECT_FALSE(Driver().GetBool("DeviceEnabled"));
     EXPECT_EQ(line_->Model(2).ports[0].speedCode, 4);
 }
+
+// A register at 4800 baud alone, as a real one answers, whose move to another speed is refused: the driver
+// stays at 4800, the page shows it, and the link still works.
+class SpeedRefusedTest : public PropertyPageTest {
+  protected:
+    SpeedRefusedTest() : PropertyPageTest(4800) {}
+};
+
+TEST_F(SpeedRefusedTest, RefusedSpeedChangeKeepsTheLink) {
+    Driver().PutBool("DeviceEnabled", false);
+    ForwardingDriver driver(early_);
+    driver.FailMethod(TesselDispId::SetExchangeParam, 1, "Некорректные параметры команды");
+    QString refused, speed, link;
+    ModalScript script;
+    script.Then([&](QWidget& frame) {
+        QWidget& page = Child(frame, "TfmPage");
+        auto& box = Child<QComboBox>(page, "cbBaudRate");
+        box.setFocus();
+        QTest::keyClick(&box, Qt::Key_Down);  // 4800 -> 9600
+        Click(page, "btnSetBaudRate");
+        refused = ResultLine(page);
+        speed = box.currentText();
+        Click(page, "btnConnect");
+        link = ResultLine(page);
+        Click(frame, "btnOK");
+    });
+    EXPECT_EQ(ModuleFrame(static_cast<ITesselDriver*>(&driver)), 1);
+    EXPECT_EQ(refused, "(1) Некорректные параметры команды");
+    EXPECT_EQ(speed, "4800");
+    EXPECT_EQ(link, "Название ККМ: Эмулятор ККМ");
+    EXPECT_EQ(Driver().GetLong("BaudRate"), 3);
+    EXPECT_EQ(line_->Model(2).ports[0].speedCode, 3);
+}
+
+struct FailedDialogCase {
+    const char* name;
+    const char* button;
+    LONG member;
+};
+
+void PrintTo(const FailedDialogCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class FailedDialogTest : public PropertyPageTest, public ::testing::WithParamInterface<FailedDialogCase> {};
+
+// A dialog that the page opens and that cannot be shown leaves its failure in the result line.
+TEST_P(FailedDialogTest, FailureStaysInTheResultLine) {
+    ForwardingDriver driver(early_);
+    driver.FailMethod(GetParam().member, -199, "Нет дисплея для окон драйвера");
+    QString line;
+    ModalScript script;
+    script.Then([&](QWidget& frame) {
+        QWidget& page = Child(frame, "TfmPage");
+        Click(page, GetParam().button);
+        line = ResultLine(page);
+        Click(frame, "btnCancel");
+    });
+    EXPECT_EQ(ModuleFrame(static_cast<ITesselDriver*>(&driver)), 0);
+    EXPECT_EQ(line, "(-199) Нет дисплея для окон драйвера");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FailedDialogTest,
+                         ::testing::Values(FailedDialogCase{"Search", "btnSearch",
+                                                            TesselDispId::ShowSearchDlg},
+                                           FailedDialogCase{"About", "btnAbout", TesselDispId::AboutBox}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct CentreCase {
     bool client1C;
