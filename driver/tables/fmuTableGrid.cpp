@@ -351,15 +351,12 @@ bool TTableEditor::SettleEdit() {
     question.button(QMessageBox::Yes)->setText("Да");
     question.button(QMessageBox::No)->setText("Нет");
     question.button(QMessageBox::Cancel)->setText("Отмена");
-    switch (question.exec()) {
-        case QMessageBox::Yes:
-            return Commit(row, column);
-        case QMessageBox::No:
-            grid_->SetText(row, column, QString::fromStdString(cell->Value()));
-            return true;
-        default:
-            return false;
-    }
+    const int answer = question.exec();
+    if (answer == QMessageBox::Yes) return Commit(row, column);
+    if (answer == QMessageBox::No) grid_->SetText(row, column, QString::fromStdString(cell->Value()));
+    // The question took the editor's focus and closed it.
+    if (isVisible()) grid_->EditCurrent();
+    return answer == QMessageBox::No;
 }
 
 void TTableEditor::reject() {
