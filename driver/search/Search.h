@@ -33,6 +33,9 @@ inline constexpr std::int32_t kKindFuel = 2;
 
 // How long the search waits for one more answer after the last one.
 inline constexpr std::uint32_t kSearchAnswerWaitMs = 700;
+// How long the end of that wait waits, at most, for the thread that raises the driver's events to hand over
+// the answers the driver received in time.
+inline constexpr std::uint32_t kSearchDeliveryWaitMs = 5000;
 
 // What a notification reports, copied at the time of the call so a handler may hand it to another thread.
 struct TSearchNotification {
@@ -77,6 +80,14 @@ class TECRSearch {
 
     // Set while no search runs.
     void SetOnNotify(TNotifyEvent handler) { onNotify_ = std::move(handler); }
+    // The answers reach the search only when the thread that raises the driver's events (the window's) runs
+    // its loop, which a busy machine may delay beyond the 700 ms. With `deliver` set, a wait that ends
+    // without an answer asks that thread (on the search thread; `deliver` must not wait for it) to raise what
+    // the driver has received by then, and goes on collecting when that was an answer: a register is missed
+    // for answering late, never for the computer being late. Each call of `deliver` must be answered by one
+    // call of AnswersDelivered, in order, on any thread. Set while no search runs.
+    void SetDeliverAnswers(std::function<void()> deliver) { deliverAnswers_ = std::move(deliver); }
+    void AnswersDelivered();
 
     // Waits for a previous search thread to end, takes a copy of `params` and starts a new search at once.
     // Does not check the parameters (Validate does). Throws std::system_error when no thread can be had.
@@ -99,6 +110,9 @@ class TECRSearch {
     void SearchPort();
     void SearchCombination();
     void CollectAnswers();
+    // After a quiet wait: has the events' thread raise what the driver received meanwhile; true when that
+    // gave an answer to take.
+    bool DeliverLateAnswers();
     void TakeAnswers();
     void TakeAnswer(std::int32_t commandID);
     void DescribeFound();
@@ -126,5 +140,9 @@ class TECRSearch {
     std::atomic<bool> searching_{false};
     std::atomic<bool> stopped_{false};
     TNotifyEvent onNotify_;
+    std::function<void()> deliverAnswers_;
+    // Deliveries asked for (search thread) and done (any thread); a late one counts for its own asking only.
+    std::uint64_t deliveriesAsked_ = 0;
+    std::atomic<std::uint64_t> deliveriesDone_{0};
     TSearchParams params_;
 };
