@@ -338,12 +338,12 @@ void TfmPage::SearchClicked() {
 
 void TfmPage::AboutClicked() {
     RunAction([this] {
-        // AboutBox yields nothing and keeps the last result: a result it changed is its own failure.
-        const QString before = driver_->ResultLine();
+        // AboutBox yields nothing and keeps the last result, which its own failure replaces: a failure standing
+        // after it stays in the line (the same failure twice cannot be told from an earlier one kept).
         const HRESULT hr = driver_->Interface()->AboutBox();
         if (FAILED(hr)) throw std::runtime_error("Окно «О программе» не открылось");
-        if (const QString after = driver_->ResultLine(); after != before)
-            edtResult_->setText(after);
+        if (driver_->Get(&ITesselDriver::get_ResultCode) != 0)
+            ShowResult();
         else
             edtResult_->clear();
     });
