@@ -729,9 +729,11 @@ std::int32_t TTesselDrv::SetDefaults() {
 
 int TTesselDrv::ShowDialog(const char* name) {
     const TDialogsModule& module = LoadDialogsModule();
-    const LONG answer = module.show(name, static_cast<ITesselDriver*>(this), parentWnd_);
-    if (answer < 0) throw EDriverError(answer, module.LastError(GetResultDescription(answer)));
-    return answer;
+    LONG accepted = 0;
+    // A register's own code (the tables dialog's status request) is the member's result as it stands.
+    const LONG code = module.show(name, static_cast<ITesselDriver*>(this), parentWnd_, &accepted);
+    if (code != 0) throw EDriverError(code, module.LastError(GetResultDescription(code)));
+    return accepted;
 }
 
 std::int32_t TTesselDrv::ShowModalDialog(const char* name) {

@@ -110,7 +110,9 @@ LONG ShowPropertyFrame(IUnknown* object, const std::vector<CLSID>& pageClasses, 
     std::vector<IPropertyPage*> raw;
     for (const auto& page : pages) raw.push_back(page.Get());
     IUnknown* objects[] = {object};
-    const LONG answer = module.frame(0, x, y, 1, objects, static_cast<ULONG>(raw.size()), raw.data());
-    if (answer < 0) throw EDriverError(answer, module.LastError(GetResultDescription(answer)));
-    return answer;
+    LONG accepted = 0;
+    const LONG code =
+        module.frame(0, x, y, 1, objects, static_cast<ULONG>(raw.size()), raw.data(), &accepted);
+    if (code != 0) throw EDriverError(code, module.LastError(GetResultDescription(code)));
+    return accepted;
 }

@@ -12,11 +12,13 @@
 // The module's entry points, by their export names.
 //
 // TesselShowDialog: shows the dialog `name` ("About", "Log", "Search", "Service", "Status", "Tables")
-// modally over the window `parentWnd` (0: none), acting on the driver through `driver`. Returns 1 when the
-// dialog was closed with OK, 0 when it was closed otherwise, a negative driver code when it could not be
-// shown (a name the module does not hold, no display, a call from a thread that is not the host's GUI
-// thread) or its filling or applying failed; the text is then TesselDialogError's.
-using TTesselShowDialog = LONG (*)(const char* name, ITesselDriver* driver, LONG parentWnd);
+// modally over the window `parentWnd` (0: none), acting on the driver through `driver`. Returns 0 when the
+// dialog was shown, with *accepted 1 when it was closed with OK and 0 when it was closed otherwise. Else
+// returns the failure's result code, the text being TesselDialogError's: a negative driver code when the
+// dialog could not be shown (a name the module does not hold, no display, a call from a thread that is not
+// the host's GUI thread) or its filling or applying failed, or the register's own code (1..255) when a step
+// the dialog takes on the register before it shows is refused (the tables dialog's status request).
+using TTesselShowDialog = LONG (*)(const char* name, ITesselDriver* driver, LONG parentWnd, LONG* accepted);
 inline constexpr const char* kShowDialogExport = "TesselShowDialog";
 
 // TesselDialogError: why the calling thread's last failed entry point call failed (UTF-8), valid until the
@@ -31,9 +33,9 @@ inline constexpr const char* kCreatePropertyPageExport = "TesselCreatePropertyPa
 
 // TesselPropertyFrame: the module's property frame, standing in for the system's: shows `pages`, each set
 // on `objects`, modally at `x`,`y` from the window `ownerWnd` (0: the calling thread's active window), with
-// OK, "Отмена" and "Применить". Returns as TesselShowDialog does.
+// OK, "Отмена" and "Применить". Returns and sets *accepted as TesselShowDialog does.
 using TTesselPropertyFrame = LONG (*)(LONG ownerWnd, LONG x, LONG y, ULONG objectCount, IUnknown** objects,
-                                      ULONG pageCount, IPropertyPage** pages);
+                                      ULONG pageCount, IPropertyPage** pages, LONG* accepted);
 inline constexpr const char* kPropertyFrameExport = "TesselPropertyFrame";
 
 // The loaded module.

@@ -35,15 +35,18 @@ const TDialogEntry kDialogs[] = {
 
 thread_local std::string t_lastError;
 
-// Runs one entry point's work; a failure becomes a negative code and the thread's last error.
+// Runs one entry point's work: 0, or the failure's code with its text as the thread's last error. A driver
+// error keeps its code, the register's own codes too (a refused status request is the register's answer,
+// not the driver's failure).
 template <typename Work>
 LONG Guarded(Work&& work) {
     t_lastError.clear();
     try {
-        return work();
+        work();
+        return 0;
     } catch (const EDriverError& e) {
         t_lastError = e.what();
-        return e.ErrorCode() < 0 ? e.ErrorCode() : E_UNKNOWN;
+        return e.ErrorCode() != 0 ? e.ErrorCode() : E_UNKNOWN;
     } catch (const std::exception& e) {
         t_lastError = e.what();
     } catch (...) {
@@ -65,13 +68,16 @@ void PrepareDialogThread() {
 
 extern "C" {
 
-LONG TesselShowDialog(const char* name, ITesselDriver* driver, LONG parentWnd) {
-    return Guarded([&]() -> LONG {
-        if (name == nullptr || driver == nullptr) throw EDriverError(E_UNKNOWN, "Диалог вызван без драйвера");
+LONG TesselShowDialog(const char* name, ITesselDriver* driver, LONG parentWnd, LONG* accepted) {
+    if (accepted != nullptr) *accepted = 0;
+    return Guarded([&] {
+        if (name == nullptr || driver == nullptr || accepted == nullptr)
+            throw EDriverError(E_UNKNOWN, "Диалог вызван без драйвера");
         for (const TDialogEntry& entry : DialogTable()) {
             if (std::strcmp(entry.name, name) != 0) continue;
             PrepareDialogThread();
-            return entry.show({driver, parentWnd});
+            *accepted = entry.show({driver, parentWnd});
+            return;
         }
         throw EDriverError(E_UNKNOWN,
                            tessel::FormatText("Диалог «%s» не входит в модуль диалогов драйвера", name));
@@ -86,19 +92,18 @@ HRESULT TesselCreatePropertyPage(REFIID riid, void** ppv) {
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
     HRESULT hr = E_FAIL;
-    Guarded([&]() -> LONG {
-        hr = TPageObject::Create(riid, ppv);
-        return 0;
-    });
+    Guarded([&] { hr = TPageObject::Create(riid, ppv); });
     return hr;
 }
 
 LONG TesselPropertyFrame(LONG ownerWnd, LONG x, LONG y, ULONG objectCount, IUnknown** objects,
-                         ULONG pageCount, IPropertyPage** pages) {
-    return Guarded([&]() -> LONG {
+                         ULONG pageCount, IPropertyPage** pages, LONG* accepted) {
+    if (accepted != nullptr) *accepted = 0;
+    return Guarded([&] {
+        if (accepted == nullptr) throw EDriverError(E_UNKNOWN, "Неверный вызов окна свойств");
         PrepareDialogThread();
-        return ShowFrame(ownerWnd, QPoint(x, y), std::span(objects, objectCount),
-                         std::span(pages, pageCount));
+        *accepted =
+            ShowFrame(ownerWnd, QPoint(x, y), std::span(objects, objectCount), std::span(pages, pageCount));
     });
 }
 

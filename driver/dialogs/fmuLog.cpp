@@ -14,6 +14,24 @@
 
 const char* const TfmLog::kFilter = "Лог-файлы (*.log)|*.log|Все файлы (*.*)|*.*";
 
+namespace {
+
+// Why the log cannot be written to `name`, or nothing when it can: a file that exists must be a file the user
+// may write, a new one needs a folder the user may write in.
+QString WhyNotWritable(const QString& name) {
+    if (name.trimmed().isEmpty()) return "не задано имя файла";
+    const QFileInfo file(name);
+    if (file.exists()) {
+        if (!file.isFile()) return "это не файл";
+        return file.isWritable() ? QString() : "нет прав на запись в файл";
+    }
+    const QFileInfo folder(file.absolutePath());
+    if (!folder.isDir()) return "нет папки " + folder.filePath();
+    return folder.isWritable() ? QString() : "нет прав на запись в папку " + folder.filePath();
+}
+
+}  // namespace
+
 TfmLog::TfmLog(QWidget* parent) : TMyForm(parent) {
     setWindowTitle("Параметры лога");
     chbLogEnabled_ = new QCheckBox("Вести лог", this);
@@ -59,6 +77,19 @@ TfmLog::TfmLog(QWidget* parent) : TMyForm(parent) {
 void TfmLog::SetValues(bool enabled, const QString& fileName) {
     chbLogEnabled_->setChecked(enabled);
     edtFileName_->setText(fileName);
+    openedName_ = fileName;
+}
+
+void TfmLog::accept() {
+    // The log writes silently or not at all: a file it cannot write is refused here, where the user sees it.
+    if (chbLogEnabled_->isChecked() || FileName() != openedName_) {
+        if (const QString why = WhyNotWritable(FileName()); !why.isEmpty()) {
+            ShowError(QString("Лог-файл не может быть записан: %1 (%2)").arg(FileName(), why));
+            edtFileName_->setFocus();
+            return;
+        }
+    }
+    TMyForm::accept();
 }
 
 bool TfmLog::LogEnabled() const {

@@ -20,11 +20,16 @@ class TfmLog : public TMyForm {
     // The filter of the file dialog that "..." opens.
     static const char* const kFilter;
 
+    // OK: refused, with the reason shown, while the log is to be kept in, or moved to, a file that cannot be
+    // written.
+    void accept() override;
+
   private:
     void ChooseFile();
 
     QCheckBox* chbLogEnabled_ = nullptr;
     QLineEdit* edtFileName_ = nullptr;
+    QString openedName_;  // the file the dialog opened with
 };
 
 // Loads LogEnabled and LogFileName into TfmLog, shows it modally over ParentWnd and on OK writes LogEnabled,

@@ -303,7 +303,12 @@ void TfmPage::SetBaudRateClicked() {
             }
         }
         ShowResult();
-        d.Put(&ITesselDriver::put_BaudRate, chosen);
+        // The driver follows the register only once it has moved: else it stays where the register answers,
+        // and the page shows that speed.
+        if (d.Get(&ITesselDriver::get_ResultCode) == 0)
+            d.Put(&ITesselDriver::put_BaudRate, chosen);
+        else
+            SelectData(cbBaudRate_, present);
     });
 }
 
@@ -317,20 +322,30 @@ void TfmPage::DialogClicked(TDriverCalls::TMethod method) {
 
 void TfmPage::SearchClicked() {
     RunAction([this] {
+        LONG code = 0;
         {
             const TScopedParentWnd owner(*driver_, static_cast<LONG>(window()->winId()));
-            driver_->Call(&ITesselDriver::ShowSearchDlg);
+            code = driver_->Call(&ITesselDriver::ShowSearchDlg);
         }
         LoadValues();
-        edtResult_->clear();
+        // A search that could not be shown says why; one that ran leaves the line empty.
+        if (code != 0)
+            ShowResult();
+        else
+            edtResult_->clear();
     });
 }
 
 void TfmPage::AboutClicked() {
     RunAction([this] {
+        // AboutBox yields nothing and keeps the last result, which its own failure replaces: a failure standing
+        // after it stays in the line (the same failure twice cannot be told from an earlier one kept).
         const HRESULT hr = driver_->Interface()->AboutBox();
         if (FAILED(hr)) throw std::runtime_error("Окно «О программе» не открылось");
-        edtResult_->clear();
+        if (driver_->Get(&ITesselDriver::get_ResultCode) != 0)
+            ShowResult();
+        else
+            edtResult_->clear();
     });
 }
 
@@ -343,7 +358,14 @@ void TfmPage::DefaultsClicked() {
 
 void TfmPage::DeviceClicked() {
     Guard([this] {
-        if (ShowDevices(*driver_, this)) UpdatePropertyPage();
+        const LONG current = driver_->Get(&ITesselDriver::get_LDIndex);
+        const bool listChanged = ShowDevices(*driver_, this);
+        // A row clicked in the dialog makes its device the current one: the page shows that device from now
+        // on, or its next write would give it the settings of the device it showed.
+        if (listChanged || driver_->Get(&ITesselDriver::get_LDIndex) != current)
+            UpdatePropertyPage();
+        else
+            LoadDevices();  // a device may have been renamed
     });
 }
 

@@ -5,9 +5,12 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTimeEdit>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "common/qt/QtText.h"
@@ -69,26 +72,35 @@ TfmService::TfmService(QWidget* parent, const TDriverCalls& driver) : TMyForm(pa
 
     connect(btnSetDate, &QPushButton::clicked, this, [this] {
         Run([this] {
-            driver_.Put(&ITesselDriver::put_ECRDate,
-                        tessel::qt::DateTimeToOleDate(dtpDate_->date(), QTime()));
+            driver_.Put(&ITesselDriver::put_ECRDate, tessel::qt::DateTimeToOleDate(ChosenDate(), QTime()));
             driver_.Check(&ITesselDriver::SetDate);
         });
     });
     connect(btnSetTime, &QPushButton::clicked, this, [this] {
         Run([this] {
             driver_.Put(&ITesselDriver::put_ECRTime,
-                        tessel::qt::DateTimeToOleDate(QDate(1899, 12, 30), dtpTime_->time()));
+                        tessel::qt::DateTimeToOleDate(QDate(1899, 12, 30), ChosenTime()));
             driver_.Check(&ITesselDriver::SetTime);
         });
     });
     connect(btnFromECR, &QPushButton::clicked, this, [this] {
         Run([this] {
             driver_.Check(&ITesselDriver::GetECRStatus);
-            dtpDate_->setDate(tessel::qt::OleDateToDateTime(driver_.Get(&ITesselDriver::get_ECRDate)).date());
-            dtpTime_->setTime(tessel::qt::OleDateToDateTime(driver_.Get(&ITesselDriver::get_ECRTime)).time());
+            const QDateTime clock(
+                tessel::qt::OleDateToDateTime(driver_.Get(&ITesselDriver::get_ECRDate)).date(),
+                tessel::qt::OleDateToDateTime(driver_.Get(&ITesselDriver::get_ECRTime)).time());
+            FollowClock(QDateTime::currentDateTime().msecsTo(clock));
         });
     });
-    connect(btnFromPC, &QPushButton::clicked, this, [this] { Run([this] { FromPC(); }); });
+    connect(btnFromPC, &QPushButton::clicked, this, [this] { Run([this] { FollowClock(0); }); });
+    // Signals of the pickers come from the user alone: the clock is shown with them blocked.
+    connect(dtpDate_, &QDateEdit::dateChanged, this, [this] { dateFollows_ = false; });
+    connect(dtpTime_, &QTimeEdit::timeChanged, this, [this] { timeFollows_ = false; });
+    dtpDate_->installEventFilter(this);
+    dtpTime_->installEventFilter(this);
+    clockTimer_ = new QTimer(this);
+    clockTimer_->setSingleShot(true);
+    connect(clockTimer_, &QTimer::timeout, this, [this] { ShowClock(); });
     connect(btnInitTables, &QPushButton::clicked, this, [this] {
         Run([this] {
             const LONG timeout = driver_.Get(&ITesselDriver::get_Timeout);
@@ -110,7 +122,7 @@ TfmService::TfmService(QWidget* parent, const TDriverCalls& driver) : TMyForm(pa
     });
     connect(btnClose, &QPushButton::clicked, this, &QDialog::accept);
 
-    FromPC();
+    FollowClock(0);
     FixSize();
     CentreOnScreen();
 }
@@ -119,10 +131,60 @@ void TfmService::Run(const std::function<void()>& action) {
     RunAction(actions_, action);
 }
 
-void TfmService::FromPC() {
-    const QDateTime now = QDateTime::currentDateTime();
-    dtpDate_->setDate(now.date());
-    dtpTime_->setTime(now.time());
+bool TfmService::eventFilter(QObject* watched, QEvent* event) {
+    // Keys that only move on (to another control, or to the dialog's buttons) leave the picker following.
+    const auto moving = [](const QKeyEvent& key) {
+        switch (key.key()) {
+            case Qt::Key_Tab:
+            case Qt::Key_Backtab:
+            case Qt::Key_Escape:
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+                return true;
+            default:
+                return false;
+        }
+    };
+    if (event->type() == QEvent::KeyPress && !moving(static_cast<const QKeyEvent&>(*event))) {
+        if (watched == dtpDate_) dateFollows_ = false;
+        if (watched == dtpTime_) timeFollows_ = false;
+    }
+    return TMyForm::eventFilter(watched, event);
+}
+
+void TfmService::FollowClock(qint64 offsetMs) {
+    clockOffsetMs_ = offsetMs;
+    dateFollows_ = true;
+    timeFollows_ = true;
+    ShowClock();
+}
+
+QDateTime TfmService::ClockNow() const {
+    return QDateTime::currentDateTime().addMSecs(clockOffsetMs_);
+}
+
+void TfmService::ShowClock() {
+    const QDateTime now = ClockNow();
+    if (dateFollows_) {
+        const QSignalBlocker quiet(dtpDate_);
+        dtpDate_->setDate(now.date());
+    }
+    if (timeFollows_) {
+        const QSignalBlocker quiet(dtpTime_);
+        dtpTime_->setTime(QTime(now.time().hour(), now.time().minute(), now.time().second()));
+    }
+    if (dateFollows_ || timeFollows_)
+        clockTimer_->start(1000 - now.time().msec());
+    else
+        clockTimer_->stop();
+}
+
+QDate TfmService::ChosenDate() const {
+    return dateFollows_ ? ClockNow().date() : dtpDate_->date();
+}
+
+QTime TfmService::ChosenTime() const {
+    return timeFollows_ ? ClockNow().time() : dtpTime_->time();
 }
 
 LONG ShowServiceDialog(const TDialogCall& call) {

@@ -1,6 +1,7 @@
 #include "driver/search/Search.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -324,8 +325,35 @@ void TECRSearch::CollectAnswers() {
         answerEvent_.Reset();
         TakeAnswers();
         if (stopped_) return;
-        if (answerEvent_.WaitFor(kSearchAnswerWaitMs) != tessel::WaitResult::Signaled || stopped_) return;
+        if (answerEvent_.WaitFor(kSearchAnswerWaitMs) != tessel::WaitResult::Signaled &&
+            !DeliverLateAnswers())
+            return;
+        if (stopped_) return;
     }
+}
+
+bool TECRSearch::DeliverLateAnswers() {
+    if (!deliverAnswers_ || stopped_) return false;
+    const std::uint64_t asked = ++deliveriesAsked_;
+    const auto delivered = [&] { return deliveriesDone_ >= asked || stopped_; };
+    deliverAnswers_();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kSearchDeliveryWaitMs);
+    while (!delivered()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) break;
+        // Answers raised meanwhile set the event too; the loop waits on for the delivery's end.
+        answerEvent_.Reset();
+        if (delivered()) break;
+        answerEvent_.WaitFor(static_cast<std::uint32_t>(left.count()));
+    }
+    std::lock_guard lock(mutex_);
+    return !pendingAnswers_.empty();
+}
+
+void TECRSearch::AnswersDelivered() {
+    ++deliveriesDone_;
+    answerEvent_.Set();
 }
 
 void TECRSearch::TakeAnswers() {

@@ -40,6 +40,9 @@ inline constexpr std::int32_t kKindFuel = 2;
 
 // How long the search waits for one more answer after the last one.
 inline constexpr std::uint32_t kSearchAnswerWaitMs = 700;
+// How long the end of that wait waits, at most, for the thread that raises the driver's events to hand over
+// the answers the driver received in time.
+inline constexpr std::uint32_t kSearchDeliveryWaitMs = 5000;
 
 // How the search goes over the ports.
 enum class TSearchOrder {
@@ -100,6 +103,14 @@ class TECRSearch {
     // Set while no search runs; AllPorts unless set.
     void SetOrder(TSearchOrder order) { order_ = order; }
     TSearchOrder Order() const { return order_; }
+    // The answers reach the search only when the thread that raises the driver's events (the window's) runs
+    // its loop, which a busy machine may delay beyond the 700 ms. With `deliver` set, a wait that ends
+    // without an answer asks that thread (on the search thread; `deliver` must not wait for it) to raise what
+    // the driver has received by then, and goes on collecting when that was an answer: a register is missed
+    // for answering late, never for the computer being late. Each call of `deliver` must be answered by one
+    // call of AnswersDelivered, in order, on any thread. Set while no search runs.
+    void SetDeliverAnswers(std::function<void()> deliver) { deliverAnswers_ = std::move(deliver); }
+    void AnswersDelivered();
 
     // Waits for a previous search thread to end, takes a copy of `params` and starts a new search at once.
     // Does not check the parameters (Validate does). Throws std::system_error when no thread can be had.
@@ -139,6 +150,9 @@ class TECRSearch {
     void SearchCombination();
     void ClearFound();
     void CollectAnswers();
+    // After a quiet wait: has the events' thread raise what the driver received meanwhile; true when that
+    // gave an answer to take.
+    bool DeliverLateAnswers();
     void TakeAnswers();
     void TakeAnswer(std::int32_t commandID);
     // Asks each device found for its description; `lines` (all ports at once) says on which logical device
@@ -173,6 +187,10 @@ class TECRSearch {
     std::atomic<bool> searching_{false};
     std::atomic<bool> stopped_{false};
     TNotifyEvent onNotify_;
+    std::function<void()> deliverAnswers_;
+    // Deliveries asked for (search thread) and done (any thread); a late one counts for its own asking only.
+    std::uint64_t deliveriesAsked_ = 0;
+    std::atomic<std::uint64_t> deliveriesDone_{0};
     TSearchParams params_;
     TSearchOrder order_ = TSearchOrder::AllPorts;
     // Read when the search starts: the network address of each port (index = port), the first speed checked.

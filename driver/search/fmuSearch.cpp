@@ -10,6 +10,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "common/platform/MessageQueue.h"
 #include "driver/search/fmuSrDlg.h"
 
 namespace {
@@ -141,6 +142,22 @@ TECRSearch& TfmSearch::Engine() {
         search->SetOnNotify([this](const TSearchNotification& n) {
             QMetaObject::invokeMethod(
                 this, [this, n] { Notified(n); }, Qt::QueuedConnection);
+        });
+        // The driver raises the answers' events on this thread, from its message queue: asked at the end of
+        // a quiet wait, this thread raises at once what waits there, so that an answer that came in time is
+        // not lost to this thread being slow to run.
+        search->SetDeliverAnswers([this] {
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    try {
+                        tessel::MessageQueue::ForCurrentThread()->DispatchPending();
+                    } catch (const std::exception&) {
+                        // A failed delivery is the driver's to log; the search goes on with what came.
+                    }
+                    if (search_) search_->AnswersDelivered();
+                },
+                Qt::QueuedConnection);
         });
         search_ = std::move(search);
     }

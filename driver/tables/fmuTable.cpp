@@ -99,6 +99,7 @@ void TfmTable::ReadRow() {
 }
 
 void TfmTable::Clear() {
+    if (!SettleEdit()) return;
     table_.Fields().ClearValues();
     ShowModelValues();
 }

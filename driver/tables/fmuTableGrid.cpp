@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
@@ -323,9 +324,9 @@ void TTableEditor::CommitCell(TField& cell, const std::string& text) {
     }
 }
 
-void TTableEditor::Commit(int row, int column) {
+bool TTableEditor::Commit(int row, int column) {
     TField* cell = CellAt(row, column);
-    if (cell == nullptr) return;
+    if (cell == nullptr) return true;
     const std::string text = grid_->Text(row, column).toStdString();
     committing_ = true;
     const bool ok = Run([&] { CommitCell(*cell, text); });
@@ -333,6 +334,33 @@ void TTableEditor::Commit(int row, int column) {
     if (!ok) grid_->SetText(row, column, QString::fromStdString(cell->Value()));
     // A message box took the editor's focus and closed it.
     if (isVisible()) grid_->EditCurrent();
+    return ok;
+}
+
+bool TTableEditor::SettleEdit() {
+    const int row = grid_->currentRow();
+    const int column = grid_->currentColumn();
+    const TField* cell = CellAt(row, column);
+    if (cell == nullptr || grid_->Text(row, column).toStdString() == cell->Value()) return true;
+    QMessageBox question(QMessageBox::Warning, kDriverCaption,
+                         QString("Поле \"%1\" (ряд %2) изменено.\nЗаписать новое значение ?")
+                             .arg(QString::fromStdString(table_.FieldDefOf(*cell).Name))
+                             .arg(cell->Row),
+                         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+    question.setDefaultButton(QMessageBox::Yes);
+    question.button(QMessageBox::Yes)->setText("Да");
+    question.button(QMessageBox::No)->setText("Нет");
+    question.button(QMessageBox::Cancel)->setText("Отмена");
+    const int answer = question.exec();
+    if (answer == QMessageBox::Yes) return Commit(row, column);
+    if (answer == QMessageBox::No) grid_->SetText(row, column, QString::fromStdString(cell->Value()));
+    // The question took the editor's focus and closed it.
+    if (isVisible()) grid_->EditCurrent();
+    return answer == QMessageBox::No;
+}
+
+void TTableEditor::reject() {
+    if (SettleEdit()) TMyForm::reject();
 }
 
 void TTableEditor::ReadCell(TField& cell) {
@@ -348,6 +376,7 @@ void TTableEditor::ReadCell(TField& cell) {
 }
 
 void TTableEditor::ReadAll() {
+    if (!SettleEdit()) return;
     Run([this] {
         reading_ = true;
         struct TDone {

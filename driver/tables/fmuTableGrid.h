@@ -88,6 +88,8 @@ class TTableEditor : public TMyForm {
     virtual void CurrentMoved(int row, int column) { static_cast<void>(row), static_cast<void>(column); }
 
     void showEvent(QShowEvent* event) override;
+    // "Закрыть", Esc and closing the window: an edit not yet written is settled first (SettleEdit).
+    void reject() override;
 
     // Takes the grid after the subclass has made it; connects its signals.
     void BindGrid(TTableGrid* grid);
@@ -95,8 +97,12 @@ class TTableEditor : public TMyForm {
     // made smaller than that.
     void OpenAtGridSize();
     // Writes the text of the cell at a grid position: the model's check, then WriteTable. A failure shows
-    // its error (but -5) and puts the model's value back into the grid.
-    void Commit(int row, int column);
+    // its error (but -5) and puts the model's value back into the grid. False when it failed.
+    bool Commit(int row, int column);
+    // Before an action that would lose it (closing, reading all, clearing): a text typed into the current
+    // cell and not written asks whether to write it. Yes writes it, No takes it back; true when the action
+    // may go on, false when the user cancelled or the write failed.
+    bool SettleEdit();
     // Reads one cell from the register into the model and the grid; throws the driver's error.
     void ReadCell(TField& cell);
     // "Прочитать все": the engine's read of the table, in its progress window.

@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -31,6 +32,37 @@ QString InitialFolder() {
     const QString folder = QCoreApplication::applicationDirPath();
     const QFileInfo info(folder);
     return !folder.isEmpty() && info.isDir() && info.isWritable() ? folder : QDir::homePath();
+}
+
+// The cells a write of the chosen tables is to send: the Modified ones of the Selected tables.
+long long MarkedCells(const TTables& tables) {
+    long long marked = 0;
+    for (int i = 0; i < tables.Count(); ++i) {
+        const TTable& table = tables.Items(i);
+        if (!table.Selected) continue;
+        for (int k = 0; k < table.Fields().Count(); ++k) marked += table.Fields().Items(k).Modified ? 1 : 0;
+    }
+    return marked;
+}
+
+// What a load wrote. The engine unmarks the numbers it refuses to send and keeps the marks of the cells
+// written; `complete` is false when the write was given up or aborted, which leaves the register holding
+// part of the file.
+QString LoadReport(long long markedBefore, long long markedAfter, const std::vector<int>& skippedLines,
+                   bool complete) {
+    QStringList lines;
+    if (complete)
+        lines << QString("Записано значений полей: %1.").arg(markedAfter);
+    else
+        lines << "Запись таблиц прервана: в ККМ может быть записана только часть файла.";
+    if (markedBefore > markedAfter)
+        lines << QString("Не записаны недопустимые числа: %1.").arg(markedBefore - markedAfter);
+    if (!skippedLines.empty()) {
+        QStringList numbers;
+        for (const int line : skippedLines) numbers << QString::number(line);
+        lines << QString("Пропущены строки файла без знака \"=\": %1.").arg(numbers.join(", "));
+    }
+    return lines.join('\n');
 }
 
 }  // namespace
@@ -215,12 +247,19 @@ void TfmTables::SaveToFile() {
         const QString path = ChooseFile(QFileDialog::AcceptSave);
         if (path.isEmpty() || !ecr_->ReadSelected()) return;
         const TExportResult result = tables.SaveToFile(path.toStdString());
-        // Two tables whose names are one section name cannot both be in the file: say which is missing.
+        // Two tables whose names are one section name cannot both be in the file: say which is missing. The
+        // table holding the section is not always known (names that differ in a line break, which a section
+        // name cannot hold).
         QStringList missing;
-        for (const TExportResult::TLeftOut& left : result.LeftOut)
-            missing << QString("Таблица \"%1\" не сохранена: в файле её не отличить от таблицы \"%2\".")
-                           .arg(QString::fromStdString(left.Table->Name),
-                                QString::fromStdString(left.Holder->Name));
+        for (const TExportResult::TLeftOut& left : result.LeftOut) {
+            const QString name = QString::fromStdString(left.Table->Name);
+            missing
+                << (left.Holder != nullptr
+                        ? QString("Таблица \"%1\" не сохранена: в файле её не отличить от таблицы \"%2\".")
+                              .arg(name, QString::fromStdString(left.Holder->Name))
+                        : QString("Таблица \"%1\" не сохранена: в файле её не отличить от другой таблицы.")
+                              .arg(name));
+        }
         if (!missing.isEmpty()) ShowError(missing.join('\n'));
     });
 }
@@ -230,9 +269,21 @@ void TfmTables::LoadFromFile() {
         const QString path = ChooseFile(QFileDialog::AcceptOpen);
         if (path.isEmpty()) return;
         TTables& tables = ecr_->Tables();
-        tables.LoadFromFile(path.toStdString());
+        // Each load starts with nothing chosen and nothing marked: what an earlier load marked, or a load
+        // that failed left, must never be written by this one's OK.
+        tables.ClearSelection();
+        for (int i = 0; i < tables.Count(); ++i) tables.Items(i).Fields().ClearModified();
+        if (!QFileInfo::exists(path)) throw ETablesError("Файл не найден: " + path.toStdString());
+        const std::vector<int> skipped = tables.LoadFromFile(path.toStdString());
         TfmSelTbl choice(this, tables);
-        if (choice.Choose()) ecr_->WriteSelected();
+        if (!choice.Choose() || !tables.HasSelected()) return;
+        const long long marked = MarkedCells(tables);
+        const bool complete = ecr_->WriteSelected();
+        const QString report = LoadReport(marked, MarkedCells(tables), skipped, complete);
+        QMessageBox box(complete ? QMessageBox::Information : QMessageBox::Warning, kDriverCaption, report,
+                        QMessageBox::Ok, this);
+        box.setObjectName("LoadReport");
+        box.exec();
     });
 }
 

@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSpinBox>
 
 #include "support/DialogFixture.h"
 
@@ -148,6 +149,47 @@ TEST_P(DeviceCloseTest, DoubleClickIsOkAndEnterInTheListIsCancel) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, DeviceCloseTest,
                          ::testing::Values(CloseKeyCase{true, true}, CloseKeyCase{false, false}));
+
+class DeviceChoiceTest : public DeviceDialogTest, public ::testing::WithParamInterface<bool> {};
+
+// A row clicked in the dialog, which then closes by its button or by a double click on the row, makes that
+// device the current one: the page shows it, and the link test writes the page's values to it unchanged.
+TEST_P(DeviceChoiceTest, PageFollowsTheDeviceChosenInTheDialog) {
+    AddDevices(1);  // device 2, now current
+    Driver().PutLong("PortNumber", 7);
+    Driver().PutLong("DstAddress", 9);
+    Driver().PutLong("LDIndex", 0);
+    QString port;
+    int address = 0;
+    ModalScript script;
+    script
+        .Then([&](QWidget& frame) {
+            QWidget& page = Child(frame, "TfmPage");
+            Click(page, "btnDevice");
+            port = Child<QComboBox>(page, "cbPortNumber").currentText();
+            address = Child<QSpinBox>(page, "edtDstAddress").value();
+            Click(page, "btnConnect");
+            Click(frame, "btnCancel");
+        })
+        .Then([&](QWidget& dialog) {
+            auto& list = Child<QListWidget>(dialog, "lbDevice");
+            const QPoint at = list.visualItemRect(list.item(1)).center();
+            QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, at);
+            if (GetParam())
+                QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, at);
+            else
+                Click(dialog, "btnClose");
+        });
+    EXPECT_EQ(Driver().Call("ShowProperties"), 0);
+    EXPECT_EQ(port, "COM 7");
+    EXPECT_EQ(address, 9);
+    EXPECT_EQ(Driver().GetLong("LDIndex"), 1);
+    EXPECT_EQ(Driver().GetLong("PortNumber"), 7);
+    EXPECT_EQ(Driver().GetLong("DstAddress"), 9);
+}
+
+INSTANTIATE_TEST_SUITE_P(Closed, DeviceChoiceTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "ByDoubleClick" : "ByButton"; });
 
 }  // namespace
 }  // namespace tessel_test

@@ -141,6 +141,32 @@ TEST_F(DriverDialogsTest, ServiceSetsTheRegisterClock) {
     EXPECT_EQ(Driver().GetLong("ECRMin"), 58);
 }
 
+// The pickers follow the clock until the user edits one; "Установить время" then sends what was typed.
+TEST_F(DriverDialogsTest, ServicePickersFollowTheClockUntilEdited) {
+    QTime opened, typed, later;
+    bool moved = false;
+    ModalScript script;
+    script.Then([&](QWidget& dialog) {
+        auto& time = Child<QTimeEdit>(dialog, "dtpTime");
+        opened = time.time();
+        moved = WaitFor([&] { return time.time() != opened; }, 3000);
+        time.setFocus();
+        time.setSelectedSection(QDateTimeEdit::HourSection);
+        QTest::keyClicks(&time, "07");
+        typed = time.time();
+        QTest::qWait(1200);
+        later = time.time();
+        Click(dialog, "btnSetTime");
+        Click(dialog, "btnClose");
+    });
+    EXPECT_EQ(Driver().Call("ShowServiceDlg"), 0);
+    EXPECT_TRUE(moved);
+    EXPECT_EQ(typed.hour(), 7);
+    EXPECT_EQ(later, typed);
+    ASSERT_EQ(Driver().Call("GetECRStatus"), 0);
+    EXPECT_EQ(Driver().GetLong("ECRHour"), 7);
+}
+
 struct InitTablesCase {
     bool portWorks;
     bool errorShown;
@@ -228,6 +254,31 @@ TEST_P(LogTest, OkWritesBothValuesAndCancelNothing) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, LogTest,
                          ::testing::Values(LogCase{"btnOK", true}, LogCase{"btnCancel", false}));
+
+// A log file that cannot be written is refused where the user sees it: the dialog says why and stays open.
+TEST_F(DriverDialogsTest, LogFileThatCannotBeWrittenIsRefused) {
+    const std::string before = InstalledDriver::Get().Folder() + "/before.log";
+    Driver().PutString("LogFileName", before);
+    QString message;
+    bool stillOpen = false;
+    ModalScript script;
+    script
+        .Then([&](QWidget& dialog) {
+            auto& name = Child<QLineEdit>(dialog, "edtFileName");
+            name.selectAll();
+            TypeText(name, "/nonexistent/folder/tessel.log");
+            Click(dialog, "btnOK");
+            stillOpen = dialog.isVisible();
+            Click(dialog, "btnCancel");
+        })
+        .Then([&](QWidget& box) { message = TakeMessage(box); });
+    EXPECT_EQ(Driver().Call("ShowLogDlg"), 0);
+    EXPECT_EQ(message,
+              "Лог-файл не может быть записан: /nonexistent/folder/tessel.log (нет папки "
+              "/nonexistent/folder)");
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(Driver().GetString("LogFileName"), before);
+}
 
 TEST_F(DriverDialogsTest, LogFileDialogOffersLogFilesAndReplacesTheName) {
     const std::string chosen = InstalledDriver::Get().Folder() + "/picked.log";

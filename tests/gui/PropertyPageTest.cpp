@@ -13,12 +13,15 @@
 #include "common/com/PropertyPage.h"
 #include "support/ComSinks.h"
 #include "support/DialogFixture.h"
+#include "support/ForwardingDriver.h"
 
 namespace tessel_test {
 namespace {
 
 class PropertyPageTest : public DialogTest {
   protected:
+    explicit PropertyPageTest(std::uint32_t baud = 0) : DialogTest(baud) {}
+
     // Opens the frame, runs `onPage` with the frame and its page, then closes the frame with `close`.
     void WithPage(const std::function<void(QWidget& frame, QWidget& page)>& onPage,
                   const char* close = "btnCancel") {
@@ -238,6 +241,43 @@ TEST_F(PropertyPageTest, SetBaudRateAsksTheRegisterAndKeepsTheChosenSpeed) {
     EXPECT_EQ(Driver().GetLong("BaudRate"), 4);
     EXPECT_FALSE(Driver().GetBool("DeviceEnabled"));
     EXPECT_EQ(line_->Model(2).ports[0].speedCode, 4);
+}
+
+// A register at 4800 baud alone, as a real one answers. Failures on the page stay in its result line and lose
+// nothing: a search and an about box that cannot be shown, and a move to another speed that the register
+// refuses, which leaves the driver and the page at 4800, so that the link test still reaches the register.
+class PageFailureTest : public PropertyPageTest {
+  protected:
+    PageFailureTest() : PropertyPageTest(4800) {}
+};
+
+TEST_F(PageFailureTest, FailuresStayInTheResultLineAndTheLinkIsKept) {
+    Driver().PutBool("DeviceEnabled", false);
+    ForwardingDriver driver(early_);
+    driver.FailMethod(TesselDispId::ShowSearchDlg, -199, "Нет дисплея для окон драйвера");
+    driver.FailMethod(TesselDispId::AboutBox, -199, "Нет дисплея для окон драйвера");
+    driver.FailMethod(TesselDispId::SetExchangeParam, 1, "Некорректные параметры команды");
+    QStringList lines;
+    QString speed;
+    ModalScript script;
+    script.Then([&](QWidget& frame) {
+        QWidget& page = Child(frame, "TfmPage");
+        auto& box = Child<QComboBox>(page, "cbBaudRate");
+        box.setFocus();
+        QTest::keyClick(&box, Qt::Key_Down);  // 4800 -> 9600
+        for (const char* button : {"btnSetBaudRate", "btnConnect", "btnSearch", "btnAbout"}) {
+            Click(page, button);
+            lines << ResultLine(page);
+            if (speed.isEmpty()) speed = box.currentText();
+        }
+        Click(frame, "btnOK");
+    });
+    EXPECT_EQ(ModuleFrame(static_cast<ITesselDriver*>(&driver)), 1);
+    EXPECT_EQ(lines,
+              QStringList({"(1) Некорректные параметры команды", "Название ККМ: Эмулятор ККМ",
+                           "(-199) Нет дисплея для окон драйвера", "(-199) Нет дисплея для окон драйвера"}));
+    EXPECT_EQ(speed, "4800");
+    EXPECT_EQ(Driver().GetLong("BaudRate"), 3);
 }
 
 struct CentreCase {

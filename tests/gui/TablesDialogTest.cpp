@@ -14,6 +14,8 @@
 #include <sstream>
 
 #include "common/platform/CodePage.h"
+#include "common/platform/Registry.h"
+#include "driver/tables/untTables.h"
 #include "support/DialogFixture.h"
 #include "support/ForwardingDriver.h"
 #include "support/TempDir.h"
@@ -135,6 +137,17 @@ TEST_F(TablesDialogTest, RegisterThatCannotBeAskedReachesTheCallerAndNothingIsSh
     EXPECT_EQ(Driver().Call("ShowTablesDlg"), -3);
     EXPECT_EQ(Driver().GetString("ResultDescription"),
               "Порт недоступен: COM1 = /nonexistent/tty (TESSEL_COM1)");
+    EXPECT_FALSE(any.Seen());
+}
+
+// A register that refuses the status request: its own code and text, not the driver's catch-all -199.
+TEST_F(TablesDialogTest, RegisterRefusingItsStatusGivesItsOwnCode) {
+    ForwardingDriver driver(early_);
+    driver.FailMethod(TesselDispId::GetECRStatus, 21, "Аппаратная ошибка");
+    const ModalWatch any([](QWidget&) { return true; });
+    std::string error;
+    EXPECT_EQ(ModuleDialog("Tables", &driver, &error), 21);
+    EXPECT_EQ(error, "Аппаратная ошибка");
     EXPECT_FALSE(any.Seen());
 }
 
@@ -471,6 +484,7 @@ void CheckOnly(QWidget& choice, const QStringList& names) {
 TEST_F(TablesDialogTest, SaveAndLoadRoundTripWritesTheChosenTablesBack) {
     const std::string backup = dir_.File("backup");
     int inFile = -1;
+    QString report;
     ModalScript script;
     script
         .Then([&](QWidget& dialog) {
@@ -498,8 +512,10 @@ TEST_F(TablesDialogTest, SaveAndLoadRoundTripWritesTheChosenTablesBack) {
             inFile = CheckedRows(choice);  // the tables the file holds
             CheckOnly(choice, {"Секции"});
             Click(choice, "btnOK");
-        });
+        })
+        .Then([&](QWidget& box) { report = TakeMessage(box); });
     ShowTables(script);
+    EXPECT_EQ(report, "Записано значений полей: 16.");
     std::ifstream file(backup + ".xch", std::ios::binary);
     std::stringstream bytes;
     bytes << file.rdbuf();
@@ -510,6 +526,139 @@ TEST_F(TablesDialogTest, SaveAndLoadRoundTripWritesTheChosenTablesBack) {
     EXPECT_EQ(Cell(3, 1, 1).text, "Секция 1");
     EXPECT_EQ(Cell(4, 1, 2).text, "Чужой");
 }
+
+// Two tables whose names differ only in a line break fall into one section of the file: the second is left
+// out, and the message names it although no written table has its name.
+TEST_F(TablesDialogTest, SaveNamesATableLeftOutOfTheFile) {
+    CacheTheTableList();
+    tessel::Registry cache;
+    ASSERT_TRUE(cache.OpenKey(kTableDefsKey, false));
+    const std::vector<std::string> devices = cache.GetKeyNames();
+    ASSERT_EQ(devices.size(), 1u);
+    tessel::Registry taxes;
+    ASSERT_TRUE(taxes.OpenKey(std::string(kTableDefsKey) + "\\" + devices[0] + "\\4", false));
+    const QString twin = "Кассиры и\nадминистраторы";
+    taxes.WriteString("TableName", twin.toStdString());
+    QString message;
+    ModalScript script;
+    script
+        .Then([&](QWidget& dialog) {
+            Click(dialog, "btnSave");
+            Click(dialog, "btnClose");
+        })
+        .Then([&](QWidget& choice) {
+            CheckOnly(choice, {"Кассиры и администраторы", twin});
+            Click(choice, "btnOK");
+        })
+        .Then([&](QWidget& files) { PickFile(files, dir_.File("twins.xch")); })
+        .Then([&](QWidget& box) { message = TakeMessage(box); });
+    ShowTables(script);
+    EXPECT_EQ(message, "Таблица \"" + twin + "\" не сохранена: в файле её не отличить от другой таблицы.");
+}
+
+// Each load starts from a clear choice: cells an earlier load marked, and the user did not write, are not
+// written by a later one; and the load says what it wrote and what it passed over.
+TEST_F(TablesDialogTest, LoadWritesOnlyItsOwnFileAndSaysWhatItDid) {
+    const std::string first = dir_.File("first.xch");
+    const std::string second = dir_.File("second.xch");
+    std::ofstream(first, std::ios::binary) << tessel::Utf8ToCp1251("[Секции]\r\n0001.01=Мусор\r\n");
+    std::ofstream(second, std::ios::binary)
+        << tessel::Utf8ToCp1251("[Налоги]\r\n0001.01=1900\r\nлишняя строка\r\n0002.01=12a\r\n");
+    QString report;
+    ModalScript script;
+    script
+        .Then([&](QWidget& dialog) {
+            Click(dialog, "btnLoad");  // the first file, its choice cancelled
+            Click(dialog, "btnLoad");
+            Click(dialog, "btnClose");
+        })
+        .Then([&](QWidget& files) { PickFile(files, first); })
+        .Then([](QWidget& choice) { Click(choice, "btnCancel"); })
+        .Then([&](QWidget& files) { PickFile(files, second); })
+        .Then([](QWidget& choice) {
+            Click(choice, "btnSelAll");
+            Click(choice, "btnOK");
+        })
+        .Then([&](QWidget& box) { report = TakeMessage(box); });
+    ShowTables(script);
+    EXPECT_EQ(Cell(3, 1, 1).text, "Секция 1");
+    EXPECT_EQ(Cell(4, 1, 1).number, 1900);
+    EXPECT_EQ(report,
+              "Записано значений полей: 1.\nНе записаны недопустимые числа: 1.\n"
+              "Пропущены строки файла без знака \"=\": 3.");
+}
+
+struct PendingEditCase {
+    const char* name;
+    std::function<void(QWidget& editor)> act;
+    QMessageBox::StandardButton answer;
+    bool written;
+    bool closed;
+};
+
+void PrintTo(const PendingEditCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class PendingEditTest : public TablesDialogTest, public ::testing::WithParamInterface<PendingEditCase> {};
+
+// A value typed into a cell and not written yet is not lost to "Закрыть", Esc, "Прочитать все" or
+// "Очистить": the editor asks, Yes writes it, No drops it, Cancel keeps it and does nothing.
+TEST_P(PendingEditTest, TypedValueIsWrittenOnlyWhenTheUserSaysSo) {
+    const PendingEditCase& c = GetParam();
+    QString question, kept, firstField;
+    bool closed = false;
+    ModalScript script;
+    script.Then(OpenOnly(2)).Then([&](QWidget& editor) {
+        QTableWidget& grid = Grid(editor);
+        grid.setCurrentCell(0, 1);
+        TypeIntoCell(grid, "Петров");
+        c.act(editor);
+        closed = !editor.isVisible();
+        if (closed) return;
+        // The current cell, as its editor shows it when the editor is open.
+        kept = grid.item(0, 1)->text();
+        for (const QLineEdit* open : grid.viewport()->findChildren<QLineEdit*>())
+            if (open->isVisible()) kept = open->text();
+        firstField = grid.item(0, 0)->text();
+        Click(editor, "btnClose");
+    });
+    script.Then([&](QWidget& box) {
+        auto& ask = dynamic_cast<QMessageBox&>(box);
+        question = ask.text();
+        QTest::mouseClick(ask.button(c.answer), Qt::LeftButton);
+    });
+    // A cancelled question leaves the text, which "Закрыть" asks about again.
+    if (c.answer == QMessageBox::Cancel) {
+        script.Then([](QWidget& box) {
+            QTest::mouseClick(dynamic_cast<QMessageBox&>(box).button(QMessageBox::No), Qt::LeftButton);
+        });
+    }
+    ShowTables(script);
+    EXPECT_EQ(question, "Поле \"Имя\" (ряд 1) изменено.\nЗаписать новое значение ?");
+    EXPECT_EQ(Cell(2, 1, 2).text, c.written ? "Петров" : "Кассир 1");
+    EXPECT_EQ(closed, c.closed);
+    if (c.answer == QMessageBox::Cancel) {
+        // Nothing was done: the text is still there, and nothing was read.
+        EXPECT_EQ(kept, "Петров");
+        EXPECT_EQ(firstField, "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PendingEditTest,
+    ::testing::Values(
+        PendingEditCase{"CloseYes", [](QWidget& e) { Click(e, "btnClose"); }, QMessageBox::Yes, true, true},
+        PendingEditCase{"EscapeNo",
+                        [](QWidget& e) {
+                            Child(e, "btnReadRow").setFocus();  // the editor gives its text to the grid
+                            QTest::keyClick(&e, Qt::Key_Escape);
+                        },
+                        QMessageBox::No, false, true},
+        PendingEditCase{"ReadAllCancel", [](QWidget& e) { Click(e, "btnReadAll"); }, QMessageBox::Cancel,
+                        false, false},
+        PendingEditCase{"ClearYes", [](QWidget& e) { Click(e, "btnClear"); }, QMessageBox::Yes, true, false}),
+    [](const ::testing::TestParamInfo<PendingEditCase>& info) { return std::string(info.param.name); });
 
 TEST_F(TablesDialogTest, AbortedRefreshKeepsTheTablesReadSoFar) {
     CacheTheTableList();

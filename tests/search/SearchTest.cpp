@@ -42,6 +42,16 @@ class SearchDriver : public FakeDriverBase {
     std::set<std::uint8_t> unreadable;
     // Called on the search thread right after each SearchDevice.
     std::function<void()> afterSearch;
+    // The answers' events wait until RaiseHeld, as they do while the thread that raises them is busy.
+    bool holdEvents = false;
+    void RaiseHeld() {
+        std::vector<std::int32_t> held;
+        {
+            std::lock_guard lock(mutex_);
+            held.swap(held_);
+        }
+        for (const std::int32_t id : held) FireCommand(id);
+    }
 
     ~SearchDriver() override {
         {
@@ -163,6 +173,10 @@ class SearchDriver : public FakeDriverBase {
                     if (wake_.wait_until(lock, at, [this] { return closing_; })) return;
                     id = nextID_++;
                     received_[id] = {port, baud, fuel, answer.address};
+                    if (holdEvents) {
+                        held_.push_back(id);
+                        continue;
+                    }
                 }
                 FireCommand(id);
             }
@@ -174,6 +188,7 @@ class SearchDriver : public FakeDriverBase {
     bool closing_ = false;
     std::vector<std::thread> firing_;
     std::vector<std::string> calls_;
+    std::vector<std::int32_t> held_;
     std::map<std::int32_t, Received> received_;
     std::int32_t nextID_ = 100;
     LONG port_ = 1;
@@ -331,6 +346,23 @@ TEST_F(SearchEngine, AnswersWithinTheWaitAreReportedInTheirOrderAndALateOneIsMis
         EXPECT_TRUE(device.Fuel);
     }
     EXPECT_LT(found[0].ID, found[1].ID);
+}
+
+// An answer that reached the driver in time counts however late its event is raised: the end of a quiet wait
+// has the events' thread hand over what it holds.
+TEST_F(SearchEngine, AnAnswerThatCameInTimeCountsThoughItsEventIsLate) {
+    driver_.answers[{3, 4, false}] = {{20, 7}};
+    driver_.holdEvents = true;
+    auto search = MakeSearch();
+    search->SetDeliverAnswers([&] {
+        driver_.RaiseHeld();
+        search->AnswersDelivered();
+    });
+    search->Start(Only({3}, {4}, true, false));
+    ASSERT_TRUE(recorder_.WaitFinished());
+    const auto found = recorder_.Found();
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].Address, 7);
 }
 
 TEST_F(SearchEngine, APortThatFailsIsPassedOverAndTheSearchGoesOn) {

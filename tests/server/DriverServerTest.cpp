@@ -3,6 +3,7 @@
 // when the registration names a copy, and the result its dialog members leave.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -230,7 +231,7 @@ TEST_F(DriverWithDialogs, ModuleIsFoundAfterTheHostChangedItsFolder) {
 
 struct TDialogCase {
     const char* member;
-    const char* answer;  // the dialog's: 1 OK, 0 closed otherwise, negative when it could not be shown
+    const char* answer;  // the dialog's: 1 OK, 0 closed otherwise, else the code of its failure
     LONG resultAfter;
 };
 
@@ -261,10 +262,13 @@ INSTANTIATE_TEST_SUITE_P(Members, DialogResults,
                                            TDialogCase{"AboutBox", "-6", -6},
                                            TDialogCase{"ShowStatusDlg", "1", 0},
                                            TDialogCase{"ShowSearchDlg", "0", 0},
-                                           TDialogCase{"ShowStatusDlg", "-6", -6}),
+                                           TDialogCase{"ShowStatusDlg", "-6", -6},
+                                           TDialogCase{"ShowTablesDlg", "21", 21}),
                          [](const auto& info) {
                              return std::string(info.param.member) + "_" +
-                                    (info.param.answer[0] == '-' ? "refused" : info.param.answer);
+                                    (std::atol(info.param.answer) < 0   ? "refused"
+                                     : std::atol(info.param.answer) > 1 ? "register"
+                                                                        : info.param.answer);
                          });
 
 }  // namespace

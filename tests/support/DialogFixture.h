@@ -54,17 +54,41 @@ class InstalledDriver {
     DriverCopy copy_;
 };
 
-// Shows the dialog `name` of the installed driver's dialogs module straight through the module's entry point,
-// handing it `driver`: 1 closed with OK, 0 otherwise, a negative code when it could not be shown. For
-// dialogs given a driver other than the object's own.
-inline LONG ModuleDialog(const char* name, ITesselDriver* driver) {
+// The entry point `name` of the installed driver's dialogs module (the driver's own copy, when loaded).
+template <typename Entry>
+Entry ModuleEntry(const char* name) {
     const std::string path = InstalledDriver::Get().Folder() + "/libTesselDrvUi.so";
-    void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);  // the driver's own copy, when loaded
+    void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (module == nullptr) throw std::runtime_error("cannot load " + path);
-    auto show = reinterpret_cast<TTesselShowDialog>(::dlsym(module, kShowDialogExport));
-    if (show == nullptr)
-        throw std::runtime_error("the dialogs module has no " + std::string(kShowDialogExport));
-    return show(name, driver, 0);
+    auto entry = reinterpret_cast<Entry>(::dlsym(module, name));
+    if (entry == nullptr) throw std::runtime_error("the dialogs module has no " + std::string(name));
+    return entry;
+}
+
+// Shows the dialog `name` of the installed driver's dialogs module straight through the module's entry point,
+// handing it `driver`: 1 closed with OK, 0 otherwise, the failure's code (its text in `error`) when it
+// failed. For dialogs given a driver other than the object's own.
+inline LONG ModuleDialog(const char* name, ITesselDriver* driver, std::string* error = nullptr) {
+    LONG accepted = 0;
+    const LONG code = ModuleEntry<TTesselShowDialog>(kShowDialogExport)(name, driver, 0, &accepted);
+    if (code == 0) return accepted;
+    if (error != nullptr) *error = ModuleEntry<TTesselDialogError>(kDialogErrorExport)();
+    return code;
+}
+
+// Shows the module's property frame with the driver's page over `object`, as ShowProperties does over the
+// driver object: 1 closed with OK, 0 otherwise, the failure's code when it failed.
+inline LONG ModuleFrame(IUnknown* object) {
+    tessel::ComPtr<IPropertyPage> page;
+    if (ModuleEntry<TTesselCreatePropertyPage>(kCreatePropertyPageExport)(IID_IPropertyPage,
+                                                                          page.PutVoid()) != S_OK)
+        throw std::runtime_error("the dialogs module made no property page");
+    IUnknown* objects[] = {object};
+    IPropertyPage* pages[] = {page.Get()};
+    LONG accepted = 0;
+    const LONG code =
+        ModuleEntry<TTesselPropertyFrame>(kPropertyFrameExport)(0, 16, 16, 1, objects, 1, pages, &accepted);
+    return code == 0 ? accepted : code;
 }
 
 // A test with a driver object on COM1, where one emulated register answers at address 2.

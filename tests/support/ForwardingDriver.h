@@ -64,9 +64,10 @@ class ForwardingDriver final : public ITesselDriver {
         if (Fail(dispId, Value)) return S_OK; \
         return target_->Name(Value);          \
     }
-#define FORWARD_METHOD_None(dispId, Name) \
-    STDMETHOD(Name)() override {          \
-        return target_->Name();           \
+#define FORWARD_METHOD_None(dispId, Name)       \
+    STDMETHOD(Name)() override {                \
+        if (Fail(dispId, nullptr)) return S_OK; \
+        return target_->Name();                 \
     }
 #define FORWARD_GET(dispId, Name, Type)                           \
     STDMETHOD(get_##Name)(TESSEL_CTYPE_##Type * Value) override { \

@@ -492,15 +492,19 @@ TEST_F(TesterTest, FlagsListEveryBitWithItsName) {
 
 // ---- "Проверка связи" ----
 
+// The link tests' time-out: a lost answer costs this much, and every other answer must come within it, also
+// on a machine busy with other work (the driver's own default).
+constexpr LONG kLinkTimeoutMs = 1000;
+
 TEST_F(TesterTest, LinkTestCountsCallsAndTheAnswersLost) {
     Driver().PutLong("RepCount", 1);
-    Driver().PutLong("Timeout", 150);
+    Driver().PutLong("Timeout", kLinkTimeoutMs);
     const std::uint64_t base = line_->AnswerCount();
     line_->DropAnswer(base + 3);
     line_->DropAnswer(base + 5);
     QWidget& page = Page("Проверка связи");
     Click(page, "btnStart");
-    ASSERT_TRUE(WaitFor([&] { return Text(page, "lblCalls").toInt() >= 8; }));
+    ASSERT_TRUE(WaitFor([&] { return Text(page, "lblCalls").toInt() >= 8; }, 20000));
     Click(page, "btnStart");
     EXPECT_EQ(ButtonText(page, "btnStart"), "Начать");
     const int calls = Text(page, "lblCalls").toInt();
@@ -508,12 +512,12 @@ TEST_F(TesterTest, LinkTestCountsCallsAndTheAnswersLost) {
     EXPECT_EQ(static_cast<int>(line_->AnswerCount() - base), calls);
     EXPECT_EQ(Text(page, "lblPercent"), QString::asprintf("%.2f", 200.0 / calls));
     // Two lost answers cost a time-out each.
-    EXPECT_GE(Text(page, "lblMsPerCall").toDouble() * calls, 300.0);
+    EXPECT_GE(Text(page, "lblMsPerCall").toDouble() * calls, 2.0 * kLinkTimeoutMs);
 }
 
 TEST_F(TesterTest, LinkTestStopsAtTheFirstFailureWhenAsked) {
     Driver().PutLong("RepCount", 1);
-    Driver().PutLong("Timeout", 150);
+    Driver().PutLong("Timeout", kLinkTimeoutMs);
     line_->DropAnswer(line_->AnswerCount() + 4);
     QWidget& page = Page("Проверка связи");
     Click(page, "chbStopOnError");
