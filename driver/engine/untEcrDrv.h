@@ -19,6 +19,10 @@
 // one) is announced for execution. Automatic answers leave the current command, the properties and the
 // result alone.
 //
+// Line statistics: the engine counts what it sends and receives, the tries, time-outs, refusals, dropped
+// answers and lost ports, and the time of each answered exchange, in TLineStats (a file shared with every
+// engine of the user); they never change what the exchange does.
+//
 // Threads: operations may come from several threads (the tables and search workers call the driver while
 // the thread that created the engine pumps its queue); they run one at a time under OperationLock(), which
 // every caller on more than one thread takes around each operation (the automation object does so for every
@@ -45,6 +49,7 @@
 #include "driver/engine/untCmdWnd.h"
 #include "driver/engine/untCounter.h"
 #include "driver/engine/untDevice.h"
+#include "driver/engine/untLineStats.h"
 #include "driver/link/untCommand.h"
 
 class TEcrDrv : public TECRDrvData {
@@ -198,6 +203,10 @@ class TEcrDrv : public TECRDrvData {
     TCmdWnd& CommandWindow() {
         return *cmdWnd_;
     }
+    // The line statistics; null when their file could not be opened (the driver works without them).
+    TLineStats* LineStats() {
+        return stats_.get();
+    }
 
   private:
     // What an awaited answer must match; read by the port threads.
@@ -251,6 +260,8 @@ class TEcrDrv : public TECRDrvData {
 
     // Port thread, inside the devices' critical section.
     void ReceiveFrame(TDevice& device, const TEcrFrame& frame);
+    // Counts `counter` for the port and peer of the request last armed.
+    void CountForAwaited(TLineCounter counter);
     // Port thread, inside the devices' critical section: an exchange waiting on that port ends at once.
     void PortLost(TDevice& device);
     // Engine thread, from the command window.
@@ -268,6 +279,7 @@ class TEcrDrv : public TECRDrvData {
 
     std::unique_ptr<TLogFile> log_;
     std::unique_ptr<TCounters> counters_;
+    std::unique_ptr<TLineStats> stats_;
     std::unique_ptr<TCmdWnd> cmdWnd_;
     tessel::ManualResetEvent answerEvent_;
     std::unique_ptr<TCommand> holder_;
