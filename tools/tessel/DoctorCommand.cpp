@@ -224,7 +224,8 @@ void CheckRegister(Findings& f, DispatchDriver& driver, const std::string& com, 
                 "tessel set BaudRate=" + std::to_string(*found) + " (or set the register to " +
                     BaudText(d.baud) + ")"});
     } else if (code == -1) {
-        f.Fail({at + " answers at no speed: " + failure,
+        f.Fail({com + ": no register answers at address " + std::to_string(d.address) +
+                    " at any speed: " + failure,
                 "check that the register is on and its cable is in this port; tessel search tries every port "
                 "and address"});
     } else {
@@ -271,22 +272,20 @@ void CheckLog(Findings& f, DispatchDriver& driver) {
     }
 }
 
-void CheckStats(Findings& f, const std::vector<DeviceSettings>& devices) {
-    const std::string file = DefaultStatsFile();
-    TLineStatsSnapshot stats;
-    try {
-        stats = TLineStats::Read(file);
-    } catch (const std::exception&) {
-        f.Ok("statistics: none yet (" + file + ")");
+// `stats` as they were before doctor asked the register anything.
+void CheckStats(Findings& f, const std::optional<TLineStatsSnapshot>& stats,
+                const std::vector<DeviceSettings>& devices) {
+    if (!stats) {
+        f.Ok("statistics: none yet (" + DefaultStatsFile() + ")");
         return;
     }
     for (const DeviceSettings& d : devices) {
-        const auto r = std::find_if(stats.Records.begin(), stats.Records.end(), [&d](const TLineRecord& x) {
+        const auto r = std::find_if(stats->Records.begin(), stats->Records.end(), [&d](const TLineRecord& x) {
             return x.Port == d.port && x.Address == static_cast<std::uint8_t>(d.address);
         });
         const std::string who =
             "statistics of COM" + std::to_string(d.port) + " address " + std::to_string(d.address);
-        if (r == stats.Records.end()) {
+        if (r == stats->Records.end()) {
             f.Ok(who + ": nothing counted yet");
             continue;
         }
@@ -306,6 +305,12 @@ void CheckStats(Findings& f, const std::vector<DeviceSettings>& devices) {
 
 int RunDoctor(std::ostream& out) {
     Findings f(out);
+    // Taken first: the questions doctor asks would count in them.
+    std::optional<TLineStatsSnapshot> stats;
+    try {
+        stats = TLineStats::Read(DefaultStatsFile());
+    } catch (const std::exception&) {
+    }
     std::optional<DispatchDriver> driver = CheckDriver(f);
     std::vector<DeviceSettings> devices;
     if (driver) {
@@ -329,7 +334,7 @@ int RunDoctor(std::ostream& out) {
     } else {
         out << "      (the other checks need the driver)\n";
     }
-    if (driver) CheckStats(f, devices);
+    if (driver) CheckStats(f, stats, devices);
     out << (f.Problems() == 0 ? "All is well.\n" : std::to_string(f.Problems()) + " problem(s) found.\n");
     return f.Problems() == 0 ? 0 : 1;
 }

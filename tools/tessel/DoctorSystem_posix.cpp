@@ -166,9 +166,14 @@ PortFacts InspectPort(int port) {
                               static_cast<std::uint32_t>(st.st_uid), static_cast<std::uint32_t>(st.st_gid),
                               GroupName(st.st_gid)};
     facts.permission = PermissionProblem(access, CurrentUser());
-    facts.holders = OpenedBy(facts.node);
-    // A lock names a holder that this user may not see in /proc.
-    if (const std::string locker = tessel_comm::PortHolder(facts.node, ::getpid()); !locker.empty()) {
+    // The program at the other end of a pseudo-terminal keeps its side open as well: there only a lock
+    // tells a holder.
+    if (facts.node.rfind("/dev/pts/", 0) != 0) facts.holders = OpenedBy(facts.node);
+    // A lock names a holder that this user may not see in /proc. This process may hold the port already
+    // (the driver opens a port that was open when it was last released), which is no other program.
+    const std::string self = std::to_string(::getpid()) + " ";
+    if (const std::string locker = tessel_comm::PortHolder(facts.node, ::getpid());
+        !locker.empty() && locker.rfind(self, 0) != 0) {
         if (std::find(facts.holders.begin(), facts.holders.end(), locker) == facts.holders.end())
             facts.holders.push_back(locker);
     }
