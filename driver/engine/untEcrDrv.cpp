@@ -479,8 +479,14 @@ void TEcrDrv::ReceiveFrame(TDevice& device, const TEcrFrame& frame) {
     command->PortNumber = device.PortNumber();
     command->LDNumber = device.DeviceNumber();
     if (stats_) {
-        stats_->FrameReceived(command->PortNumber, command->SrcAddress, command->CommandType == 0,
-                              command->CrcOk, WireSize(data));
+        // A frame whose checksum failed may name any peer: it is counted for the one awaited on its port.
+        std::uint8_t peer = command->SrcAddress;
+        if (!command->CrcOk) {
+            std::lock_guard lock(awaitMutex_);
+            if (awaiting_ && awaitKey_.port == command->PortNumber) peer = awaitKey_.dst;
+        }
+        stats_->FrameReceived(command->PortNumber, peer, command->CommandType == 0, command->CrcOk,
+                              WireSize(data));
     }
     std::int32_t id = 0;
     bool awaited = false;

@@ -107,8 +107,8 @@ std::string RegisteredLibrary() {
 std::optional<DispatchDriver> CheckDriver(Findings& f) {
     const std::string library = RegisteredLibrary();
     if (library.empty()) {
-        f.Fail({"driver: not registered for this user (no " + std::string(kDriverProgID) + " in " +
-                    tessel::HiveFile(tessel::Hive::ClassesRoot) + ")",
+        f.Fail({"driver: not registered for this user (no class " + std::string(kDriverProgID) +
+                    " in the settings)",
                 RegistrationHint()});
         return std::nullopt;
     }
@@ -323,8 +323,11 @@ int RunDoctor(std::ostream& out) {
                                  driver->GetLong("DstAddress")};
                 devices.push_back(d);
                 const std::string com = "COM" + std::to_string(d.port);
+                const LONG enabled = driver->GetLong("DeviceEnabled");
                 if (CheckPort(f, com, InspectPort(static_cast<int>(d.port))))
                     CheckRegister(f, *driver, com, d);
+                // The driver keeps whether the port was open for its next start.
+                driver->PutLong("DeviceEnabled", enabled);
             }
             driver->PutLong("LDIndex", current);
             CheckLog(f, *driver);

@@ -16,6 +16,7 @@
 #include "driver/base/untLogFile.h"
 #include "driver/engine/untConst.h"
 #include "driver/engine/untDriverPath.h"
+#include "tools/tessel/ClientPlatform.h"
 #include "tools/tessel/DispatchDriver.h"
 #include "tools/tessel/DoctorCommand.h"
 #include "tools/tessel/PortsCommand.h"
@@ -153,7 +154,7 @@ void DumpKey(tessel::Registry& reg, const std::string& key, std::ostringstream& 
 
 std::string Settings() {
     std::ostringstream out;
-    out << "# " << tessel::HiveFile(tessel::Hive::CurrentUser) << '\n';
+    out << "# " << SettingsLocation() << '\n';
     try {
         tessel::Registry reg;
         DumpKey(reg, kDriverKey, out);

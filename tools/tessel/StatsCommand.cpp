@@ -2,10 +2,10 @@
 
 #include <cstdio>
 #include <ctime>
-#include <system_error>
 
 #include "common/platform/Registry.h"
 #include "driver/engine/untDriverPath.h"
+#include "tools/tessel/DoctorSystem.h"
 
 namespace tessel::cli {
 namespace {
@@ -209,13 +209,8 @@ int RunStats(const std::vector<std::string>& args, std::ostream& out, std::ostre
                 return 0;
             }
         }
-        TLineStatsSnapshot stats;
-        try {
-            stats = TLineStats::Read(file);
-        } catch (const std::system_error& e) {
-            // No exchange yet on this machine: nothing to show, which is no failure.
-            if (e.code() != std::errc::no_such_file_or_directory) throw;
-        }
+        // No exchange yet for this user: nothing to show, which is no failure.
+        const TLineStatsSnapshot stats = FileSize(file) ? TLineStats::Read(file) : TLineStatsSnapshot{};
         if (json)
             PrintStatsJson(stats, file, out);
         else
