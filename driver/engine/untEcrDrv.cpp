@@ -380,8 +380,8 @@ std::int32_t TEcrDrv::Exchange(std::uint8_t opcode) {
         if (result >= 0 || result == E_PORTUNAVAILABLE) break;
     }
     if (result >= 0 && stats_) {
-        std::lock_guard lock(awaitMutex_);
-        stats_->ExchangeAnswered(awaitKey_.port, awaitKey_.dst, tessel::TicksSince(started));
+        const auto [port, peer] = AwaitedPeer();
+        stats_->ExchangeAnswered(port, peer, tessel::TicksSince(started));
     }
     SetAwaiting(false);
     return result;
@@ -530,10 +530,16 @@ void TEcrDrv::ReceiveFrame(TDevice& device, const TEcrFrame& frame) {
     if (!awaited) PostToWindow(id);
 }
 
-void TEcrDrv::CountForAwaited(TLineCounter counter) {
-    if (!stats_) return;
+std::pair<std::int32_t, std::uint8_t> TEcrDrv::AwaitedPeer() {
     std::lock_guard lock(awaitMutex_);
-    stats_->Count(awaitKey_.port, awaitKey_.dst, counter);
+    return {awaitKey_.port, awaitKey_.dst};
+}
+
+void TEcrDrv::CountForAwaited(TLineCounter counter) {
+    // The file is written outside the lock, which the port threads take for every frame.
+    if (!stats_) return;
+    const auto [port, peer] = AwaitedPeer();
+    stats_->Count(port, peer, counter);
 }
 
 void TEcrDrv::PortLost(TDevice& device) {

@@ -260,7 +260,8 @@ class TEcrDrv : public TECRDrvData {
 
     // Port thread, inside the devices' critical section.
     void ReceiveFrame(TDevice& device, const TEcrFrame& frame);
-    // Counts `counter` for the port and peer of the request last armed.
+    // The port and peer of the request last armed, and a count for them in the line statistics.
+    std::pair<std::int32_t, std::uint8_t> AwaitedPeer();
     void CountForAwaited(TLineCounter counter);
     // Port thread, inside the devices' critical section: an exchange waiting on that port ends at once.
     void PortLost(TDevice& device);
