@@ -24,7 +24,7 @@ std::string TimeStampNow() {
 
 TLogFile::~TLogFile() {
     std::lock_guard lock(mutex_);
-    CloseLocked();
+    file_.Close();
 }
 
 std::string TLogFile::FormatTimeStamp(int day, int month, int year, int hour, int minute, int second,
@@ -37,17 +37,65 @@ std::string TLogFile::FormatTimeStamp(int day, int month, int year, int hour, in
 
 void TLogFile::Write(const std::string& text) {
     std::lock_guard lock(mutex_);
-    WriteLocked(text);
+    WriteLocked({text});
 }
 
-void TLogFile::WriteLocked(const std::string& text) {
-    if (!enabled_) return;
-    if (!file_.IsOpen() && !OpenLocked()) return;
-    // One write per line; a failed write loses the line, as the log promises.
-    try {
-        file_.Append(TimeStampNow() + text + "\r\n");
-    } catch (const std::system_error&) {
+void TLogFile::WriteLocked(const std::vector<std::string>& texts) {
+    if (!enabled_ || fileName_.empty()) return;
+    std::string lines;
+    const std::string stamp = TimeStampNow();
+    for (const std::string& text : texts) lines += stamp + text + "\r\n";
+    // Each pass either writes or finds that another writer rotated the file first; the bound only guards
+    // against a file system that keeps changing under us.
+    for (int pass = 0; pass < 64; ++pass) {
+        if (!file_.IsOpen() && !OpenLocked()) return;
+        try {
+            {
+                const tessel::SharedFile::Turn turn = file_.TakeTurn(0);
+                if (file_.IsAt(fileName_)) {
+                    const std::uint64_t size = maxBytes_ == 0 ? 0 : file_.Size();
+                    if (size == 0 || size + lines.size() <= maxBytes_ || !RotateLocked()) {
+                        // One write per line or report; a failed write loses it, as the log promises.
+                        file_.Append(lines);
+                        return;
+                    }
+                }
+            }
+            // Rotated away, by us or by another writer: the lines go into the file now at the name.
+            file_.Close();
+        } catch (const std::system_error&) {
+            file_.Close();
+            return;
+        }
     }
+}
+
+bool TLogFile::RotateLocked() {
+    // The oldest goes first; a missing older file is simply not there yet.
+    std::error_code error;
+    for (int n = keptFiles_ - 1; n >= 1; --n)
+        tessel::SharedFile::Rename(RotatedName(fileName_, n), RotatedName(fileName_, n + 1), error);
+    return tessel::SharedFile::Rename(fileName_, RotatedName(fileName_, 1), error);
+}
+
+std::string TLogFile::RotatedName(const std::string& fileName, int n) {
+    return fileName + "." + std::to_string(n);
+}
+
+void TLogFile::SetRotation(std::uint64_t maxBytes, int keptFiles) {
+    std::lock_guard lock(mutex_);
+    maxBytes_ = maxBytes;
+    keptFiles_ = keptFiles < 1 ? 1 : keptFiles;
+}
+
+std::uint64_t TLogFile::MaxBytes() const {
+    std::lock_guard lock(mutex_);
+    return maxBytes_;
+}
+
+int TLogFile::KeptFiles() const {
+    std::lock_guard lock(mutex_);
+    return keptFiles_;
 }
 
 void TLogFile::Separator() {
@@ -55,11 +103,9 @@ void TLogFile::Separator() {
 }
 
 void TLogFile::WriteError(const std::string& step, const std::string& message) {
-    // The three lines go out under one hold of the lock, so another thread's line cannot split the report.
+    // The three lines go out in one turn, so another writer's line cannot split the report.
     std::lock_guard lock(mutex_);
-    WriteLocked(step);
-    WriteLocked(message);
-    WriteLocked(kSeparator);
+    WriteLocked({step, message, kSeparator});
 }
 
 bool TLogFile::Enabled() const {
@@ -71,7 +117,7 @@ void TLogFile::SetEnabled(bool value) {
     std::lock_guard lock(mutex_);
     if (value == enabled_) return;
     enabled_ = value;
-    CloseLocked();
+    file_.Close();
 }
 
 std::string TLogFile::FileName() const {
@@ -82,20 +128,13 @@ std::string TLogFile::FileName() const {
 void TLogFile::SetFileName(const std::string& value) {
     std::lock_guard lock(mutex_);
     if (value == fileName_) return;
-    CloseLocked();
+    file_.Close();
     fileName_ = value;
 }
 
 bool TLogFile::OpenLocked() {
-    if (fileName_.empty()) return false;
     // Private to its owner: the log carries the frames of table writes, and a table holds the cashiers'
-    // passwords. An existing log of ours is made private too; a link at its name, or another user's file,
-    // is not written. Others may read the log while it is open, but not write it: a writer elsewhere holds
-    // the lock.
-    return file_.Open(fileName_, tessel::LockedFile::NewFile::Private).outcome ==
-           tessel::LockedFile::Outcome::Opened;
-}
-
-void TLogFile::CloseLocked() {
-    file_.Close();
+    // passwords. Other engines of the same user write it in turns; anyone it is readable to may read it.
+    return file_.Open(fileName_, tessel::SharedFile::Access::Private).outcome ==
+           tessel::SharedFile::Outcome::Opened;
 }

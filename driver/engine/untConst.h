@@ -10,3 +10,5 @@ inline constexpr const char* kDriverKey = "Software\\Korvex\\TesselDrv\\TesselDr
 inline constexpr const char* kParamKey = "Software\\Korvex\\TesselDrv\\TesselDrv\\Param";
 
 inline constexpr const char* kDefaultLogFileName = "TesselDrv.log";
+// The cap of one log file in kilobytes (0: none), under the Param key; older files are kept beside it.
+inline constexpr const char* kLogMaxSizeValue = "LogMaxSizeKB";

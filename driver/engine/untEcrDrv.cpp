@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "common/platform/Registry.h"
+#include "common/platform/TickClock.h"
 #include "driver/base/untError.h"
 #include "driver/commands/CommandFactory.h"
 #include "driver/commands/untStateTexts.h"
@@ -41,6 +42,12 @@ TEcrDrv::TEcrDrv(TOptions options) {
         options.Counters
             ? std::move(options.Counters)
             : TCounters::OpenInDirectory(CountersDirectory(options.CountersDirectory, filesDirectory));
+    try {
+        stats_ = std::make_unique<TLineStats>(
+            TLineStats::FileIn(CountersDirectory(options.CountersDirectory, filesDirectory)));
+    } catch (const std::exception& e) {
+        log_->WriteError("Ошибка при открытии файла статистики линии.", e.what());
+    }
     // Posts never wait for room: a port thread must not be held by a thread that does not pump.
     cmdWnd_ = std::make_unique<TCmdWnd>(
         [this](TCmdWnd& wnd) { Deliver(static_cast<std::int32_t>(wnd.LastCommand())); }, 0);
@@ -93,6 +100,10 @@ void TEcrDrv::ReadSettings() {
             SrcAddress = static_cast<std::uint8_t>(reg.ReadInteger("SrcAddress"));
         if (reg.ValueExists("LogEnabled")) log_->SetEnabled(reg.ReadBool("LogEnabled"));
         if (reg.ValueExists("LogFileName")) log_->SetFileName(reg.ReadString("LogFileName"));
+        if (reg.ValueExists(kLogMaxSizeValue)) {
+            const std::int32_t kb = reg.ReadInteger(kLogMaxSizeValue);
+            log_->SetRotation(kb <= 0 ? 0 : std::uint64_t(kb) * 1024, TLogFile::kDefaultKeptFiles);
+        }
     } catch (const std::exception&) {
         // Settings are a convenience: a bad value ends the reading and the defaults stand.
     }
@@ -120,6 +131,7 @@ void TEcrDrv::WriteSettings() noexcept {
         reg.WriteInteger("SrcAddress", SrcAddress);
         reg.WriteBool("LogEnabled", log_->Enabled());
         reg.WriteString("LogFileName", log_->FileName());
+        reg.WriteInteger(kLogMaxSizeValue, static_cast<std::int32_t>(log_->MaxBytes() / 1024));
     } catch (const std::exception&) {
     }
 }
@@ -147,7 +159,14 @@ namespace {
 
 constexpr std::uint8_t kSearchOpcode = 0xFA;
 // Offsets in a frame body (the frame without its start byte and checksum).
-enum : std::size_t { kBodyC1 = 3, kBodyC2 = 4, kBodyPayload = 6 };
+enum : std::size_t { kBodyDst = 0, kBodyType = 2, kBodyC1 = 3, kBodyC2 = 4, kBodyPayload = 6 };
+
+// The bytes a received frame took on the line: each 7Dh and 7Eh after the start byte went as two.
+std::size_t WireSize(const Bytes& frame) {
+    return frame.size() +
+           static_cast<std::size_t>(std::count_if(frame.begin() + (frame.empty() ? 0 : 1), frame.end(),
+                                                  [](std::uint8_t b) { return b == 0x7D || b == 0x7E; }));
+}
 
 // A counters file that cannot be written fails the operation: counters left behind on disk would make the
 // next request a repetition of this one.
@@ -222,8 +241,10 @@ Bytes TEcrDrv::BuildTypedBody(int portNumber, bool sending) {
 }
 
 void TEcrDrv::SendBody(TDevice& device, const Bytes& body) {
-    device.Send(BuildFrame(body));
+    const Bytes frame = BuildFrame(body);
+    device.Send(frame);
     holder_->Cadr = UnstuffedFrame(body);
+    if (stats_) stats_->FrameSent(device.PortNumber(), body[kBodyDst], body[kBodyType] == 0, frame.size());
 }
 
 std::int32_t TEcrDrv::TypedPost() {
@@ -311,9 +332,11 @@ std::int32_t TEcrDrv::WaitForAnswer() {
             received_->Delete(answer);
             ResultCode = CommandResultCode;
             ResultDescription = CommandResultDescription;
+            if (ResultCode == kOutOfSequenceResult) CountForAwaited(TLineCounter::RefusedByRegister);
             return ResultCode;
         }
         case tessel::WaitResult::Timeout:
+            CountForAwaited(TLineCounter::Timeouts);
             return SetResult(E_NOCONNECTION);
         case tessel::WaitResult::Abandoned:
             ResultCode = E_UNKNOWN;
@@ -334,6 +357,7 @@ std::int32_t TEcrDrv::Exchange(std::uint8_t opcode) {
     ClearResult();
     std::int32_t result = 0;
     bool refused = false;
+    const std::uint32_t started = tessel::TickCount();
     for (std::int32_t attempt = 0; attempt < RepCount; ++attempt) {
         holder_->Code = opcode;
         holder_->CommandType = 0;
@@ -351,6 +375,7 @@ std::int32_t TEcrDrv::Exchange(std::uint8_t opcode) {
         // A port that is missing or went away is not asked again: nothing can answer on it.
         if (result == E_PORTUNAVAILABLE) break;
         if (result != 0) continue;
+        if (attempt > 0) CountForAwaited(TLineCounter::Repeats);
         result = WaitForAnswer();
         if (result == kOutOfSequenceResult && !refused) {
             // Refused as out of sequence: the register executed nothing, and its answer has put the counters
@@ -360,6 +385,10 @@ std::int32_t TEcrDrv::Exchange(std::uint8_t opcode) {
             continue;
         }
         if (result >= 0 || result == E_PORTUNAVAILABLE) break;
+    }
+    if (result >= 0 && stats_) {
+        const auto [port, peer] = AwaitedPeer();
+        stats_->ExchangeAnswered(port, peer, tessel::TicksSince(started));
     }
     SetAwaiting(false);
     return result;
@@ -456,6 +485,16 @@ void TEcrDrv::ReceiveFrame(TDevice& device, const TEcrFrame& frame) {
     command->SetFrame(data, frame.CrcOk());
     command->PortNumber = device.PortNumber();
     command->LDNumber = device.DeviceNumber();
+    if (stats_) {
+        // A frame whose checksum failed may name any peer: it is counted for the one awaited on its port.
+        std::uint8_t peer = command->SrcAddress;
+        if (!command->CrcOk) {
+            std::lock_guard lock(awaitMutex_);
+            if (awaiting_ && awaitKey_.port == command->PortNumber) peer = awaitKey_.dst;
+        }
+        stats_->FrameReceived(command->PortNumber, peer, command->CommandType == 0, command->CrcOk,
+                              WireSize(data));
+    }
     std::int32_t id = 0;
     bool awaited = false;
     bool stale = false;
@@ -491,13 +530,27 @@ void TEcrDrv::ReceiveFrame(TDevice& device, const TEcrFrame& frame) {
         // An answer to a request older than the newest one sent to that register: a second copy of an answer
         // taken already, or the late answer of a request given up for another. Nobody asked for it.
         log_->Write("Отброшен повторный ответ: " + BytesToHex(command->Cadr));
+        if (stats_) stats_->Count(command->PortNumber, command->SrcAddress, TLineCounter::DroppedAnswers);
         return;
     }
     // Posted outside the locks: the engine's thread takes the list's lock to deliver.
     if (!awaited) PostToWindow(id);
 }
 
+std::pair<std::int32_t, std::uint8_t> TEcrDrv::AwaitedPeer() {
+    std::lock_guard lock(awaitMutex_);
+    return {awaitKey_.port, awaitKey_.dst};
+}
+
+void TEcrDrv::CountForAwaited(TLineCounter counter) {
+    // The file is written outside the lock, which the port threads take for every frame.
+    if (!stats_) return;
+    const auto [port, peer] = AwaitedPeer();
+    stats_->Count(port, peer, counter);
+}
+
 void TEcrDrv::PortLost(TDevice& device, const std::string& reason) {
+    if (stats_) stats_->Count(device.PortNumber(), device.DstAddress(), TLineCounter::PortsLost);
     std::lock_guard lock(awaitMutex_);
     if (!awaiting_ || !awaitKey_.armed || awaitKey_.port != device.PortNumber()) return;
     awaitKey_.armed = false;
@@ -608,7 +661,13 @@ void TEcrDrv::SendAutomaticAnswer(TCommand& answer, const TCommand& request) {
         device->SetDeviceEnabled(true);
         answer.PortNumber = device->PortNumber();
         counters_->CountersFor(answer);
-        device->Send(BuildFrame(answer.BuildBody()));
+        const Bytes frame = BuildFrame(answer.BuildBody());
+        device->Send(frame);
+        if (stats_) {
+            stats_->FrameSent(answer.PortNumber, answer.DstAddress, false, frame.size());
+            if (answer.ResultCode == kOutOfSequenceResult)
+                stats_->Count(answer.PortNumber, answer.DstAddress, TLineCounter::RefusedByUs);
+        }
     } catch (const std::exception& e) {
         log_->WriteError("Ошибка при автоматическом ответе на команду.", e.what());
     }

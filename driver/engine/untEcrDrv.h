@@ -19,6 +19,10 @@
 // one) is announced for execution. Automatic answers leave the current command, the properties and the
 // result alone.
 //
+// Line statistics: the engine counts what it sends and receives, the tries, time-outs, refusals, dropped
+// answers and lost ports, and the time of each answered exchange, in TLineStats (a file shared with every
+// engine of the user); they never change what the exchange does.
+//
 // Threads: operations may come from several threads (the tables and search workers call the driver while
 // the thread that created the engine pumps its queue); they run one at a time under OperationLock(), which
 // every caller on more than one thread takes around each operation (the automation object does so for every
@@ -48,6 +52,7 @@
 #include "driver/engine/untCounter.h"
 #include "driver/engine/untDevice.h"
 #include "driver/engine/untOperationLock.h"
+#include "driver/engine/untLineStats.h"
 #include "driver/link/untCommand.h"
 
 class TEcrDrv : public TECRDrvData {
@@ -201,6 +206,10 @@ class TEcrDrv : public TECRDrvData {
     TCmdWnd& CommandWindow() {
         return *cmdWnd_;
     }
+    // The line statistics; null when their file could not be opened (the driver works without them).
+    TLineStats* LineStats() {
+        return stats_.get();
+    }
 
   private:
     // What an awaited answer must match; read by the port threads.
@@ -254,6 +263,9 @@ class TEcrDrv : public TECRDrvData {
 
     // Port thread, inside the devices' critical section.
     void ReceiveFrame(TDevice& device, const TEcrFrame& frame);
+    // The port and peer of the request last armed, and a count for them in the line statistics.
+    std::pair<std::int32_t, std::uint8_t> AwaitedPeer();
+    void CountForAwaited(TLineCounter counter);
     // Port thread, inside the devices' critical section: an exchange waiting on that port ends at once.
     void PortLost(TDevice& device, const std::string& reason);
     // Engine thread, from the command window: `id` joins the deliveries waiting (0: a wake-up alone), and
@@ -274,6 +286,7 @@ class TEcrDrv : public TECRDrvData {
 
     std::unique_ptr<TLogFile> log_;
     std::unique_ptr<TCounters> counters_;
+    std::unique_ptr<TLineStats> stats_;
     std::unique_ptr<TCmdWnd> cmdWnd_;
     tessel::ManualResetEvent answerEvent_;
     std::unique_ptr<TCommand> holder_;

@@ -6,6 +6,9 @@ std::string_view HelpText() {
     return R"help(Usage: tessel [--keep-going] [--quiet] STEP...
        tessel [--keep-going] [--quiet] -f FILE [STEP...]
        tessel ports [map N PATH | unmap N | udev-rule]   (serial devices, COM mapping; tessel ports --help)
+       tessel stats [--json] [--reset]       (the line statistics per port and register; see tessel stats --help)
+       tessel doctor                         (checks the driver, the ports, the register, the log, the statistics)
+       tessel report FILE                    (a support bundle: one tar archive; see tessel report --help)
        tessel --help
 
 The command-line client of the cash register driver. It creates the driver by its ProgID
@@ -127,6 +130,13 @@ does not have, a member name or value the driver refused, or the driver could no
 it with "tessel-regsvr LIBRARY", LIBRARY being the driver library libTesselDrv.so); 130 after SIGINT,
 143 after SIGTERM (128 and the signal's number, as the shell reports a program a signal ended).
 
+doctor checks in order: the driver is registered and loads; for each logical device, which device its
+COM number reaches, that the user may open it (the group, and the usermod line), that no other program
+holds it (which one, ModemManager too), that the register answers at the saved settings (else a short
+search over the speeds says where it answers); the log's place and size; the line statistics' warning
+signs. One line "ok", "FAIL" or "warn" per finding, a "->" line with what to do after each failure; exit
+status 0 when all is well, 1 otherwise.
+
 Language: tessel speaks English; what the driver and the register say (result descriptions, mode texts,
 the names of tables and fields, the values) is printed as they give it, in Russian.
 
@@ -136,6 +146,7 @@ $XDG_CONFIG_HOME/tessel, else ~/.config/tessel (classes.reg, user.reg).
 Examples:
   tessel set PortNumber=1 call GetECRStatus get ECRModeDescription get РежимККМ
   tessel settings
+  tessel doctor
   tessel search --ports 1-4 --speeds 9600,115200
   tessel set PortNumber=1 tables export backup.xch set PortNumber=2 tables import backup.xch
 )help";

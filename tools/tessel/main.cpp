@@ -6,11 +6,14 @@
 
 #include "tools/tessel/ClientPlatform.h"
 #include "tools/tessel/DispatchDriver.h"
+#include "tools/tessel/DoctorCommand.h"
 #include "tools/tessel/HelpText.h"
 #include "tools/tessel/MessagePump.h"
 #include "tools/tessel/PortsCommand.h"
 #include "tools/tessel/ProgressLine.h"
+#include "tools/tessel/ReportCommand.h"
 #include "tools/tessel/Runner.h"
+#include "tools/tessel/StatsCommand.h"
 
 namespace {
 
@@ -41,6 +44,9 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
     if (args.front() == "ports") return RunPorts({args.begin() + 1, args.end()}, std::cout, std::cerr);
+    if (args.front() == "stats") return RunStats({args.begin() + 1, args.end()}, std::cout, std::cerr);
+    if (args.front() == "doctor" && args.size() == 1) return RunDoctor(std::cout);
+    if (args.front() == "report") return RunReport({args.begin() + 1, args.end()}, std::cout, std::cerr);
     // Every failure that reaches here is a failed step, a usage mistake, a refusal by the driver or a failed
     // creation; the driver object is released on the way out.
     try {
