@@ -107,7 +107,11 @@ TEST_P(LogRotation, TwoProcessesLoseSplitAndMixNoLine) {
             ++next[w];
         }
     }
+    ASSERT_FALSE(next.empty());
     for (int w = 0; w < kWriters; ++w) {
+        // With few files kept, a writer that finished early (a busy machine may run the two one after the
+        // other) may have all its lines rotated away; one that is there ends with its last line.
+        if (!c.allKept && !next.count(w)) continue;
         EXPECT_EQ(next[w], kLinesEach) << "writer " << w << "'s last line";
         if (c.allKept) {
             EXPECT_EQ(first[w], 0) << "writer " << w << "'s first line";
