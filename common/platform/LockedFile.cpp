@@ -1,31 +1,13 @@
 #include "common/platform/LockedFile.h"
 
-#include <utility>
-
 namespace tessel {
 
-LockedFile::~LockedFile() {
-    Close();
-}
-
-LockedFile::LockedFile(LockedFile&& other) noexcept
-    : path_(std::move(other.path_)), handle_(std::exchange(other.handle_, -1)) {}
-
-LockedFile& LockedFile::operator=(LockedFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        path_ = std::move(other.path_);
-        handle_ = std::exchange(other.handle_, -1);
-    }
-    return *this;
-}
-
-bool LockedFile::IsOpen() const {
-    return handle_ != -1;
-}
-
-void LockedFile::Fail(const std::error_code& error) const {
-    throw std::system_error(error, path_);
+LockedFile::OpenResult LockedFile::Open(const std::string& path, Access access) {
+    OpenResult result = OpenFile(path, access, Writers::One);
+    if (result.outcome != Outcome::Opened) return result;
+    result = Lock();
+    if (result.outcome != Outcome::Opened) Close();
+    return result;
 }
 
 }  // namespace tessel

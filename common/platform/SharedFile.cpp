@@ -4,28 +4,12 @@
 
 namespace tessel {
 
-SharedFile::~SharedFile() {
-    Close();
+SharedFile::OpenResult SharedFile::Open(const std::string& path, Access access) {
+    return OpenFile(path, access, Writers::Many);
 }
 
-SharedFile::SharedFile(SharedFile&& other) noexcept
-    : path_(std::move(other.path_)), handle_(std::exchange(other.handle_, -1)) {}
-
-SharedFile& SharedFile::operator=(SharedFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        path_ = std::move(other.path_);
-        handle_ = std::exchange(other.handle_, -1);
-    }
-    return *this;
-}
-
-bool SharedFile::IsOpen() const {
-    return handle_ != -1;
-}
-
-void SharedFile::Fail(const std::error_code& error) const {
-    throw std::system_error(error, path_);
+SharedFile::OpenResult SharedFile::OpenForReading(const std::string& path) {
+    return OpenFileForReading(path);
 }
 
 SharedFile::Turn::~Turn() {

@@ -8,59 +8,22 @@
 // Turns exclude other processes; threads of one process share an open file and must take turns among
 // themselves too.
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <system_error>
+
+#include "common/platform/DataFile.h"
 
 namespace tessel {
 
-class SharedFile {
+class SharedFile : public DataFile {
   public:
-    enum class Outcome {
-        Opened,
-        Unusable,     // the name exists but is not a regular file we may open (or, private: is a link or
-                      // another user's file)
-        CannotCreate  // the name does not exist and the file cannot be created
-    };
-
-    struct OpenResult {
-        Outcome outcome = Outcome::Opened;
-        std::error_code error;  // why, for any outcome but Opened
-    };
-
-    // Who may read the file. Shared: a file this call creates is readable by all. Private (Linux): readable
-    // by its owner only, an existing file of ours is made so, the name must not be a link and another user's
-    // file is refused. Windows files follow their folder's rules.
-    enum class Access { Shared, Private };
-
-    SharedFile() = default;
-    ~SharedFile();
-    SharedFile(SharedFile&& other) noexcept;
-    SharedFile& operator=(SharedFile&& other) noexcept;
-    SharedFile(const SharedFile&) = delete;
-    SharedFile& operator=(const SharedFile&) = delete;
-
     // Opens `path` for reading and writing, creating it when it does not exist, never truncating it. Other
     // processes may open, write, rename and remove it meanwhile. A file open here is closed first.
     OpenResult Open(const std::string& path, Access access = Access::Shared);
     // Opens an existing file for reading only (a reader of the statistics, a support bundle).
     OpenResult OpenForReading(const std::string& path);
-    bool IsOpen() const;
-    void Close();
-    const std::string& Path() const { return path_; }
 
-    // The operations below need an open file and throw std::system_error naming the file on failure.
-    std::uint64_t Size() const;
-    // Extends with zeros or cuts.
-    void Resize(std::uint64_t size);
-    // Reads exactly `size` bytes at `offset`; a file shorter than that is an I/O error.
-    void ReadAt(std::uint64_t offset, void* data, std::size_t size) const;
-    void WriteAt(std::uint64_t offset, const void* data, std::size_t size);
-    // Writes `text` at the end in one write call and flushes it to the disk. Lines of several writers never
-    // interleave as long as each appends under the same turn.
-    void Append(std::string_view text);
     // Whether the file open here is still the one that `path` names (not renamed away or replaced).
     bool IsAt(const std::string& path) const;
 
@@ -90,11 +53,7 @@ class SharedFile {
     static bool Remove(const std::string& path);
 
   private:
-    [[noreturn]] void Fail(const std::error_code& error) const;
     void Unlock(std::uint64_t key) const;
-
-    std::string path_;
-    std::intptr_t handle_ = -1;  // the platform's descriptor or handle
 };
 
 }  // namespace tessel

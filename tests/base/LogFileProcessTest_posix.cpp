@@ -161,7 +161,9 @@ TEST_P(PrivateLog, IsOursAndReadableByUsAlone) {
     EXPECT_EQ(ReadAll(path).find("frame") != std::string::npos, GetParam().written);
     struct stat st {};
     ASSERT_EQ(::lstat(path.c_str(), &st), 0);
-    if (GetParam().written) EXPECT_EQ(st.st_mode & 0777, 0600u);
+    if (GetParam().written) {
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
