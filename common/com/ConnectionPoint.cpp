@@ -76,6 +76,66 @@ class ConnectionEnumerator final : public IEnumConnections {
     std::size_t pos_ = 0;
 };
 
+// A self-owning snapshot of an object's connection points: it frees itself on the last Release.
+class PointEnumerator final : public IEnumConnectionPoints {
+  public:
+    PointEnumerator(std::vector<ComPtr<IConnectionPoint>> points, ULONG position)
+        : points_(std::move(points)), position_(position) {}
+
+    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
+        if (ppv == nullptr) return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IEnumConnectionPoints) {
+            *ppv = static_cast<IEnumConnectionPoints*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHOD_(ULONG, AddRef)() override { return ++refs_; }
+    STDMETHOD_(ULONG, Release)() override {
+        const ULONG left = --refs_;
+        if (left == 0) std::unique_ptr<PointEnumerator> self(this);
+        return left;
+    }
+    STDMETHOD(Next)(ULONG count, IConnectionPoint** out, ULONG* fetched) override {
+        if (out == nullptr) return E_POINTER;
+        ULONG n = 0;
+        while (n < count && position_ < Size()) {
+            out[n] = points_[position_++].Get();
+            out[n]->AddRef();  // the caller releases what it receives
+            ++n;
+        }
+        if (fetched != nullptr) *fetched = n;
+        return n == count ? S_OK : S_FALSE;
+    }
+    STDMETHOD(Skip)(ULONG count) override {
+        position_ = count < Size() - position_ ? position_ + count : Size();
+        return position_ < Size() ? S_OK : S_FALSE;
+    }
+    STDMETHOD(Reset)() override {
+        position_ = 0;
+        return S_OK;
+    }
+    STDMETHOD(Clone)(IEnumConnectionPoints** out) override {
+        if (out == nullptr) return E_POINTER;
+        *out = nullptr;
+        try {
+            *out = std::make_unique<PointEnumerator>(points_, position_).release();
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+        return S_OK;
+    }
+
+  private:
+    ULONG Size() const { return static_cast<ULONG>(points_.size()); }
+
+    std::vector<ComPtr<IConnectionPoint>> points_;
+    ULONG position_;
+    std::atomic<ULONG> refs_{1};
+};
+
 }  // namespace
 
 ConnectionPoint::ConnectionPoint(IConnectionPointContainer& container, const IID& iid, ULONG maxConnections)
@@ -176,6 +236,20 @@ std::vector<ComPtr<IUnknown>> ConnectionPoint::Sinks() const {
 std::size_t ConnectionPoint::Count() const {
     std::lock_guard<std::mutex> guard(lock_);
     return connections_.size();
+}
+
+HRESULT EnumConnectionPoints(std::initializer_list<IConnectionPoint*> points,
+                             IEnumConnectionPoints** ppEnum) {
+    if (ppEnum == nullptr) return E_POINTER;
+    *ppEnum = nullptr;
+    try {
+        std::vector<ComPtr<IConnectionPoint>> held;
+        for (IConnectionPoint* point : points) held.emplace_back(point);
+        *ppEnum = std::make_unique<PointEnumerator>(std::move(held), 0).release();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
 }
 
 }  // namespace tessel
