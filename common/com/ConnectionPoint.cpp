@@ -8,22 +8,15 @@ namespace tessel {
 
 namespace {
 
-// A self-owning snapshot enumerator: it frees itself on the last Release.
-class ConnectionEnumerator final : public IEnumConnections {
+// The IUnknown of a self-owning object `Derived` that serves the one interface `I` (`iid`): it frees itself
+// on the last Release.
+template <class Derived, class I, const IID& iid>
+class SelfOwned : public I {
   public:
-    explicit ConnectionEnumerator(std::vector<CONNECTDATA> items) : items_(std::move(items)) {
-        for (auto& item : items_) item.pUnk->AddRef();
-    }
-    ~ConnectionEnumerator() {
-        for (auto& item : items_) item.pUnk->Release();
-    }
-    ConnectionEnumerator(const ConnectionEnumerator&) = delete;
-    ConnectionEnumerator& operator=(const ConnectionEnumerator&) = delete;
-
     STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
         if (ppv == nullptr) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IEnumConnections) {
-            *ppv = static_cast<IEnumConnections*>(this);
+        if (riid == IID_IUnknown || riid == iid) {
+            *ppv = static_cast<I*>(this);
             AddRef();
             return S_OK;
         }
@@ -33,9 +26,26 @@ class ConnectionEnumerator final : public IEnumConnections {
     STDMETHOD_(ULONG, AddRef)() override { return ++refs_; }
     STDMETHOD_(ULONG, Release)() override {
         const ULONG left = --refs_;
-        if (left == 0) std::unique_ptr<ConnectionEnumerator> self(this);
+        if (left == 0) std::unique_ptr<Derived> self(static_cast<Derived*>(this));
         return left;
     }
+
+  private:
+    std::atomic<ULONG> refs_{1};
+};
+
+// A snapshot of a point's connections.
+class ConnectionEnumerator final
+    : public SelfOwned<ConnectionEnumerator, IEnumConnections, IID_IEnumConnections> {
+  public:
+    explicit ConnectionEnumerator(std::vector<CONNECTDATA> items) : items_(std::move(items)) {
+        for (auto& item : items_) item.pUnk->AddRef();
+    }
+    ~ConnectionEnumerator() {
+        for (auto& item : items_) item.pUnk->Release();
+    }
+    ConnectionEnumerator(const ConnectionEnumerator&) = delete;
+    ConnectionEnumerator& operator=(const ConnectionEnumerator&) = delete;
 
     STDMETHOD(Next)(ULONG count, CONNECTDATA* out, ULONG* fetched) override {
         if (out == nullptr || (count > 1 && fetched == nullptr)) return E_POINTER;
@@ -71,33 +81,17 @@ class ConnectionEnumerator final : public IEnumConnections {
     }
 
   private:
-    std::atomic<ULONG> refs_{1};
     std::vector<CONNECTDATA> items_;
     std::size_t pos_ = 0;
 };
 
-// A self-owning snapshot of an object's connection points: it frees itself on the last Release.
-class PointEnumerator final : public IEnumConnectionPoints {
+// A snapshot of an object's connection points.
+class PointEnumerator final
+    : public SelfOwned<PointEnumerator, IEnumConnectionPoints, IID_IEnumConnectionPoints> {
   public:
     PointEnumerator(std::vector<ComPtr<IConnectionPoint>> points, ULONG position)
         : points_(std::move(points)), position_(position) {}
 
-    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IEnumConnectionPoints) {
-            *ppv = static_cast<IEnumConnectionPoints*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return ++refs_; }
-    STDMETHOD_(ULONG, Release)() override {
-        const ULONG left = --refs_;
-        if (left == 0) std::unique_ptr<PointEnumerator> self(this);
-        return left;
-    }
     STDMETHOD(Next)(ULONG count, IConnectionPoint** out, ULONG* fetched) override {
         if (out == nullptr) return E_POINTER;
         ULONG n = 0;
@@ -133,7 +127,6 @@ class PointEnumerator final : public IEnumConnectionPoints {
 
     std::vector<ComPtr<IConnectionPoint>> points_;
     ULONG position_;
-    std::atomic<ULONG> refs_{1};
 };
 
 }  // namespace

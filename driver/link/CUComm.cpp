@@ -245,7 +245,7 @@ void TCustomComm::Close() {
     if (!handle_) return;
     std::lock_guard guard(lock_);
     if (CloseDevice()) RecordCloseTime();
-    ReleaseDevice();
+    handle_.reset();
     gone_.store(false);
 }
 

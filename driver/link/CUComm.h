@@ -352,10 +352,9 @@ class TCustomComm : public ICommPort {
     // Called on the event thread when the device went away: closes it under the lock, logs the loss and
     // tells OnPortGone.
     void PortGone(const std::string& reason);
-    // The device under handle_, under the lock. Platform backend: CloseDevice closes it if it is open (true
-    // when it was) and keeps the handle object; ReleaseDevice frees the handle object.
+    // Closes the device under handle_ if it is open (true when it was) and keeps the handle object; under the
+    // lock. Platform backend.
     bool CloseDevice();
-    void ReleaseDevice();
     // The steps of Open that differ by platform. AttachDevice opens the device of the port number and keeps
     // it under handle_ (taken under the lock); it fails with EDriverError as Open does. SetUpDevice prepares
     // the attached device for the link (timeouts, settings, queues; both modem lines low); a refusal is a

@@ -109,6 +109,10 @@ struct TCustomComm::THandle {
     }
 };
 
+void TCustomComm::THandleDeleter::operator()(THandle* handle) const {
+    std::default_delete<THandle>()(handle);
+}
+
 namespace {
 
 // "Порт занят приложением", naming the port, its path and, when a lock says so, the program that holds it.
@@ -295,14 +299,6 @@ bool TCustomComm::CloseDevice() {
     if (!handle_ || handle_->fd.Get() < 0) return false;
     handle_->Close();
     return true;
-}
-
-void TCustomComm::THandleDeleter::operator()(THandle* handle) const {
-    std::default_delete<THandle>()(handle);
-}
-
-void TCustomComm::ReleaseDevice() {
-    handle_.reset();
 }
 
 void TCustomComm::Configure() {

@@ -107,6 +107,10 @@ struct TCustomComm::THandle {
     }
 };
 
+void TCustomComm::THandleDeleter::operator()(THandle* handle) const {
+    std::default_delete<THandle>()(handle);
+}
+
 namespace {
 
 std::unique_ptr<TCustomComm::THandle> OpenDevice(const std::string& path) {
@@ -270,14 +274,6 @@ bool TCustomComm::CloseDevice() {
     if (!handle_ || !handle_->IsOpen()) return false;
     handle_->Close();
     return true;
-}
-
-void TCustomComm::THandleDeleter::operator()(THandle* handle) const {
-    std::default_delete<THandle>()(handle);
-}
-
-void TCustomComm::ReleaseDevice() {
-    handle_.reset();
 }
 
 void TCustomComm::Configure() {
