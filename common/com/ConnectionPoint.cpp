@@ -8,22 +8,15 @@ namespace tessel {
 
 namespace {
 
-// A self-owning snapshot enumerator: it frees itself on the last Release.
-class ConnectionEnumerator final : public IEnumConnections {
+// The IUnknown of a self-owning object `Derived` that serves the one interface `I` (`iid`): it frees itself
+// on the last Release.
+template <class Derived, class I, const IID& iid>
+class SelfOwned : public I {
   public:
-    explicit ConnectionEnumerator(std::vector<CONNECTDATA> items) : items_(std::move(items)) {
-        for (auto& item : items_) item.pUnk->AddRef();
-    }
-    ~ConnectionEnumerator() {
-        for (auto& item : items_) item.pUnk->Release();
-    }
-    ConnectionEnumerator(const ConnectionEnumerator&) = delete;
-    ConnectionEnumerator& operator=(const ConnectionEnumerator&) = delete;
-
     STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
         if (ppv == nullptr) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IEnumConnections) {
-            *ppv = static_cast<IEnumConnections*>(this);
+        if (riid == IID_IUnknown || riid == iid) {
+            *ppv = static_cast<I*>(this);
             AddRef();
             return S_OK;
         }
@@ -33,9 +26,26 @@ class ConnectionEnumerator final : public IEnumConnections {
     STDMETHOD_(ULONG, AddRef)() override { return ++refs_; }
     STDMETHOD_(ULONG, Release)() override {
         const ULONG left = --refs_;
-        if (left == 0) std::unique_ptr<ConnectionEnumerator> self(this);
+        if (left == 0) std::unique_ptr<Derived> self(static_cast<Derived*>(this));
         return left;
     }
+
+  private:
+    std::atomic<ULONG> refs_{1};
+};
+
+// A snapshot of a point's connections.
+class ConnectionEnumerator final
+    : public SelfOwned<ConnectionEnumerator, IEnumConnections, IID_IEnumConnections> {
+  public:
+    explicit ConnectionEnumerator(std::vector<CONNECTDATA> items) : items_(std::move(items)) {
+        for (auto& item : items_) item.pUnk->AddRef();
+    }
+    ~ConnectionEnumerator() {
+        for (auto& item : items_) item.pUnk->Release();
+    }
+    ConnectionEnumerator(const ConnectionEnumerator&) = delete;
+    ConnectionEnumerator& operator=(const ConnectionEnumerator&) = delete;
 
     STDMETHOD(Next)(ULONG count, CONNECTDATA* out, ULONG* fetched) override {
         if (out == nullptr || (count > 1 && fetched == nullptr)) return E_POINTER;
@@ -71,9 +81,52 @@ class ConnectionEnumerator final : public IEnumConnections {
     }
 
   private:
-    std::atomic<ULONG> refs_{1};
     std::vector<CONNECTDATA> items_;
     std::size_t pos_ = 0;
+};
+
+// A snapshot of an object's connection points.
+class PointEnumerator final
+    : public SelfOwned<PointEnumerator, IEnumConnectionPoints, IID_IEnumConnectionPoints> {
+  public:
+    PointEnumerator(std::vector<ComPtr<IConnectionPoint>> points, ULONG position)
+        : points_(std::move(points)), position_(position) {}
+
+    STDMETHOD(Next)(ULONG count, IConnectionPoint** out, ULONG* fetched) override {
+        if (out == nullptr) return E_POINTER;
+        ULONG n = 0;
+        while (n < count && position_ < Size()) {
+            out[n] = points_[position_++].Get();
+            out[n]->AddRef();  // the caller releases what it receives
+            ++n;
+        }
+        if (fetched != nullptr) *fetched = n;
+        return n == count ? S_OK : S_FALSE;
+    }
+    STDMETHOD(Skip)(ULONG count) override {
+        position_ = count < Size() - position_ ? position_ + count : Size();
+        return position_ < Size() ? S_OK : S_FALSE;
+    }
+    STDMETHOD(Reset)() override {
+        position_ = 0;
+        return S_OK;
+    }
+    STDMETHOD(Clone)(IEnumConnectionPoints** out) override {
+        if (out == nullptr) return E_POINTER;
+        *out = nullptr;
+        try {
+            *out = std::make_unique<PointEnumerator>(points_, position_).release();
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+        return S_OK;
+    }
+
+  private:
+    ULONG Size() const { return static_cast<ULONG>(points_.size()); }
+
+    std::vector<ComPtr<IConnectionPoint>> points_;
+    ULONG position_;
 };
 
 }  // namespace
@@ -176,6 +229,20 @@ std::vector<ComPtr<IUnknown>> ConnectionPoint::Sinks() const {
 std::size_t ConnectionPoint::Count() const {
     std::lock_guard<std::mutex> guard(lock_);
     return connections_.size();
+}
+
+HRESULT EnumConnectionPoints(std::initializer_list<IConnectionPoint*> points,
+                             IEnumConnectionPoints** ppEnum) {
+    if (ppEnum == nullptr) return E_POINTER;
+    *ppEnum = nullptr;
+    try {
+        std::vector<ComPtr<IConnectionPoint>> held;
+        for (IConnectionPoint* point : points) held.emplace_back(point);
+        *ppEnum = std::make_unique<PointEnumerator>(std::move(held), 0).release();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
 }
 
 }  // namespace tessel

@@ -6,6 +6,7 @@
 // called.
 
 #include <cstdint>
+#include <initializer_list>
 #include <mutex>
 #include <vector>
 
@@ -53,5 +54,10 @@ class ConnectionPoint final : public IConnectionPoint {
     std::vector<Connection> connections_;
     DWORD nextCookie_ = 1;
 };
+
+// Makes an enumerator of `points` as they stand now (each held until the enumerator goes), for an object's
+// IConnectionPointContainer::EnumConnectionPoints. E_POINTER for a null `ppEnum`, E_OUTOFMEMORY when it
+// cannot be made (`*ppEnum` is then null).
+HRESULT EnumConnectionPoints(std::initializer_list<IConnectionPoint*> points, IEnumConnectionPoints** ppEnum);
 
 }  // namespace tessel

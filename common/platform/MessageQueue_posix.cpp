@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "common/platform/MessageQueue.h"
+#include "common/platform/MessageQueueBook.h"
 
 namespace tessel {
 
@@ -55,18 +56,9 @@ class ReadySignal {
 
 }  // namespace
 
-// What a queued message points at: outlives the MessageWindow while a dispatch is calling into it.
-class WindowCore {
+class WindowCore : public WindowCoreBase {
   public:
-    WindowCore(std::shared_ptr<MessageQueue> queue, MessageWindow::Procedure procedure)
-        : queue(std::move(queue)), procedure(std::move(procedure)) {}
-
-    const std::shared_ptr<MessageQueue> queue;
-    const MessageWindow::Procedure procedure;
-    // Held while the procedure runs, so that a destroyer on another thread waits for the call to end;
-    // recursive because the procedure may pump again or destroy its own window.
-    std::recursive_mutex callMutex;
-    bool alive = true;  // guarded by the queue's mutex
+    using WindowCoreBase::WindowCoreBase;
 };
 
 struct MessageQueue::Impl {
@@ -89,12 +81,10 @@ struct MessageQueue::Impl {
     bool PopUpTo(std::uint64_t lastSeq, Queued& out);
     bool Deliver(const Queued& message);
 
-    mutable std::mutex mutex;
-    std::condition_variable room;     // a poster waits here for room
+    QueueBook book;
     std::condition_variable arrived;  // the owner waits here for a message
     std::deque<Queued> messages;
     std::uint64_t nextSeq = 1;
-    bool closed = false;
     ReadySignal ready;
 };
 
@@ -128,27 +118,17 @@ int MessageQueue::Fd() const {
 }
 
 std::size_t MessageQueue::Pending() const {
-    std::lock_guard lock(impl_->mutex);
+    std::lock_guard lock(impl_->book.mutex);
     return impl_->messages.size();
-}
-
-void MessageQueue::RequireOwner(const char* what) const {
-    if (!IsOwnerThread()) {
-        throw std::logic_error(std::string("MessageQueue::") + what + " called off the queue's own thread");
-    }
 }
 
 PostResult MessageQueue::Impl::Enqueue(const MessageQueue& queue, const std::shared_ptr<WindowCore>& target,
                                        std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam,
                                        std::uint32_t waitMs) {
-    std::unique_lock lock(mutex);
-    const auto canPost = [&] { return !target->alive || closed || messages.size() < kCapacity; };
-    // The owner cannot wait for room: only its own pumping would make any.
-    if (!canPost() && waitMs > 0 && !queue.IsOwnerThread()) {
-        room.wait_for(lock, std::chrono::milliseconds(waitMs), canPost);
-    }
-    if (!target->alive || closed) return PostResult::Gone;
-    if (messages.size() >= kCapacity) return PostResult::Full;
+    std::unique_lock lock(book.mutex);
+    const PostResult room =
+        book.MakeRoom(lock, *target, queue.IsOwnerThread(), waitMs, [this] { return messages.size(); });
+    if (room != PostResult::Posted) return room;
     if (messages.empty()) ready.Raise();
     messages.push_back(Queued{nextSeq++, target, msg, wParam, lParam});
     lock.unlock();
@@ -158,7 +138,7 @@ PostResult MessageQueue::Impl::Enqueue(const MessageQueue& queue, const std::sha
 
 void MessageQueue::Impl::Detach(const std::shared_ptr<WindowCore>& core) {
     {
-        std::lock_guard lock(mutex);
+        std::lock_guard lock(book.mutex);
         core->alive = false;
         // Compared by owner, not by locking: a lock here could end another window's life under our mutex.
         std::erase_if(messages, [&](const Queued& m) {
@@ -166,29 +146,29 @@ void MessageQueue::Impl::Detach(const std::shared_ptr<WindowCore>& core) {
         });
         if (messages.empty()) ready.Lower();
     }
-    room.notify_all();
+    book.room.notify_all();
 }
 
 bool MessageQueue::Impl::IsAlive(const WindowCore& core) const {
-    std::lock_guard lock(mutex);
-    return core.alive && !closed;
+    std::lock_guard lock(book.mutex);
+    return core.alive && !book.closed;
 }
 
 void MessageQueue::Impl::Close() {
     {
-        std::lock_guard lock(mutex);
-        closed = true;
+        std::lock_guard lock(book.mutex);
+        book.closed = true;
         messages.clear();
         ready.Lower();
     }
-    room.notify_all();
+    book.room.notify_all();
     arrived.notify_all();
 }
 
 bool MessageQueue::Impl::PopUpTo(std::uint64_t lastSeq, Queued& out) {
     bool wasFull = false;
     {
-        std::lock_guard lock(mutex);
+        std::lock_guard lock(book.mutex);
         if (messages.empty() || messages.front().seq > lastSeq) return false;
         wasFull = messages.size() >= kCapacity;
         out = std::move(messages.front());
@@ -196,7 +176,7 @@ bool MessageQueue::Impl::PopUpTo(std::uint64_t lastSeq, Queued& out) {
         if (messages.empty()) ready.Lower();
     }
     // Posters wait only while the queue is full.
-    if (wasFull) room.notify_all();
+    if (wasFull) book.room.notify_all();
     return true;
 }
 
@@ -213,7 +193,7 @@ std::size_t MessageQueue::DispatchPending() {
     RequireOwner("DispatchPending");
     std::uint64_t lastSeq = 0;
     {
-        std::lock_guard lock(impl_->mutex);
+        std::lock_guard lock(impl_->book.mutex);
         lastSeq = impl_->nextSeq - 1;
     }
     std::size_t delivered = 0;
@@ -227,7 +207,7 @@ std::size_t MessageQueue::DispatchPending() {
 std::size_t MessageQueue::WaitAndDispatch(std::uint32_t timeoutMs) {
     RequireOwner("WaitAndDispatch");
     {
-        std::unique_lock lock(impl_->mutex);
+        std::unique_lock lock(impl_->book.mutex);
         impl_->arrived.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                                 [this] { return !impl_->messages.empty(); });
     }
@@ -236,14 +216,6 @@ std::size_t MessageQueue::WaitAndDispatch(std::uint32_t timeoutMs) {
 
 MessageWindow::MessageWindow(Procedure procedure)
     : core_(std::make_shared<WindowCore>(MessageQueue::ForCurrentThread(), std::move(procedure))) {}
-
-MessageWindow::~MessageWindow() {
-    Destroy();
-}
-
-bool MessageWindow::Post(std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam) {
-    return PostWait(msg, wParam, lParam, 0) == PostResult::Posted;
-}
 
 PostResult MessageWindow::PostWait(std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam,
                                    std::uint32_t timeoutMs) {

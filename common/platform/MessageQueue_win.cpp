@@ -14,22 +14,16 @@
 #include <utility>
 
 #include "common/platform/MessageQueue.h"
+#include "common/platform/MessageQueueBook.h"
 #include "common/platform/Win32Support.h"
 
 namespace tessel {
 
-class WindowCore {
+class WindowCore : public WindowCoreBase {
   public:
-    WindowCore(std::shared_ptr<MessageQueue> queue, MessageWindow::Procedure procedure)
-        : queue(std::move(queue)), procedure(std::move(procedure)) {}
+    using WindowCoreBase::WindowCoreBase;
 
-    const std::shared_ptr<MessageQueue> queue;
-    const MessageWindow::Procedure procedure;
-    // Held while the procedure runs, so that a destroyer on another thread waits for the call to end;
-    // recursive because the procedure may pump again or destroy its own window.
-    std::recursive_mutex callMutex;
     HWND hwnd = nullptr;      // set once, on the owner's thread, before the window is handed out
-    bool alive = true;        // guarded by the queue's mutex
     std::size_t waiting = 0;  // our messages to this window not yet delivered; guarded by the queue's mutex
 
     void Deliver(UINT msg, WPARAM wParam, LPARAM lParam);
@@ -40,10 +34,8 @@ struct MessageQueue::Impl {
     // Called by the window procedure on the owner's thread.
     void Deliver(WindowCore& core, UINT msg, WPARAM wParam, LPARAM lParam);
 
-    mutable std::mutex mutex;
-    std::condition_variable room;  // a poster waits here for room
-    std::size_t waiting = 0;       // our messages in the thread's queue
-    bool closed = false;
+    QueueBook book;
+    std::size_t waiting = 0;  // our messages in the thread's queue
     // Owner's thread only.
     std::size_t delivered = 0;   // procedure calls so far
     std::exception_ptr failure;  // thrown by a procedure, rethrown by the pump
@@ -152,7 +144,7 @@ void WindowCore::Deliver(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 bool WindowCore::IsAlive() const {
-    std::lock_guard lock(queue->impl_->mutex);
+    std::lock_guard lock(queue->impl_->book.mutex);
     return alive;
 }
 
@@ -161,16 +153,16 @@ void MessageQueue::Impl::Deliver(WindowCore& core, UINT msg, WPARAM wParam, LPAR
     bool alive = false;
     bool wasFull = false;
     {
-        std::lock_guard lock(mutex);
+        std::lock_guard lock(book.mutex);
         // A message another program sent or posted to the window is delivered but was never counted.
         if (core.waiting > 0 && !::InSendMessage()) {
             wasFull = waiting >= kCapacity;
             --core.waiting;
             --waiting;
         }
-        alive = core.alive && !closed;
+        alive = core.alive && !book.closed;
     }
-    if (wasFull) room.notify_all();
+    if (wasFull) book.room.notify_all();
     if (!alive) return;
     ++delivered;
     try {
@@ -198,11 +190,11 @@ void MessageQueue::ThreadEnded(void* slot) {
 
 void MessageQueue::Close() {
     {
-        std::lock_guard lock(impl_->mutex);
-        impl_->closed = true;
+        std::lock_guard lock(impl_->book.mutex);
+        impl_->book.closed = true;
         impl_->waiting = 0;
     }
-    impl_->room.notify_all();
+    impl_->book.room.notify_all();
 }
 
 MessageQueue::MessageQueue(Key) : owner_(std::this_thread::get_id()), impl_(std::make_unique<Impl>()) {}
@@ -214,21 +206,15 @@ int MessageQueue::Fd() const {
 }
 
 std::size_t MessageQueue::Pending() const {
-    std::lock_guard lock(impl_->mutex);
+    std::lock_guard lock(impl_->book.mutex);
     return impl_->waiting;
-}
-
-void MessageQueue::RequireOwner(const char* what) const {
-    if (!IsOwnerThread()) {
-        throw std::logic_error(std::string("MessageQueue::") + what + " called off the queue's own thread");
-    }
 }
 
 std::size_t MessageQueue::DispatchPending() {
     RequireOwner("DispatchPending");
     std::size_t budget = 0;
     {
-        std::lock_guard lock(impl_->mutex);
+        std::lock_guard lock(impl_->book.mutex);
         budget = impl_->waiting;
     }
     const std::size_t start = impl_->delivered;
@@ -281,28 +267,14 @@ MessageWindow::MessageWindow(Procedure procedure)
     core_->hwnd = hwnd;
 }
 
-MessageWindow::~MessageWindow() {
-    Destroy();
-}
-
-bool MessageWindow::Post(std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam) {
-    return PostWait(msg, wParam, lParam, 0) == PostResult::Posted;
-}
-
 PostResult MessageWindow::PostWait(std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam,
                                    std::uint32_t timeoutMs) {
     MessageQueue& queue = *core_->queue;
     MessageQueue::Impl& impl = *queue.impl_;
-    std::unique_lock lock(impl.mutex);
-    const auto canPost = [&] {
-        return !core_->alive || impl.closed || impl.waiting < MessageQueue::kCapacity;
-    };
-    // The owner cannot wait for room: only its own pumping would make any.
-    if (!canPost() && timeoutMs > 0 && !queue.IsOwnerThread()) {
-        impl.room.wait_for(lock, std::chrono::milliseconds(timeoutMs), canPost);
-    }
-    if (!core_->alive || impl.closed) return PostResult::Gone;
-    if (impl.waiting >= MessageQueue::kCapacity) return PostResult::Full;
+    std::unique_lock lock(impl.book.mutex);
+    const PostResult room =
+        impl.book.MakeRoom(lock, *core_, queue.IsOwnerThread(), timeoutMs, [&impl] { return impl.waiting; });
+    if (room != PostResult::Posted) return room;
     // Posted under the lock, so that the delivery, which takes it, finds the message counted.
     if (!::PostMessageW(core_->hwnd, msg, wParam, lParam)) {
         return ::GetLastError() == ERROR_NOT_ENOUGH_QUOTA ? PostResult::Full : PostResult::Gone;
@@ -317,13 +289,13 @@ void MessageWindow::Destroy() {
     MessageQueue& queue = *core_->queue;
     bool wasAlive = false;
     {
-        std::lock_guard lock(queue.impl_->mutex);
+        std::lock_guard lock(queue.impl_->book.mutex);
         wasAlive = core_->alive;
         core_->alive = false;
         queue.impl_->waiting -= std::min(queue.impl_->waiting, core_->waiting);
         core_->waiting = 0;
     }
-    queue.impl_->room.notify_all();
+    queue.impl_->book.room.notify_all();
     if (!wasAlive) return;
     // Only the owner may destroy the window; from another thread it is told to, and meanwhile its messages
     // reach nothing. A thread that has ended took its windows with it.
@@ -335,8 +307,8 @@ void MessageWindow::Destroy() {
 }
 
 bool MessageWindow::IsAlive() const {
-    std::lock_guard lock(core_->queue->impl_->mutex);
-    return core_->alive && !core_->queue->impl_->closed;
+    std::lock_guard lock(core_->queue->impl_->book.mutex);
+    return core_->alive && !core_->queue->impl_->book.closed;
 }
 
 MessageQueue& MessageWindow::Queue() const {

@@ -65,60 +65,6 @@ BSTR ByteText(const Bytes& bytes) {
     return tessel::BytesToBstr(bytes).release();
 }
 
-// Enumerates the object's two connection points as they stand when it is made.
-class TEnumPoints final : public IEnumConnectionPoints {
-  public:
-    TEnumPoints(IConnectionPoint* first, IConnectionPoint* second, ULONG position = 0)
-        : points_{tessel::ComPtr<IConnectionPoint>(first), tessel::ComPtr<IConnectionPoint>(second)},
-          position_(position) {}
-
-    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
-        if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, IID_IEnumConnectionPoints)) {
-            *ppv = static_cast<IEnumConnectionPoints*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return ++refs_; }
-    STDMETHOD_(ULONG, Release)() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
-    STDMETHOD(Next)(ULONG count, IConnectionPoint** out, ULONG* fetched) override {
-        if (out == nullptr) return E_POINTER;
-        ULONG n = 0;
-        while (n < count && position_ < 2) {
-            out[n] = points_[position_++].Get();
-            out[n]->AddRef();
-            ++n;
-        }
-        if (fetched != nullptr) *fetched = n;
-        return n == count ? S_OK : S_FALSE;
-    }
-    STDMETHOD(Skip)(ULONG count) override {
-        position_ = std::min<ULONG>(2, position_ + count);
-        return position_ < 2 ? S_OK : S_FALSE;
-    }
-    STDMETHOD(Reset)() override {
-        position_ = 0;
-        return S_OK;
-    }
-    STDMETHOD(Clone)(IEnumConnectionPoints** out) override {
-        if (out == nullptr) return E_POINTER;
-        *out = new (std::nothrow) TEnumPoints(points_[0].Get(), points_[1].Get(), position_);
-        return *out != nullptr ? S_OK : E_OUTOFMEMORY;
-    }
-
-  private:
-    tessel::ComPtr<IConnectionPoint> points_[2];
-    ULONG position_;
-    std::atomic<ULONG> refs_{1};
-};
-
 }  // namespace
 
 // ---- Creation and identity ----
@@ -215,9 +161,7 @@ STDMETHODIMP TTesselDrv::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFl
 // ---- Connection points and events ----
 
 STDMETHODIMP TTesselDrv::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
-    if (ppEnum == nullptr) return E_POINTER;
-    *ppEnum = new (std::nothrow) TEnumPoints(pageEvents_.get(), driverEvents_.get());
-    return *ppEnum != nullptr ? S_OK : E_OUTOFMEMORY;
+    return tessel::EnumConnectionPoints({pageEvents_.get(), driverEvents_.get()}, ppEnum);
 }
 
 STDMETHODIMP TTesselDrv::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {

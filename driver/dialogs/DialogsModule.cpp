@@ -15,10 +15,10 @@
 #include "driver/dialogs/PropertyFrame.h"
 #include "driver/dialogs/fmuAbout.h"
 #include "driver/dialogs/fmuLog.h"
+#include "driver/dialogs/fmuSearch.h"
 #include "driver/dialogs/fmuService.h"
 #include "driver/dialogs/fmuStatus.h"
-#include "driver/search/fmuSearch.h"
-#include "driver/tables/fmuTables.h"
+#include "driver/dialogs/fmuTables.h"
 
 namespace {
 

@@ -7,14 +7,7 @@
 
 #include <span>
 
-#include "driver/automation/TesselDrv_TLB.h"
-
-// What a dialog is handed: the driver, as an outside client holds it, and the owner window's native handle
-// (the driver's ParentWnd; 0 for none).
-struct TDialogCall {
-    ITesselDriver* driver = nullptr;
-    LONG parentWnd = 0;
-};
+#include "driver/dialogs/DialogCall.h"
 
 // One dialog of the entry point. `show` runs it modally on the calling thread (the application object and
 // the message-queue bridge are ready) and returns 1 when it was closed with OK, 0 otherwise; it throws

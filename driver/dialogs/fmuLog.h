@@ -3,7 +3,7 @@
 
 #include <QString>
 
-#include "driver/dialogs/DialogsModule.h"
+#include "driver/dialogs/DialogCall.h"
 #include "driver/dialogs/MyForm.h"
 
 class QCheckBox;

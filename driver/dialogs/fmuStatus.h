@@ -2,7 +2,7 @@
 // TfmStatus ("Состояние ККМ и ФП"): the register's and the fiscal memory's status as lines of "label : value"
 // in a fixed-width font, the labels padded so that the colons line up.
 
-#include "driver/dialogs/DialogsModule.h"
+#include "driver/dialogs/DialogCall.h"
 #include "driver/dialogs/DriverCalls.h"
 #include "driver/dialogs/MyForm.h"
 

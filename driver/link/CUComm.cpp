@@ -80,6 +80,70 @@ void TCommEventChars::Change(std::uint8_t& field, std::uint8_t value) {
     if (changed_) changed_();
 }
 
+// ---------------------------------------------------------------------------------------------------------
+// Event thread
+
+TCommEventThread::TCommEventThread(TCustomComm& port, std::uint32_t events)
+    : port_(port), events_(events), wait_(NewWait(*this)) {}
+
+TCommEventThread::~TCommEventThread() {
+    Stop();
+    // Destroyed on its own thread (a port destroyed by its own handler, which owners must not do): it cannot
+    // join itself.
+    if (IsCurrentThread() && thread_.joinable()) thread_.detach();
+}
+
+void TCommEventThread::Start() {
+    wait_->Prepare();
+    thread_ = std::thread([this] {
+        self_.store(std::this_thread::get_id());
+        wait_->Run();
+    });
+}
+
+void TCommEventThread::Stop() {
+    stop_.store(true);
+    wait_->Wake();
+    if (IsCurrentThread()) return;
+    if (thread_.joinable()) thread_.join();
+}
+
+bool TCommEventThread::IsCurrentThread() const {
+    return self_.load() == std::this_thread::get_id();
+}
+
+void TCommEventThread::Deliver(std::uint32_t mask, std::uint32_t errors, std::size_t inQueue) {
+    const std::string step =
+        "Ошибка при обработке принятых данных порта " + ComName(port_.PortNumber()) + ".";
+    try {
+        port_.Dispatch(mask, errors, inQueue);
+    } catch (const std::exception& e) {
+        port_.LogError(step, e.what());
+    } catch (...) {
+        port_.LogError(step, "Неизвестная ошибка");
+    }
+}
+
+void TCommEventThread::PortGone(const std::string& reason) {
+    port_.PortGone(reason);
+}
+
+void TCommEventThread::LogError(const std::string& step, const std::string& message) const {
+    port_.LogError(step, message);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Port
+
+TCustomComm::TCustomComm(TLogFile* log) : log_(log) {
+    eventChars_.changed_ = [this] { Configure(); };
+}
+
+TCustomComm::~TCustomComm() {
+    Close();
+    retiredThread_.reset();
+}
+
 bool TCustomComm::Enabled() const {
     return handle_ != nullptr && !gone_.load();
 }
@@ -181,7 +245,7 @@ void TCustomComm::Close() {
     if (!handle_) return;
     std::lock_guard guard(lock_);
     if (CloseDevice()) RecordCloseTime();
-    ReleaseDevice();
+    handle_.reset();
     gone_.store(false);
 }
 

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "common/platform/Bytes.h"
 #include "common/platform/SyncObjects.h"
@@ -161,11 +162,13 @@ class TCommEventChars {
 
 // The thread that waits for the port's events and calls its dispatch. It sleeps until something arrives
 // or it is told to end; it survives a failing handler (the failure is logged) and ends on its own only when
-// the device goes away, after closing the port. Platform backend.
+// the device goes away, after closing the port. The thread's life is shared; the wait on the device is the
+// platform backend's (TCommEventThread::Wait).
 class TCommEventThread {
   public:
     // Prepares to wait on the open port for the events in `events`; Start begins. Separate steps, so that the
-    // owner holds the object before its thread can call back into the port.
+    // owner holds the object before its thread can call back into the port. Fails with
+    // EDriverError(E_PORTUNAVAILABLE) when the port is not open.
     TCommEventThread(TCustomComm& port, std::uint32_t events);
     // Starts the thread. Fails with std::system_error.
     void Start();
@@ -179,9 +182,42 @@ class TCommEventThread {
     void Stop();
     bool IsCurrentThread() const;
 
+    // The platform's part: the wait on the open device, its wake-up, and the loop that serves what the wait
+    // reports through the thread's Deliver and PortGone. Made by NewWait in the backend.
+    class Wait {
+      public:
+        virtual ~Wait() = default;
+        // Gets ready to wait, before the thread starts. Fails with std::system_error.
+        virtual void Prepare() = 0;
+        // Makes a Run that waits look at Stopping() at once. Never fails.
+        virtual void Wake() = 0;
+        // The thread's body: waits and serves until Stopping() or the device goes away.
+        virtual void Run() = 0;
+    };
+
+    // Whether the thread was told to end.
+    bool Stopping() const { return stop_.load(); }
+    // Calls the port's handlers for the events in `mask`; a failing handler is logged and the port keeps
+    // serving, since a deaf port would lose every later frame.
+    void Deliver(std::uint32_t mask, std::uint32_t errors, std::size_t inQueue);
+    // The device went away: the port closes it, logs why and tells its owner.
+    void PortGone(const std::string& reason);
+    // A failure that the thread swallows, to the port's log.
+    void LogError(const std::string& step, const std::string& message) const;
+    TCustomComm& Port() const { return port_; }
+    std::uint32_t Events() const { return events_; }
+
   private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
+    // The backend's wait for the port's open device. Platform backend; fails as the constructor does.
+    static std::unique_ptr<Wait> NewWait(TCommEventThread& thread);
+
+    TCustomComm& port_;
+    const std::uint32_t events_;
+    std::unique_ptr<Wait> wait_;
+    std::atomic<bool> stop_{false};
+    // Set by the thread itself: the owner's thread object is written after the thread has started.
+    std::atomic<std::thread::id> self_{};
+    std::thread thread_;
 };
 
 // A serial port. Settings may be changed at any time; those that the device uses are applied at once to an
@@ -316,10 +352,9 @@ class TCustomComm : public ICommPort {
     // Called on the event thread when the device went away: closes it under the lock, logs the loss and
     // tells OnPortGone.
     void PortGone(const std::string& reason);
-    // The device under handle_, under the lock. Platform backend: CloseDevice closes it if it is open (true
-    // when it was) and keeps the handle object; ReleaseDevice frees the handle object.
+    // Closes the device under handle_ if it is open (true when it was) and keeps the handle object; under the
+    // lock. Platform backend.
     bool CloseDevice();
-    void ReleaseDevice();
     // The steps of Open that differ by platform. AttachDevice opens the device of the port number and keeps
     // it under handle_ (taken under the lock); it fails with EDriverError as Open does. SetUpDevice prepares
     // the attached device for the link (timeouts, settings, queues; both modem lines low); a refusal is a
@@ -327,8 +362,13 @@ class TCustomComm : public ICommPort {
     void AttachDevice();
     void SetUpDevice();
 
+    // Frees the handle object, which only the backend knows whole. Platform backend.
+    struct THandleDeleter {
+        void operator()(THandle* handle) const;
+    };
+
     TLogFile* log_;
-    std::unique_ptr<THandle> handle_;
+    std::unique_ptr<THandle, THandleDeleter> handle_;
     std::string devicePath_;  // of the device last opened, for the report of its loss
     mutable tessel::CriticalSection lock_;
     std::uint32_t events_ = kAllCommEvents;

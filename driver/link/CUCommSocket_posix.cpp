@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/platform/UniqueFd.h"
 #include "driver/link/CUCommSocket.h"
 
 namespace {
@@ -28,26 +29,7 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kReceiveChunk = 4096;
 constexpr std::size_t kReceiveMax = 65536;
 
-class Fd {
-  public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { Reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int Get() const { return fd_; }
-    void Reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-    int Release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-  private:
-    int fd_;
-};
+using Fd = tessel::UniqueFd;
 
 std::string ErrorText(int error) {
     return std::error_code(error, std::generic_category()).message();

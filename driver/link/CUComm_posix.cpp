@@ -22,6 +22,7 @@
 #include <thread>
 
 #include "common/platform/TickClock.h"
+#include "common/platform/UniqueFd.h"
 #include "driver/base/untError.h"
 #include "driver/link/CUComm.h"
 #include "driver/link/CUCommAccess.h"
@@ -29,24 +30,6 @@
 #include "driver/link/CUCommSpeed.h"
 
 namespace {
-
-// Owns one file descriptor.
-class UniqueFd {
-  public:
-    explicit UniqueFd(int fd = -1) : fd_(fd) {}
-    ~UniqueFd() { reset(); }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int get() const { return fd_; }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-
-  private:
-    int fd_;
-};
 
 [[noreturn]] void ThrowSystemError(int error, const std::string& what) {
     throw std::system_error(error, std::generic_category(), what);
@@ -113,18 +96,22 @@ std::string CommDevicePath(int portNumber) {
 }
 
 struct TCustomComm::THandle {
-    UniqueFd fd;
+    tessel::UniqueFd fd;
     bool pseudoTerminal = false;
 
     // Output still queued is dropped rather than waited for: a stalled line must not hold close() up.
     void Close() {
-        if (fd.get() < 0) return;
-        ::tcflush(fd.get(), TCIOFLUSH);
+        if (fd.Get() < 0) return;
+        ::tcflush(fd.Get(), TCIOFLUSH);
         // The exclusive flag outlives this descriptor on a pseudo-terminal; our next open must not meet it.
-        ::ioctl(fd.get(), TIOCNXCL);
-        fd.reset();
+        ::ioctl(fd.Get(), TIOCNXCL);
+        fd.Reset();
     }
 };
+
+void TCustomComm::THandleDeleter::operator()(THandle* handle) const {
+    std::default_delete<THandle>()(handle);
+}
 
 namespace {
 
@@ -164,7 +151,7 @@ std::unique_ptr<TCustomComm::THandle> OpenDevice(const TCommDevicePath& device, 
         ThrowSystemError(error, what);
     }
     auto handle = std::make_unique<TCustomComm::THandle>();
-    handle->fd.reset(fd);
+    handle->fd.Reset(fd);
     if (!::isatty(fd)) throw PortUnavailable(portNumber, device, "не терминал");
     // TIOCEXCL does not stop a privileged process; the advisory lock does, among programs that use it.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -182,72 +169,65 @@ std::unique_ptr<TCustomComm::THandle> OpenDevice(const TCommDevicePath& device, 
 // ---------------------------------------------------------------------------------------------------------
 // Event thread
 
-struct TCommEventThread::Impl {
+namespace {
+
+// Sleeps in epoll on the port's descriptor and a wake-up descriptor.
+class TPortWait final : public TCommEventThread::Wait {
+  public:
+    TPortWait(TCommEventThread& thread, int portFd) : thread_(thread), fd_(portFd) {}
+
+    void Prepare() override;
+    void Wake() override;
+    void Run() override;
+
+  private:
     static constexpr std::uint32_t kWakeTag = 0;
     static constexpr std::uint32_t kPortTag = 1;
 
-    Impl(TCustomComm& owner, std::uint32_t eventSet, int portFd)
-        : port(owner), events(eventSet), fd(portFd) {}
-
-    void Start();
-    void Stop();
-    bool IsCurrentThread() const { return self.load() == std::this_thread::get_id(); }
-    void Run();
     // Serves received input; false when the device has gone away (`reason` then says why).
     bool ServeInput(std::string& reason);
 
-    TCustomComm& port;
-    const std::uint32_t events;
-    const int fd;  // the port's descriptor; closed only by this thread or after it has ended
-    UniqueFd epoll;
-    UniqueFd wake;
-    std::atomic<bool> stop{false};
-    // Set by the thread itself: the owner's thread object is written after the thread has started.
-    std::atomic<std::thread::id> self{};
-    std::thread thread;
+    TCommEventThread& thread_;
+    const int fd_;  // the port's descriptor; closed only by this thread or after it has ended
+    tessel::UniqueFd epoll_;
+    tessel::UniqueFd wake_;
 };
 
-void TCommEventThread::Impl::Start() {
-    epoll.reset(::epoll_create1(EPOLL_CLOEXEC));
-    if (epoll.get() < 0) ThrowSystemError(errno, "epoll_create1");
-    wake.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (wake.get() < 0) ThrowSystemError(errno, "eventfd");
+void TPortWait::Prepare() {
+    epoll_.Reset(::epoll_create1(EPOLL_CLOEXEC));
+    if (epoll_.Get() < 0) ThrowSystemError(errno, "epoll_create1");
+    wake_.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (wake_.Get() < 0) ThrowSystemError(errno, "eventfd");
     epoll_event wakeEvent{};
     wakeEvent.events = EPOLLIN;
     wakeEvent.data.u32 = kWakeTag;
-    if (::epoll_ctl(epoll.get(), EPOLL_CTL_ADD, wake.get(), &wakeEvent) != 0)
+    if (::epoll_ctl(epoll_.Get(), EPOLL_CTL_ADD, wake_.Get(), &wakeEvent) != 0)
         ThrowSystemError(errno, "epoll_ctl");
     // Edge-triggered: a received-character event is raised when bytes arrive, as a serial driver does. Bytes
     // that a handler leaves unread wait in the queue and do not wake the thread again.
     epoll_event portEvent{};
     portEvent.events = EPOLLIN | EPOLLET;
     portEvent.data.u32 = kPortTag;
-    if (::epoll_ctl(epoll.get(), EPOLL_CTL_ADD, fd, &portEvent) != 0) ThrowSystemError(errno, "epoll_ctl");
-    thread = std::thread([this] { Run(); });
+    if (::epoll_ctl(epoll_.Get(), EPOLL_CTL_ADD, fd_, &portEvent) != 0) ThrowSystemError(errno, "epoll_ctl");
 }
 
-void TCommEventThread::Impl::Stop() {
-    stop.store(true);
-    if (wake.get() >= 0) {
-        const std::uint64_t one = 1;
-        // A full counter still leaves the descriptor readable, so a failed write cannot lose the wake-up.
-        [[maybe_unused]] const ssize_t written = ::write(wake.get(), &one, sizeof one);
-    }
-    if (IsCurrentThread()) return;
-    if (thread.joinable()) thread.join();
+void TPortWait::Wake() {
+    if (wake_.Get() < 0) return;
+    const std::uint64_t one = 1;
+    // A full counter still leaves the descriptor readable, so a failed write cannot lose the wake-up.
+    [[maybe_unused]] const ssize_t written = ::write(wake_.Get(), &one, sizeof one);
 }
 
-void TCommEventThread::Impl::Run() {
-    self.store(std::this_thread::get_id());
+void TPortWait::Run() {
     std::string reason;
     for (;;) {
         epoll_event ready[2];
-        const int count = ::epoll_wait(epoll.get(), ready, 2, -1);
-        if (stop.load()) return;
+        const int count = ::epoll_wait(epoll_.Get(), ready, 2, -1);
+        if (thread_.Stopping()) return;
         if (count < 0) {
             if (errno == EINTR) continue;
             // The wait itself is broken: serving on would spin, so the port is given up.
-            port.PortGone(ErrorText(errno));
+            thread_.PortGone(ErrorText(errno));
             return;
         }
         std::uint32_t portEvents = 0;
@@ -255,87 +235,55 @@ void TCommEventThread::Impl::Run() {
             if (ready[i].data.u32 == kPortTag) portEvents |= ready[i].events;
         }
         if ((portEvents & EPOLLIN) != 0 && !ServeInput(reason)) {
-            port.PortGone(reason);
+            thread_.PortGone(reason);
             return;
         }
-        if (stop.load()) return;  // a handler closed the port
+        if (thread_.Stopping()) return;  // a handler closed the port
         if ((portEvents & (EPOLLHUP | EPOLLERR)) != 0) {
-            port.PortGone("Устройство отключено.");
+            thread_.PortGone("Устройство отключено.");
             return;
         }
-        if (!port.Enabled()) {
+        if (!thread_.Port().Enabled()) {
             // Read met a device that went away.
-            port.PortGone(ErrorText(EIO));
+            thread_.PortGone(ErrorText(EIO));
             return;
         }
     }
 }
 
-bool TCommEventThread::Impl::ServeInput(std::string& reason) {
+bool TPortWait::ServeInput(std::string& reason) {
     int waiting = 0;
-    if (::ioctl(fd, FIONREAD, &waiting) != 0) {
+    if (::ioctl(fd_, FIONREAD, &waiting) != 0) {
         const int error = errno;
         if (IsDeviceGoneError(error)) {
             reason = ErrorText(error);
             return false;
         }
-        port.LogError("Ошибка при чтении порта " + ComName(port.PortNumber()) + ".", ErrorText(error));
+        thread_.LogError("Ошибка при чтении порта " + ComName(thread_.Port().PortNumber()) + ".",
+                         ErrorText(error));
         return true;
     }
-    // A failing handler is reported and the port keeps serving: a deaf port would lose every later frame.
-    const std::string step = "Ошибка при обработке принятых данных порта " + ComName(port.PortNumber()) + ".";
-    try {
-        port.Dispatch(events & evRxChar, 0, waiting > 0 ? static_cast<std::size_t>(waiting) : 0);
-    } catch (const std::exception& e) {
-        port.LogError(step, e.what());
-    } catch (...) {
-        port.LogError(step, "Неизвестная ошибка");
-    }
+    thread_.Deliver(thread_.Events() & evRxChar, 0, waiting > 0 ? static_cast<std::size_t>(waiting) : 0);
     return true;
 }
 
-TCommEventThread::TCommEventThread(TCustomComm& port, std::uint32_t events) {
-    const int fd = port.handle_ ? port.handle_->fd.get() : -1;
+}  // namespace
+
+std::unique_ptr<TCommEventThread::Wait> TCommEventThread::NewWait(TCommEventThread& thread) {
+    const TCustomComm& port = thread.Port();
+    const int fd = port.handle_ ? port.handle_->fd.Get() : -1;
     if (fd < 0) throw EDriverError(E_PORTUNAVAILABLE);
-    impl_ = std::make_unique<Impl>(port, events, fd);
-}
-
-TCommEventThread::~TCommEventThread() {
-    impl_->Stop();
-    // Destroyed on its own thread (a port destroyed by its own handler, which owners must not do): it cannot
-    // join itself.
-    if (impl_->IsCurrentThread() && impl_->thread.joinable()) impl_->thread.detach();
-}
-
-void TCommEventThread::Start() {
-    impl_->Start();
-}
-
-void TCommEventThread::Stop() {
-    impl_->Stop();
-}
-
-bool TCommEventThread::IsCurrentThread() const {
-    return impl_->IsCurrentThread();
+    return std::make_unique<TPortWait>(thread, fd);
 }
 
 // ---------------------------------------------------------------------------------------------------------
 // Port
 
-TCustomComm::TCustomComm(TLogFile* log) : log_(log) {
-    eventChars_.changed_ = [this] { Configure(); };
-}
-
-TCustomComm::~TCustomComm() {
-    Close();
-    retiredThread_.reset();
-}
-
 void TCustomComm::AttachDevice() {
     const TCommDevicePath device = FindCommDevicePath(portNumber_);
     auto handle = OpenDevice(device, portNumber_);
     std::lock_guard guard(lock_);
-    handle_ = std::move(handle);
+    handle_.reset(handle.release());
     devicePath_ = device.path;
     gone_.store(false);
 }
@@ -348,19 +296,15 @@ void TCustomComm::SetUpDevice() {
 }
 
 bool TCustomComm::CloseDevice() {
-    if (!handle_ || handle_->fd.get() < 0) return false;
+    if (!handle_ || handle_->fd.Get() < 0) return false;
     handle_->Close();
     return true;
 }
 
-void TCustomComm::ReleaseDevice() {
-    handle_.reset();
-}
-
 void TCustomComm::Configure() {
     std::lock_guard guard(lock_);
-    if (!handle_ || handle_->fd.get() < 0) return;
-    const int fd = handle_->fd.get();
+    if (!handle_ || handle_->fd.Get() < 0) return;
+    const int fd = handle_->fd.Get();
     const std::string what = ComName(portNumber_);
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0) ThrowSystemError(errno, what);
@@ -388,8 +332,8 @@ void TCustomComm::Configure() {
 
 std::uint32_t TCustomComm::DeviceBaudRate() const {
     std::lock_guard guard(lock_);
-    if (!handle_ || handle_->fd.get() < 0) return 0;
-    return tessel_comm::GetLineRate(handle_->fd.get());
+    if (!handle_ || handle_->fd.Get() < 0) return 0;
+    return tessel_comm::GetLineRate(handle_->fd.Get());
 }
 
 namespace {
@@ -415,7 +359,7 @@ void TCustomComm::Write(const Bytes& data) {
     if (!Enabled()) Open();
     std::lock_guard guard(lock_);
     LogBytes("->", data);
-    const int fd = handle_ ? handle_->fd.get() : -1;
+    const int fd = handle_ ? handle_->fd.Get() : -1;
     if (fd < 0) throw EDriverError(E_PORTUNAVAILABLE);
     const std::uint32_t boundMs = WriteBoundMs(data.size());
     const std::uint32_t start = tessel::TickCount();
@@ -452,7 +396,7 @@ void TCustomComm::Write(const Bytes& data) {
 Bytes TCustomComm::Read(std::size_t count) {
     if (count == 0) return {};
     std::lock_guard guard(lock_);
-    const int fd = handle_ ? handle_->fd.get() : -1;
+    const int fd = handle_ ? handle_->fd.Get() : -1;
     if (fd < 0) throw EDriverError(E_PORTUNAVAILABLE);
     Bytes data(count);
     ssize_t n = 0;
@@ -475,18 +419,18 @@ Bytes TCustomComm::Read(std::size_t count) {
 void TCustomComm::PurgeInput() {
     if (!Enabled()) return;
     std::lock_guard guard(lock_);
-    if (handle_->fd.get() < 0) return;
+    if (handle_->fd.Get() < 0) return;
     // Usually nothing came: asking is cheaper than a flush, which on a pseudo-terminal waits for its worker.
     int pending = 0;
-    if (::ioctl(handle_->fd.get(), FIONREAD, &pending) == 0 && pending == 0) return;
-    if (::tcflush(handle_->fd.get(), TCIFLUSH) != 0) ThrowSystemError(errno, ComName(portNumber_));
+    if (::ioctl(handle_->fd.Get(), FIONREAD, &pending) == 0 && pending == 0) return;
+    if (::tcflush(handle_->fd.Get(), TCIFLUSH) != 0) ThrowSystemError(errno, ComName(portNumber_));
 }
 
 void TCustomComm::SetModemLine(TModemLine line, bool on) {
     std::lock_guard guard(lock_);
-    if (!handle_ || handle_->fd.get() < 0) return;
+    if (!handle_ || handle_->fd.Get() < 0) return;
     int bits = line == TModemLine::Dtr ? TIOCM_DTR : TIOCM_RTS;
-    if (::ioctl(handle_->fd.get(), on ? TIOCMBIS : TIOCMBIC, &bits) == 0) return;
+    if (::ioctl(handle_->fd.Get(), on ? TIOCMBIS : TIOCMBIC, &bits) == 0) return;
     const int error = errno;
     if (handle_->pseudoTerminal && (error == ENOTTY || error == EINVAL)) return;
     ThrowSystemError(error, ComName(portNumber_));

@@ -107,6 +107,10 @@ struct TCustomComm::THandle {
     }
 };
 
+void TCustomComm::THandleDeleter::operator()(THandle* handle) const {
+    std::default_delete<THandle>()(handle);
+}
+
 namespace {
 
 std::unique_ptr<TCustomComm::THandle> OpenDevice(const std::string& path) {
@@ -140,154 +144,115 @@ bool FinishOverlapped(HANDLE port, OVERLAPPED& overlapped, DWORD ms, DWORD& move
 // ---------------------------------------------------------------------------------------------------------
 // Event thread
 
-struct TCommEventThread::Impl {
-    Impl(TCustomComm& owner, std::uint32_t eventSet, HANDLE portHandle)
-        : port(owner), events(eventSet), handle(portHandle), wait(NewEvent()), stopEvent(NewEvent()) {}
+namespace {
 
-    void Start() {
-        if (!::SetCommMask(handle, SystemCommEvents(events)))
-            tessel::win::ThrowLastError("SetCommMask " + ComName(port.PortNumber()));
-        thread = std::thread([this] { Run(); });
+// Waits in WaitCommEvent on the port, or for the stop event.
+class TPortWait final : public TCommEventThread::Wait {
+  public:
+    TPortWait(TCommEventThread& thread, HANDLE portHandle)
+        : thread_(thread), handle_(portHandle), wait_(NewEvent()), stopEvent_(NewEvent()) {}
+
+    void Prepare() override {
+        if (!::SetCommMask(handle_, SystemCommEvents(thread_.Events())))
+            tessel::win::ThrowLastError("SetCommMask " + ComName(thread_.Port().PortNumber()));
     }
-    void Stop() {
-        stop.store(true);
-        ::SetEvent(stopEvent.Get());
-        if (IsCurrentThread()) return;
-        if (thread.joinable()) thread.join();
-    }
-    bool IsCurrentThread() const { return self.load() == std::this_thread::get_id(); }
-    void Run();
+    void Wake() override { ::SetEvent(stopEvent_.Get()); }
+    void Run() override;
+
+  private:
     // Waits for the next event; false when told to end. `mask` is what the port reported, possibly nothing.
     bool WaitEvent(DWORD& mask, std::string& goneReason);
     void Serve(DWORD mask);
 
-    TCustomComm& port;
-    const std::uint32_t events;
-    const HANDLE
-        handle;  // the port's; closed (and purged) by Close or PortGone once the thread stops waiting
-    UniqueHandle wait;
-    UniqueHandle stopEvent;
-    std::atomic<bool> stop{false};
-    std::atomic<std::thread::id> self{};
-    std::thread thread;
+    TCommEventThread& thread_;
+    // The port's; closed (and purged) by Close or PortGone once the thread stops waiting.
+    const HANDLE handle_;
+    UniqueHandle wait_;
+    UniqueHandle stopEvent_;
 };
 
-bool TCommEventThread::Impl::WaitEvent(DWORD& mask, std::string& goneReason) {
+bool TPortWait::WaitEvent(DWORD& mask, std::string& goneReason) {
     mask = 0;
     OVERLAPPED overlapped{};
-    overlapped.hEvent = wait.Get();
-    ::ResetEvent(wait.Get());
-    if (::WaitCommEvent(handle, &mask, &overlapped)) return !stop.load();
+    overlapped.hEvent = wait_.Get();
+    ::ResetEvent(wait_.Get());
+    if (::WaitCommEvent(handle_, &mask, &overlapped)) return !thread_.Stopping();
     DWORD error = ::GetLastError();
     if (error == ERROR_IO_PENDING) {
-        const HANDLE both[] = {wait.Get(), stopEvent.Get()};
+        const HANDLE both[] = {wait_.Get(), stopEvent_.Get()};
         const DWORD woke = ::WaitForMultipleObjects(2, both, FALSE, INFINITE);
         if (woke == WAIT_FAILED) error = ::GetLastError();
-        if (woke != WAIT_OBJECT_0 || stop.load()) {
+        if (woke != WAIT_OBJECT_0 || thread_.Stopping()) {
             // The wait must be over before its mask and event go away.
-            ::SetCommMask(handle, 0);
+            ::SetCommMask(handle_, 0);
             DWORD ignored = 0;
-            ::GetOverlappedResult(handle, &overlapped, &ignored, TRUE);
+            ::GetOverlappedResult(handle_, &overlapped, &ignored, TRUE);
             // A wait that failed would leave a port that looks open and never reads again.
-            if (woke == WAIT_FAILED && !stop.load()) goneReason = tessel::win::ErrorText(error);
+            if (woke == WAIT_FAILED && !thread_.Stopping()) goneReason = tessel::win::ErrorText(error);
             return false;
         }
         DWORD ignored = 0;
-        if (::GetOverlappedResult(handle, &overlapped, &ignored, FALSE)) return true;
+        if (::GetOverlappedResult(handle_, &overlapped, &ignored, FALSE)) return true;
         error = ::GetLastError();
     }
-    if (stop.load()) return false;
+    if (thread_.Stopping()) return false;
     // Whatever the error (a pulled adapter answers ERROR_ACCESS_DENIED or ERROR_OPERATION_ABORTED as well as
     // the errors of a vanished device), a wait that cannot start again at once would spin: the port is lost.
     DWORD errors = 0;
-    ::ClearCommError(handle, &errors, nullptr);
+    ::ClearCommError(handle_, &errors, nullptr);
     goneReason = tessel::win::ErrorText(error);
     return false;
 }
 
-void TCommEventThread::Impl::Run() {
-    self.store(std::this_thread::get_id());
+void TPortWait::Run() {
     for (;;) {
         DWORD mask = 0;
         std::string goneReason;
         if (!WaitEvent(mask, goneReason)) {
-            if (!goneReason.empty() && !stop.load()) port.PortGone(goneReason);
+            if (!goneReason.empty() && !thread_.Stopping()) thread_.PortGone(goneReason);
             break;
         }
         // Wine wakes the wait with an empty mask many times a second before it reports characters: that is a
         // reason to look again, never data and never an error.
         if (mask == 0) continue;
         Serve(mask);
-        if (stop.load()) break;  // a handler closed the port
-        if (!port.Enabled()) {
+        if (thread_.Stopping()) break;  // a handler closed the port
+        if (!thread_.Port().Enabled()) {
             // Read met a device that went away.
-            port.PortGone(tessel::win::ErrorText(ERROR_DEVICE_NOT_CONNECTED));
+            thread_.PortGone(tessel::win::ErrorText(ERROR_DEVICE_NOT_CONNECTED));
             break;
         }
     }
 }
 
-void TCommEventThread::Impl::Serve(DWORD mask) {
+void TPortWait::Serve(DWORD mask) {
     DWORD errors = 0;
     COMSTAT status{};
     // Reading the error flags and the queue also clears the error state.
-    if (!::ClearCommError(handle, &errors, &status)) {
-        port.LogError("Ошибка при чтении порта " + ComName(port.PortNumber()) + ".",
-                      tessel::win::ErrorText(::GetLastError()));
+    if (!::ClearCommError(handle_, &errors, &status)) {
+        thread_.LogError("Ошибка при чтении порта " + ComName(thread_.Port().PortNumber()) + ".",
+                         tessel::win::ErrorText(::GetLastError()));
         return;
     }
-    // A failing handler is reported and the port keeps serving: a deaf port would lose every later frame.
-    const std::string step = "Ошибка при обработке принятых данных порта " + ComName(port.PortNumber()) + ".";
-    try {
-        port.Dispatch(CommEventsFromSystem(mask) & events, errors, status.cbInQue);
-    } catch (const std::exception& e) {
-        port.LogError(step, e.what());
-    } catch (...) {
-        port.LogError(step, "Неизвестная ошибка");
-    }
+    thread_.Deliver(CommEventsFromSystem(mask) & thread_.Events(), errors, status.cbInQue);
 }
 
-TCommEventThread::TCommEventThread(TCustomComm& port, std::uint32_t events) {
+}  // namespace
+
+std::unique_ptr<TCommEventThread::Wait> TCommEventThread::NewWait(TCommEventThread& thread) {
+    const TCustomComm& port = thread.Port();
     if (!port.handle_ || !port.handle_->IsOpen()) throw EDriverError(E_PORTUNAVAILABLE);
-    impl_ = std::make_unique<Impl>(port, events, port.handle_->port.Get());
-}
-
-TCommEventThread::~TCommEventThread() {
-    impl_->Stop();
-    // Destroyed on its own thread (a port destroyed by its own handler, which owners must not do): it cannot
-    // join itself.
-    if (impl_->IsCurrentThread() && impl_->thread.joinable()) impl_->thread.detach();
-}
-
-void TCommEventThread::Start() {
-    impl_->Start();
-}
-
-void TCommEventThread::Stop() {
-    impl_->Stop();
-}
-
-bool TCommEventThread::IsCurrentThread() const {
-    return impl_->IsCurrentThread();
+    return std::make_unique<TPortWait>(thread, port.handle_->port.Get());
 }
 
 // ---------------------------------------------------------------------------------------------------------
 // Port
 
-TCustomComm::TCustomComm(TLogFile* log) : log_(log) {
-    eventChars_.changed_ = [this] { Configure(); };
-}
-
-TCustomComm::~TCustomComm() {
-    Close();
-    retiredThread_.reset();
-}
-
 void TCustomComm::AttachDevice() {
     const std::string path = CommDevicePath(portNumber_);
     auto handle = OpenDevice(path);
     std::lock_guard guard(lock_);
-    handle_ = std::move(handle);
+    handle_.reset(handle.release());
     devicePath_ = path;
     gone_.store(false);
 }
@@ -309,10 +274,6 @@ bool TCustomComm::CloseDevice() {
     if (!handle_ || !handle_->IsOpen()) return false;
     handle_->Close();
     return true;
-}
-
-void TCustomComm::ReleaseDevice() {
-    handle_.reset();
 }
 
 void TCustomComm::Configure() {

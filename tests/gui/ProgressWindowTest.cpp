@@ -10,7 +10,7 @@
 #include <future>
 #include <thread>
 
-#include "driver/tables/fmuProgr.h"
+#include "driver/dialogs/fmuProgr.h"
 #include "support/ModalScript.h"
 
 namespace tessel_test {

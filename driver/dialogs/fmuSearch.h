@@ -10,7 +10,7 @@
 #include <memory>
 #include <utility>
 
-#include "driver/dialogs/DialogsModule.h"
+#include "driver/dialogs/DialogCall.h"
 #include "driver/dialogs/DriverCalls.h"
 #include "driver/dialogs/MyForm.h"
 #include "driver/search/Search.h"

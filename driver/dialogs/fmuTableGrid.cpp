@@ -1,4 +1,4 @@
-#include "driver/tables/fmuTableGrid.h"
+#include "driver/dialogs/fmuTableGrid.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "driver/tables/fmuTable.h"
+#include "driver/dialogs/fmuTable.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

@@ -1,4 +1,4 @@
-#include "driver/search/fmuSrDlg.h"
+#include "driver/dialogs/fmuSrDlg.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

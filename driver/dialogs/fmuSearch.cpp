@@ -1,4 +1,4 @@
-#include "driver/search/fmuSearch.h"
+#include "driver/dialogs/fmuSearch.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 #include "common/platform/MessageQueue.h"
-#include "driver/search/fmuSrDlg.h"
+#include "driver/dialogs/fmuSrDlg.h"
 
 namespace {
 

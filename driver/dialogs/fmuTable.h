@@ -3,7 +3,7 @@
 // the field names over the columns and the row numbers beside them; the hint of the current column's field
 // in the status bar.
 
-#include "driver/tables/fmuTableGrid.h"
+#include "driver/dialogs/fmuTableGrid.h"
 
 class QStatusBar;
 

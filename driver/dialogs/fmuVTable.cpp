@@ -1,4 +1,4 @@
-#include "driver/tables/fmuVTable.h"
+#include "driver/dialogs/fmuVTable.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

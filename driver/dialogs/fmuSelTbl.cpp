@@ -1,4 +1,4 @@
-#include "driver/tables/fmuSelTbl.h"
+#include "driver/dialogs/fmuSelTbl.h"
 
 #include <QGridLayout>
 #include <QHeaderView>

@@ -6,7 +6,7 @@
 #include <QFileDialog>
 #include <memory>
 
-#include "driver/dialogs/DialogsModule.h"
+#include "driver/dialogs/DialogCall.h"
 #include "driver/dialogs/DriverCalls.h"
 #include "driver/dialogs/MyForm.h"
 #include "driver/tables/untECR.h"

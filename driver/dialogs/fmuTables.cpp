@@ -1,4 +1,4 @@
-#include "driver/tables/fmuTables.h"
+#include "driver/dialogs/fmuTables.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -14,11 +14,11 @@
 #include <QVBoxLayout>
 
 #include "common/qt/QtText.h"
-#include "driver/tables/fmuProgr.h"
-#include "driver/tables/fmuSelTbl.h"
-#include "driver/tables/fmuTable.h"
-#include "driver/tables/fmuTableGrid.h"
-#include "driver/tables/fmuVTable.h"
+#include "driver/dialogs/fmuProgr.h"
+#include "driver/dialogs/fmuSelTbl.h"
+#include "driver/dialogs/fmuTable.h"
+#include "driver/dialogs/fmuTableGrid.h"
+#include "driver/dialogs/fmuVTable.h"
 
 const char* const TfmTables::kFilter = "Файлы экспорта/импорта (*.xch)|*.xch|Все файлы (*.*)|*.*";
 

@@ -1,4 +1,4 @@
-#include "driver/tables/fmuProgr.h"
+#include "driver/dialogs/fmuProgr.h"
 
 #include <QApplication>
 #include <QLabel>
