@@ -604,7 +604,9 @@ TEST_P(FailedAnswer, IsShownOnThePageAndNotCounted) {
     ASSERT_TRUE(WaitFor([&] { return done.load(); }, 5000));
     EXPECT_EQ(answer, nullptr);
     EXPECT_TRUE(Text(page, "lblFailure").startsWith(c.failure)) << Text(page, "lblFailure").toStdString();
-    if (c.receiptSum != nullptr) EXPECT_EQ(Text(page, "lblReceiptSum"), c.receiptSum);
+    if (c.receiptSum != nullptr) {
+        EXPECT_EQ(Text(page, "lblReceiptSum"), c.receiptSum);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
