@@ -47,10 +47,10 @@ function(tessel_windows_server target)
   endif()
   add_custom_command(OUTPUT ${TESSEL_TLB_FILE}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
-    COMMAND ${CMAKE_CXX_COMPILER} -E -P -x c -I${CMAKE_SOURCE_DIR}/driver/automation ${idl} -o ${dir}/TesselDrv.utf8.idl
+    COMMAND ${CMAKE_CXX_COMPILER} -E -P -x c -I${CMAKE_SOURCE_DIR}/driver/base ${idl} -o ${dir}/TesselDrv.utf8.idl
     COMMAND ${TESSEL_ICONV} -f UTF-8 -t CP1251 -o ${dir}/TesselDrv.idl ${dir}/TesselDrv.utf8.idl
     COMMAND ${TESSEL_WIDL} -N -t ${arch} -L ${TESSEL_STDOLE2_DIR} -o ${TESSEL_TLB_FILE} ${dir}/TesselDrv.idl
-    DEPENDS ${idl} ${CMAKE_SOURCE_DIR}/driver/automation/TesselDrvMembers.h
+    DEPENDS ${idl} ${CMAKE_SOURCE_DIR}/driver/base/TesselDrvMembers.h
     COMMENT "Type library TesselDrv.tlb"
     VERBATIM)
   configure_file(${CMAKE_SOURCE_DIR}/driver/automation/TesselDrv.rc.in ${dir}/TesselDrv.rc @ONLY)

@@ -41,6 +41,12 @@ const TTesselMember* FindTesselMemberByDispId(LONG dispId, TMemberInterface ifac
     return nullptr;
 }
 
+std::optional<std::size_t> TesselRowOfDispId(LONG dispId, TMemberInterface iface) {
+    const TTesselMember* member = FindTesselMemberByDispId(dispId, iface);
+    if (member == nullptr) return std::nullopt;
+    return static_cast<std::size_t>(member - TesselMembers.data());
+}
+
 int TesselGetSlot(const TTesselMember& member) {
     const std::size_t index = RowIndex(member);
     int slot = TesselBaseSlotCount;

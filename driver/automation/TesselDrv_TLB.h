@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "common/com/ComInterfaces.h"
-#include "driver/automation/TesselDrvMembers.h"
+#include "driver/base/TesselDrvMembers.h"
 
 // Type library.
 inline constexpr std::string_view TesselDrvLibName = "TesselDrv";
@@ -85,11 +85,11 @@ using W = TMemberWidth;
     TTesselMember {                                                 \
         I::iface, dispId, #Name, name1C, K::Kind, T::Type, W::Width \
     }
-#define TESSEL_ROW_Driver(dispId, Name, name1C, Kind, Type, Width) \
+#define TESSEL_ROW_Driver(dispId, Name, name1C, Kind, Type, Width, ...) \
     TESSEL_ROW(Driver, dispId, Name, name1C, Kind, Type, Width),
-#define TESSEL_ROW_Driver2(dispId, Name, name1C, Kind, Type, Width) \
+#define TESSEL_ROW_Driver2(dispId, Name, name1C, Kind, Type, Width, ...) \
     TESSEL_ROW(Driver2, dispId, Name, name1C, Kind, Type, Width),
-#define TESSEL_ROW_Driver3(dispId, Name, name1C, Kind, Type, Width) \
+#define TESSEL_ROW_Driver3(dispId, Name, name1C, Kind, Type, Width, ...) \
     TESSEL_ROW(Driver3, dispId, Name, name1C, Kind, Type, Width),
 
 // clang-format off
@@ -118,7 +118,8 @@ inline constexpr std::array<TTesselMember, MemberCount> Members = ToArray();
 
 // DISPID of every member by its name: TesselDispId::GetECRStatus is 0x0A.
 namespace TesselDispId {
-#define TESSEL_DISPID_CONSTANT(dispId, Name, name1C, Kind, Type, Width) inline constexpr LONG Name = dispId;
+#define TESSEL_DISPID_CONSTANT(dispId, Name, name1C, Kind, Type, Width, ...) \
+    inline constexpr LONG Name = dispId;
 TESSEL_MEMBERS_ITesselDriver(TESSEL_DISPID_CONSTANT) TESSEL_MEMBERS_ITesselDriver2(TESSEL_DISPID_CONSTANT)
     TESSEL_MEMBERS_ITesselDriver3(TESSEL_DISPID_CONSTANT)
 #undef TESSEL_DISPID_CONSTANT
@@ -127,6 +128,19 @@ TESSEL_MEMBERS_ITesselDriver(TESSEL_DISPID_CONSTANT) TESSEL_MEMBERS_ITesselDrive
 // Every member in vtable order: ITesselDriver, then ITesselDriver2, then ITesselDriver3.
 inline constexpr const std::array<TTesselMember, tlb_detail::MemberCount>& TesselMembers =
     tlb_detail::Members;
+
+// The row of every member in TesselMembers by its name: TesselRow::AboutBox is 0.
+namespace TesselRow {
+#define TESSEL_ROW_NAME(dispId, Name, ...) Name,
+enum : std::size_t {
+    TESSEL_MEMBERS_ITesselDriver(TESSEL_ROW_NAME) TESSEL_MEMBERS_ITesselDriver2(TESSEL_ROW_NAME)
+        TESSEL_MEMBERS_ITesselDriver3(TESSEL_ROW_NAME)
+};
+#undef TESSEL_ROW_NAME
+}  // namespace TesselRow
+
+// The row in TesselMembers of a member that `iface` offers, by its DISPID; nullopt when there is none.
+std::optional<std::size_t> TesselRowOfDispId(LONG dispId, TMemberInterface iface = TMemberInterface::Driver3);
 
 // Number of vtable slots of a dual interface, the seven base slots and those it inherits included.
 constexpr int TesselSlotCount(TMemberInterface iface) {
@@ -173,7 +187,7 @@ std::optional<int> TesselPutSlot(const TTesselMember& member);
 #define TESSEL_SLOTS_KIND_Method(Name, Type, Tail) TESSEL_SLOTS_Method_##Type(Name, Type, Tail)
 #define TESSEL_SLOTS_KIND_Get(Name, Type, Tail) TESSEL_SLOTS_Get(Name, Type, Tail)
 #define TESSEL_SLOTS_KIND_GetPut(Name, Type, Tail) TESSEL_SLOTS_GetPut(Name, Type, Tail)
-#define TESSEL_DECLARE_PURE(dispId, Name, name1C, Kind, Type, Width) \
+#define TESSEL_DECLARE_PURE(dispId, Name, name1C, Kind, Type, Width, ...) \
     TESSEL_SLOTS_KIND_##Kind(Name, Type, PURE)
 
 struct ITesselDriver : IDispatch {

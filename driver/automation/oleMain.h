@@ -16,13 +16,14 @@
 #include "common/com/ComInterfaces.h"
 #include "common/com/ConnectionPoint.h"
 #include "driver/automation/TesselDrv_TLB.h"
+#include "driver/automation/untDispatch.h"
 #include "driver/automation/untDrvLink.h"
 
 // Overrides of one member's slots.
-#define TESSEL_DECLARE_OVERRIDE(dispId, Name, name1C, Kind, Type, Width) \
+#define TESSEL_DECLARE_OVERRIDE(dispId, Name, name1C, Kind, Type, Width, ...) \
     TESSEL_SLOTS_KIND_##Kind(Name, Type, override)
 
-class TTesselDrv : public ITesselDriver3, public IConnectionPointContainer {
+class TTesselDrv : public ITesselDriver3, public IConnectionPointContainer, private TMemberCalls {
   public:
     // Joins the driver links (the first object creates the engine on the calling thread, which becomes the
     // thread on which every event is raised) and creates the two connection points; events reach the object
@@ -80,39 +81,33 @@ class TTesselDrv : public ITesselDriver3, public IConnectionPointContainer {
     void FireOn(tessel::ConnectionPoint& point, std::int32_t commandID, const char* step);
 
   private:
-    // Per-type work of the members, by DISPID. They throw on failure; the slots turn that into the result.
-    LONG GetLong(LONG dispId);
-    void PutLong(LONG dispId, LONG value);
-    BSTR GetString(LONG dispId);
-    void PutString(LONG dispId, BSTR value);
-    double GetDouble(LONG dispId);
-    void PutDouble(LONG dispId, double value);
-    LONGLONG GetCurrency(LONG dispId);
-    void PutCurrency(LONG dispId, LONGLONG value);
-    bool GetBool(LONG dispId);
-    void PutBool(LONG dispId, bool value);
-    DATE GetDate(LONG dispId);
-    void PutDate(LONG dispId, DATE value);
-    std::int32_t CallMethod(LONG dispId);
+    // The rows of the member lists reach the object's own values and functions.
+    friend struct TMemberAccess;
 
-    // Runs a property's work under the object-level guard: an error goes to ResultCode, never to the caller.
+    // TMemberCalls: the one generic get, put and call of a member, by its row in TesselMembers. Every member
+    // runs under the object-level guard: an error goes to ResultCode, never to the caller.
+    HRESULT GetMember(std::size_t row, VARIANT& value) override;
+    HRESULT PutMember(std::size_t row, const VARIANT& value) override;
+    HRESULT CallMember(std::size_t row, LONG* value) override;
     template <typename Work>
-    void Guard(Work&& work);
-    // The property slots of each C type, by DISPID.
+    HRESULT Guard(Work&& work);
+    // The vtable slots of each C type.
     template <typename T>
-    HRESULT GetSlot(LONG dispId, T* value);
+    HRESULT GetSlot(std::size_t row, T* value);
     template <typename T>
-    HRESULT PutSlot(LONG dispId, T value);
-    HRESULT MethodSlot(LONG dispId, LONG* value);
-    // A method under the engine's operation lock, except those that show a window.
-    std::int32_t Call(LONG dispId);
-    // The Show* members and AboutBox: the dialog `name` of the dialogs module, or -199 while that module is
-    // not installed. Returns the dialog's answer: 1 closed with OK, 0 otherwise.
+    HRESULT PutSlot(std::size_t row, T value);
+
+    // What the rows of the object itself call. The Show* members and AboutBox show the dialog `name` of
+    // the dialogs module, or fail with -199 while that module is not installed; ShowDialog returns the
+    // dialog's answer: 1 closed with OK, 0 otherwise.
     int ShowDialog(const char* name);
+    std::int32_t ShowAbout();
     std::int32_t ShowModalDialog(const char* name);
     std::int32_t ShowSearchDialog();
-    std::int32_t ShowProperties();
-    std::int32_t SetDefaults();
+    std::int32_t ShowPropertyPage();
+    std::int32_t RestoreDefaults();
+    // The file version of the driver library (Version).
+    std::string FileVersion() const;
     // A reference for one event, unless the last one is gone already (the object is being destroyed).
     bool RetainForEvent();
 

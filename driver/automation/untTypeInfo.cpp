@@ -134,8 +134,8 @@ class TTesselTypeInfo final : public ITypeInfo {
     (PVOID pvInstance, MEMBERID memid, WORD wFlags, DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO*,
      UINT* puArgErr) override {
         if (pvInstance == nullptr) return E_INVALIDARG;
-        return TesselInvoke(*static_cast<ITesselDriver3*>(pvInstance), memid, IID_NULL, wFlags, pDispParams,
-                            pVarResult, puArgErr);
+        TSlotCalls slots(*static_cast<ITesselDriver3*>(pvInstance));
+        return TesselInvoke(slots, memid, IID_NULL, wFlags, pDispParams, pVarResult, puArgErr);
     }
     STDMETHOD(GetDocumentation)
     (MEMBERID memid, BSTR* pBstrName, BSTR* pBstrDocString, DWORD* pdwHelpContext,

@@ -3,9 +3,10 @@
 // interface, named as the property. Callers set the inputs of a command here, the commands read them and
 // write their answers back here.
 //
-// Widths: an 8-bit or 16-bit property is a std::uint8_t or std::uint16_t field. The automation layer stores a
-// long into it with KeepLowBits, or an equivalent static_cast to the field's type (300 in a byte is 44, -1
-// is 255), and reads it back zero-extended by an ordinary conversion to std::int32_t.
+// The fields are expanded from the member lists (TesselDrvMembers.h): a row whose value lives in `Record` or
+// `Bytes` is a field here. Widths: an 8-bit or 16-bit property is a std::uint8_t or std::uint16_t field. The
+// automation layer stores a long into it keeping the low bits (300 in a byte is 44, -1 is 255), and reads it
+// back zero-extended by an ordinary conversion to std::int32_t.
 //
 // Derived properties served here by member functions, from the clock and firmware date bytes:
 //   ECRDate, ECRDateStr, ECRTime, ECRTimeStr, ECRSoftDate, ECRSoftDateStr.
@@ -19,6 +20,7 @@
 #include <string>
 
 #include "common/platform/Bytes.h"
+#include "driver/base/TesselDrvMembers.h"
 #include "driver/base/untTypes.h"
 
 // The low bits of a long that an 8-bit or 16-bit property keeps.
@@ -26,6 +28,29 @@ template <std::unsigned_integral Field>
 constexpr Field KeepLowBits(std::int32_t value) {
     return static_cast<Field>(static_cast<std::uint32_t>(value));
 }
+
+// The C type of a record field by the row's type and put check.
+#define TESSEL_FIELD_TYPE_Long_Full std::int32_t
+#define TESSEL_FIELD_TYPE_Long_Bits8 std::uint8_t
+#define TESSEL_FIELD_TYPE_Long_Bits16 std::uint16_t
+#define TESSEL_FIELD_TYPE_String_Full std::string
+#define TESSEL_FIELD_TYPE_Double_Full double
+#define TESSEL_FIELD_TYPE_Currency_Full Currency
+#define TESSEL_FIELD_TYPE_Boolean_Full bool
+
+// A row's field in the record, or nothing when its value lives elsewhere.
+#define TESSEL_RECORD_Record(Name, Type, Width, Default) TESSEL_FIELD_TYPE_##Type##_##Width Name{Default};
+#define TESSEL_RECORD_Bytes(Name, Type, Width, Default) Bytes Name;
+#define TESSEL_RECORD_Hex(...)
+#define TESSEL_RECORD_Field(...)
+#define TESSEL_RECORD_Command(...)
+#define TESSEL_RECORD_CommandBytes(...)
+#define TESSEL_RECORD_CommandHex(...)
+#define TESSEL_RECORD_Engine(...)
+#define TESSEL_RECORD_Self(...)
+#define TESSEL_RECORD_Object(...)
+#define TESSEL_RECORD_Window(...)
+#define TESSEL_RECORD_Dialog(...)
 
 class TECRDrvData {
   public:
@@ -65,98 +90,10 @@ class TECRDrvData {
     std::string GetECRSoftDateStr() const;
     void SetECRSoftDateStr(const std::string& text);
 
-    // ITesselDriver
-    std::int32_t ActivizationNumber = 0;
-    std::string Barcode;
-    std::uint8_t BarcodeType = 0;
-    double BarcodeWeight = 0.0;
-    Currency CashRegister = 0;
-    std::string Code;
-    Bytes DataBlock;
-    std::int32_t DataBlockCount = 0;
-    std::int32_t DataBlockNumber = 0;
-    std::int32_t DeviceNumber = 1;
-    std::int32_t DocumentNumber = 0;
-    std::uint8_t DscSign = 0;
-    std::int32_t ECRAdvancedMode = 0;
-    std::uint8_t ECRBaudRate = 3;
-    std::uint8_t ECRDay = 1;
-    std::uint16_t ECRFlags = 0;
-    std::uint8_t ECRHour = 1;
-    std::uint8_t ECRMin = 1;
-    std::uint8_t ECRMode = 0;
-    std::uint8_t ECRMonth = 1;
-    std::uint8_t ECRPortNumber = 0;
-    std::uint8_t ECRSec = 1;
-    std::uint16_t ECRSoftBuild = 0;
-    std::uint8_t ECRSoftDay = 1;
-    std::uint8_t ECRSoftMonth = 1;
-    std::string ECRSoftVersion = "1.0";
-    std::uint8_t ECRSoftYear = 1;
-    std::uint8_t ECRTimeout = 100;
-    std::uint8_t ECRYear = 1;
-    std::string EKLZNumber;
-    bool EKLZNumberValid = false;
-    std::int32_t FieldCount = 0;
-    std::int32_t FieldMaxValue = 0;
-    std::int32_t FieldMinValue = 0;
-    std::string FieldName;
-    std::int32_t FieldNumber = 0;
-    std::int32_t FieldSize = 0;
-    std::int32_t FieldType = 0;  // 0 ftInt, 1 ftStr
-    std::string FieldValue;
-    std::string FlagName;
-    std::int32_t FlagNumber = 0;
-    std::uint16_t FMSoftBuild = 0;
-    std::string FMSoftVersion;
-    std::int32_t FreeActivization = 0;
-    std::uint16_t FreeRecordInFM = 0;
-    std::int32_t FreeRegistration = 0;
-    std::string INN;
-    bool INNValid = false;
-    std::int32_t OperationNumber = 0;
-    std::int32_t OperationRegister = 0;
-    std::uint8_t OperatorNumber = 0;
-    std::uint8_t PayType = 1;
-    std::int32_t PositionOfPoint = 1;
-    Currency Price = 0;
-    double Quantity = 0.0;
-    Bytes RawData;
-    std::uint16_t ReceiptNumber = 0;
-    Currency RecSumm = 0;
-    std::int32_t RegisterNumber = 0;
-    std::int32_t RegistrationNumber = 0;
-    std::uint8_t RegSign = 0;
-    std::uint8_t RegType = 1;
-    std::int32_t RestRegister = 0;
-    std::int32_t RowCount = 0;
-    std::int32_t RowNumber = 0;
-    std::uint8_t Section = 0;
-    std::string SerialNumber;
-    bool SerialNumberValid = false;
-    std::int32_t SessionNumber = 0;
-    Currency Summ = 0;
-    std::string TableName;
-    std::int32_t TableNumber = 0;
-    std::uint8_t Tax1 = 0;
-    std::uint8_t Tax2 = 0;
-    std::uint8_t Tax3 = 0;
-    std::uint8_t Tax4 = 0;
-    Currency TaxSumm1 = 0;
-    Currency TaxSumm2 = 0;
-    Currency TaxSumm3 = 0;
-    Currency TaxSumm4 = 0;
-    std::string Text;
-    std::int32_t UCodePage = 0;
-    std::string UDescription;
-    std::int32_t UMajorProtocolVersion = 0;
-    std::int32_t UMajorType = 0;
-    std::int32_t UMinorProtocolVersion = 0;
-    std::int32_t UMinorType = 0;
-    std::int32_t UModel = 0;
-
-    // ITesselDriver2
-    std::int32_t LineNumber = 0;
-    std::string LineData;
-    std::string LineDataHex;  // a text of its own, not a hex view of LineData
+    // One field per row of the member lists that lives in this record, named, typed and initialised by it.
+#define TESSEL_RECORD_FIELD(dispId, Name, name1C, Kind, Type, Width, Where, Default) \
+    TESSEL_RECORD_##Where(Name, Type, Width, Default)
+    TESSEL_MEMBERS_ITesselDriver(TESSEL_RECORD_FIELD) TESSEL_MEMBERS_ITesselDriver2(TESSEL_RECORD_FIELD)
+        TESSEL_MEMBERS_ITesselDriver3(TESSEL_RECORD_FIELD)
+#undef TESSEL_RECORD_FIELD
 };

@@ -136,6 +136,11 @@ void TEcrDrv::WriteSettings() noexcept {
     }
 }
 
+void TEcrDrv::SetCommandResultCode(std::int32_t code) {
+    CommandResultCode = code;
+    CommandResultDescription = GetResultDescription(code);
+}
+
 std::int32_t TEcrDrv::ClearResult() {
     return SetResult(E_OK);
 }

@@ -51,8 +51,8 @@
 #include "driver/engine/untCmdWnd.h"
 #include "driver/engine/untCounter.h"
 #include "driver/engine/untDevice.h"
-#include "driver/engine/untOperationLock.h"
 #include "driver/engine/untLineStats.h"
+#include "driver/engine/untOperationLock.h"
 #include "driver/link/untCommand.h"
 
 class TEcrDrv : public TECRDrvData {
@@ -90,6 +90,9 @@ class TEcrDrv : public TECRDrvData {
     std::int32_t CommandID = 0;
     std::int32_t CommandResultCode = 0;
     std::string CommandResultDescription;
+    // The current command's result as a client sets it: the code and its text travel together.
+    std::int32_t GetCommandResultCode() const { return CommandResultCode; }
+    void SetCommandResultCode(std::int32_t code);
 
     TCommandEvent OnCommand;
 

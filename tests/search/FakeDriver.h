@@ -30,7 +30,7 @@ namespace searchtest {
     FAKE_KIND_Get(Name, Type) STDMETHOD(put_##Name)(TESSEL_CTYPE_##Type Value) override { \
         return Put(#Name, Value);                                                         \
     }
-#define FAKE_SLOT(dispId, Name, name1C, Kind, Type, Width) FAKE_KIND_##Kind(Name, Type)
+#define FAKE_SLOT(dispId, Name, name1C, Kind, Type, Width, ...) FAKE_KIND_##Kind(Name, Type)
 
 class FakeDriverBase : public ITesselDriver, public IConnectionPointContainer {
   public:

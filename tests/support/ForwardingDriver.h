@@ -82,7 +82,7 @@ class ForwardingDriver final : public ITesselDriver {
 #define FORWARD_KIND_Get(dispId, Name, Type) FORWARD_GET(dispId, Name, Type)
 #define FORWARD_KIND_GetPut(dispId, Name, Type) \
     FORWARD_GET(dispId, Name, Type) FORWARD_PUT(dispId, Name, Type)
-#define FORWARD_SLOTS(dispId, Name, name1C, Kind, Type, Width) FORWARD_KIND_##Kind(dispId, Name, Type)
+#define FORWARD_SLOTS(dispId, Name, name1C, Kind, Type, Width, ...) FORWARD_KIND_##Kind(dispId, Name, Type)
     TESSEL_MEMBERS_ITesselDriver(FORWARD_SLOTS)
 #undef FORWARD_SLOTS
 #undef FORWARD_KIND_GetPut

@@ -120,7 +120,7 @@ class FakeDriver final : public ITesselDriver {
 #define FAKE_KIND_Method(dispId, Name, Type) FAKE_METHOD_##Type(dispId, Name)
 #define FAKE_KIND_Get(dispId, Name, Type) FAKE_GET(dispId, Name, Type)
 #define FAKE_KIND_GetPut(dispId, Name, Type) FAKE_GET(dispId, Name, Type) FAKE_PUT(dispId, Name, Type)
-#define FAKE_SLOTS(dispId, Name, name1C, Kind, Type, Width) FAKE_KIND_##Kind(dispId, Name, Type)
+#define FAKE_SLOTS(dispId, Name, name1C, Kind, Type, Width, ...) FAKE_KIND_##Kind(dispId, Name, Type)
     TESSEL_MEMBERS_ITesselDriver(FAKE_SLOTS)
 #undef FAKE_SLOTS
 #undef FAKE_KIND_GetPut
