@@ -325,18 +325,21 @@ std::int32_t TEcrDrv::WaitForAnswer() {
                 failure = std::exchange(answerFailure_, {});
             }
             CommandID = awaitedID_.exchange(0);
-            std::lock_guard lock(*received_);
-            TCommand* answer = received_->FindByID(CommandID);
-            if (answer == nullptr) return SetResult(E_COMMANDNOTFOUND);
-            if (!failure.empty()) {
+            {
+                std::lock_guard lock(*received_);
+                TCommand* answer = received_->FindByID(CommandID);
+                if (answer == nullptr) return SetResult(E_COMMANDNOTFOUND);
+                if (!failure.empty()) {
+                    received_->Delete(answer);
+                    return ResultFromError(CountersError(std::runtime_error(failure)));
+                }
+                ClearResult();
+                LoadCommand(*answer);
                 received_->Delete(answer);
-                return ResultFromError(CountersError(std::runtime_error(failure)));
             }
-            ClearResult();
-            LoadCommand(*answer);
-            received_->Delete(answer);
             ResultCode = CommandResultCode;
             ResultDescription = CommandResultDescription;
+            // Counted outside the list's lock: a port thread takes the awaited key's lock before the list's.
             if (ResultCode == kOutOfSequenceResult) CountForAwaited(TLineCounter::RefusedByRegister);
             return ResultCode;
         }
