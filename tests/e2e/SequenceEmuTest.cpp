@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <string>
@@ -61,6 +63,7 @@ class SequenceEmu : public tessel_test::EmuEngineTest {
                 ++storedAnswers_;
             else
                 taken_.push_back(ev.note.substr(ev.note.find(", ") + 2));
+            takenChanged_.notify_all();
         });
     }
     void TearDown() override {
@@ -68,8 +71,11 @@ class SequenceEmu : public tessel_test::EmuEngineTest {
         EmuEngineTest::TearDown();
     }
 
-    std::vector<std::string> Taken() {
-        std::lock_guard lock(mutex_);
+    // How the register took its requests, once it has told of `count` of them (it tells after the answer
+    // went out, so the engine may have the answer first), or after 5 s.
+    std::vector<std::string> Taken(std::size_t count = 0) {
+        std::unique_lock lock(mutex_);
+        takenChanged_.wait_for(lock, std::chrono::seconds(5), [&] { return taken_.size() >= count; });
         return taken_;
     }
     int StoredAnswers() {
@@ -101,6 +107,7 @@ class SequenceEmu : public tessel_test::EmuEngineTest {
 
     TempDir log_;
     std::mutex mutex_;
+    std::condition_variable takenChanged_;
     std::vector<std::string> taken_;
     int storedAnswers_ = 0;
     std::unique_ptr<TCommand> answer_;
@@ -123,7 +130,7 @@ TEST_F(SequenceEmu, LateAnswersGiveEveryRegisterItsOwnValueAndKeepTheSequence) {
     tessel_test::PumpFor(300);  // the last value's second copy
 
     EXPECT_EQ(line_->ExecutionCount(2, 0x1A), 4u) << "nothing is executed twice";
-    EXPECT_EQ(Taken(), (std::vector<std::string>{"rollback", "in sequence", "in sequence", "in sequence"}));
+    EXPECT_EQ(Taken(4), (std::vector<std::string>{"rollback", "in sequence", "in sequence", "in sequence"}));
     EXPECT_EQ(NextRequestNumber(), 4);
     EXPECT_TRUE(announced_.empty());
     EXPECT_EQ(engine_->Received().Count(), 0u);
@@ -192,7 +199,7 @@ TEST_P(SequenceEmuLost, TheNextRequestGetsItsOwnAnswerAndNothingRunsTwice) {
     ASSERT_EQ(engine_->GetECRStatus(), 0) << engine_->ResultDescription;
     std::vector<std::string> taken = c.taken;
     taken.push_back("in sequence");
-    EXPECT_EQ(Taken(), taken);
+    EXPECT_EQ(Taken(taken.size()), taken);
     EXPECT_TRUE(announced_.empty());
 }
 
