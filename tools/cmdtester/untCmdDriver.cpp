@@ -1,8 +1,5 @@
 #include "tools/cmdtester/untCmdDriver.h"
 
-#include "common/com/ComCreate.h"
-#include "common/com/ComText.h"
-#include "common/com/ExcepInfo.h"
 #include "common/platform/TextFormat.h"
 
 namespace tessel::cmd {
@@ -43,6 +40,33 @@ std::string Composed(const char* format, const TCmdParam& p, const std::string& 
     return FormatText(format, p.Name.c_str(), p.Caption.c_str()) + "\r\n" + why;
 }
 
+// The user's words for a refused call: the driver's own description when it gave one.
+std::string Why(HRESULT hr, const std::string& description) {
+    return description.empty() ? OleErrorText(hr) : description;
+}
+
+void Raise(const client::CallFailure& f) {
+    using Step = client::CallFailure::Step;
+    switch (f.step) {
+        case Step::Register:
+            throw ECmdDriverError("Не удалось создать объект драйвера «" + f.member +
+                                      "»: класс не зарегистрирован (" + OleErrorText(f.hr) +
+                                      "). Зарегистрируйте драйвер: tessel-regsvr libTesselDrv.so",
+                                  f.hr);
+        case Step::Create:
+            throw ECmdDriverError("Не удалось создать объект драйвера «" + f.member +
+                                      "»: " + (f.description.empty() ? "" : f.description + ", ") +
+                                      OleErrorText(f.hr),
+                                  f.hr);
+        case Step::Name:
+            throw ECmdDriverError("У драйвера нет члена «" + f.member + "»: " + OleErrorText(f.hr), f.hr);
+        case Step::Invoke:
+            throw ECmdDriverError(f.member + ": " + Why(f.hr, f.description), f.hr);
+        default:
+            throw ECmdDriverError(f.member + ": " + OleErrorText(f.hr), f.hr);
+    }
+}
+
 }  // namespace
 
 std::string OleErrorText(HRESULT hr) {
@@ -53,107 +77,23 @@ std::string OleErrorText(HRESULT hr) {
 }
 
 TCmdDriver TCmdDriver::Create(const std::string& progId) {
-    const std::string failed = "Не удалось создать объект драйвера «" + progId + "»: ";
-    CLSID clsid{};
-    HRESULT hr = CLSIDFromProgID(Utf8ToBstr(progId).get(), &clsid);
-    if (FAILED(hr)) {
-        throw ECmdDriverError(failed + "класс не зарегистрирован (" + OleErrorText(hr) +
-                                  "). Зарегистрируйте драйвер: tessel-regsvr libTesselDrv.so",
-                              hr);
-    }
-    ComPtr<IDispatch> dispatch;
-    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, dispatch.PutVoid());
-    if (FAILED(hr) || !dispatch) {
-        const std::string reason = LastClassCreationError();
-        throw ECmdDriverError(failed + (reason.empty() ? "" : reason + ", ") + OleErrorText(hr), hr);
-    }
-    return TCmdDriver(std::move(dispatch));
+    return TCmdDriver(client::CreateDriver(progId, Raise));
 }
 
-TCmdDriver::TCmdDriver(ComPtr<IDispatch> dispatch) : dispatch_(std::move(dispatch)) {}
+TCmdDriver::TCmdDriver(ComPtr<IDispatch> dispatch) : LateBoundDriver(std::move(dispatch), Raise) {}
 
-DISPID TCmdDriver::IdOf(const std::string& name) {
-    {
-        std::lock_guard lock(*idsMutex_);
-        if (const auto found = ids_.find(name); found != ids_.end()) return found->second;
-    }
-    UniqueBstr wide = Utf8ToBstr(name);
-    LPOLESTR names[] = {wide.get()};
-    DISPID id = DISPID_UNKNOWN;
-    const HRESULT hr = dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(hr)) throw ECmdDriverError("У драйвера нет члена «" + name + "»: " + OleErrorText(hr), hr);
-    std::lock_guard lock(*idsMutex_);
-    ids_.emplace(name, id);
-    return id;
-}
-
-HRESULT TCmdDriver::TryInvoke(DISPID id, WORD flags, DISPPARAMS& params, VARIANT* result, std::string& why) {
-    ExcepInfo exception;
-    UINT argError = 0;
-    const HRESULT hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result,
-                                         exception.Get(), &argError);
-    if (FAILED(hr)) {
-        const std::string description = hr == DISP_E_EXCEPTION ? exception.Description() : std::string();
-        why = description.empty() ? OleErrorText(hr) : description;
-    }
-    return hr;
-}
-
-void TCmdDriver::Invoke(const std::string& name, WORD flags, DISPPARAMS& params, VARIANT* result) {
-    std::string why;
-    const HRESULT hr = TryInvoke(IdOf(name), flags, params, result, why);
-    if (FAILED(hr)) throw ECmdDriverError(name + ": " + why, hr);
-}
-
-void TCmdDriver::Get(const std::string& name, VARIANT& value) {
-    VariantClear(&value);
-    DISPPARAMS none{nullptr, nullptr, 0, 0};
-    Invoke(name, DISPATCH_PROPERTYGET, none, &value);
-}
-
-void TCmdDriver::Put(const std::string& name, const VARIANT& value) {
-    VARIANT arg = value;  // a shallow copy: the callee only reads its arguments
-    DISPID named = DISPID_PROPERTYPUT;
-    DISPPARAMS params{&arg, &named, 1, 1};
-    Invoke(name, DISPATCH_PROPERTYPUT, params, nullptr);
-}
-
-LONG TCmdDriver::Call(const std::string& name) {
+LONG TCmdDriver::Call(const std::string& name) const {
     TVariant result;
-    DISPPARAMS none{nullptr, nullptr, 0, 0};
-    Invoke(name, DISPATCH_METHOD, none, &result.v);
+    LateBoundDriver::Call(name, result.v);
     TVariant number;
     if (FAILED(VariantChangeType(&number.v, &result.v, 0, VT_I4))) return 0;  // a method without a value
     return number.v.lVal;
 }
 
-LONG TCmdDriver::GetLong(const std::string& name) {
-    TVariant value;
-    Get(name, value.v);
-    TVariant number;
-    const HRESULT hr = VariantChangeType(&number.v, &value.v, 0, VT_I4);
-    if (FAILED(hr)) throw ECmdDriverError(name + ": " + OleErrorText(hr), hr);
-    return number.v.lVal;
-}
-
-std::string TCmdDriver::GetText(const std::string& name) {
+std::string TCmdDriver::GetText(const std::string& name) const {
     TVariant value;
     Get(name, value.v);
     return VariantToText(ptString, value.v, TCmdDateForms());
-}
-
-void TCmdDriver::PutLong(const std::string& name, LONG number) {
-    TVariant value;
-    value.v.vt = VT_I4;
-    value.v.lVal = number;
-    Put(name, value.v);
-}
-
-void TCmdDriver::PutBool(const std::string& name, bool on) {
-    TVariant value;
-    value.v.vt = VT_BOOL;
-    value.v.boolVal = on ? VARIANT_TRUE : VARIANT_FALSE;
-    Put(name, value.v);
 }
 
 void TCmdDriver::WriteParams(const TCmdParams& params, const TCmdDateForms& forms) {
@@ -165,9 +105,9 @@ void TCmdDriver::WriteParams(const TCmdParams& params, const TCmdDateForms& form
             const DISPID id = IdOf(p.Name);
             DISPID named = DISPID_PROPERTYPUT;
             DISPPARAMS args{&value.v, &named, 1, 1};
-            std::string why;
-            const HRESULT hr = TryInvoke(id, DISPATCH_PROPERTYPUT, args, nullptr, why);
-            if (FAILED(hr)) throw ECmdDriverError(why, hr);
+            std::string description;
+            const HRESULT hr = TryInvoke(id, DISPATCH_PROPERTYPUT, args, nullptr, description);
+            if (FAILED(hr)) throw ECmdDriverError(Why(hr, description), hr);
         } catch (const std::exception& e) {
             const auto* driver = dynamic_cast<const ECmdDriverError*>(&e);
             throw ECmdDriverError(Composed("Ошибка при записи свойства %s, %s", p, e.what()),
