@@ -1,4 +1,4 @@
-#include "tools/cmdtester/untCmdDriver.h"
+#include "tools/testerlib/untCmdDriver.h"
 
 #include "common/platform/TextFormat.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "tools/client/DriverClient.h"
-#include "tools/cmdtester/untCmdValue.h"
-#include "tools/cmdtester/untCommand.h"
+#include "tools/testerlib/untCmdValue.h"
+#include "tools/testerlib/untCommand.h"
 
 namespace tessel::cmd {
 
