@@ -65,6 +65,14 @@ std::string FormText(VARTYPE type) {
     }
 }
 
+CallFailure Failed(CallFailure::Step step, HRESULT hr, const std::string& member) {
+    CallFailure failure;
+    failure.step = step;
+    failure.hr = hr;
+    failure.member = member;
+    return failure;
+}
+
 }  // namespace
 
 std::string HResultText(HRESULT hr) {
@@ -150,7 +158,7 @@ DISPID LateBoundDriver::IdOf(const std::string& name) const {
     LPOLESTR names[] = {wide.get()};
     DISPID id = DISPID_UNKNOWN;
     const HRESULT hr = dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(hr)) Fail({.step = CallFailure::Step::Name, .hr = hr, .member = name});
+    if (FAILED(hr)) Fail(Failed(CallFailure::Step::Name, hr, name));
     std::lock_guard lock(*idsMutex_);
     ids_.emplace(name, id);
     return id;
@@ -170,11 +178,10 @@ void LateBoundDriver::Invoke(const std::string& name, WORD flags, DISPPARAMS& pa
     std::string description;
     const HRESULT hr = TryInvoke(IdOf(name), flags, params, result, description);
     if (FAILED(hr)) {
-        Fail({.step = CallFailure::Step::Invoke,
-              .hr = hr,
-              .member = name,
-              .flags = flags,
-              .description = std::move(description)});
+        CallFailure failure = Failed(CallFailure::Step::Invoke, hr, name);
+        failure.flags = flags;
+        failure.description = std::move(description);
+        Fail(failure);
     }
 }
 
@@ -209,7 +216,11 @@ void LateBoundDriver::Convert(const std::string& name, VARIANT& value, VARTYPE t
     } else {
         hr = VariantChangeType(&out, &value, 0, type);
     }
-    if (FAILED(hr)) Fail({.step = CallFailure::Step::Convert, .hr = hr, .member = name, .wanted = type});
+    if (FAILED(hr)) {
+        CallFailure failure = Failed(CallFailure::Step::Convert, hr, name);
+        failure.wanted = type;
+        Fail(failure);
+    }
 }
 
 LONG LateBoundDriver::CallLong(const std::string& name) const {
@@ -309,7 +320,7 @@ ComPtr<ITesselDriver> LateBoundDriver::Interface() const {
     ComPtr<ITesselDriver> driver;
     const HRESULT hr = dispatch_.As(IID_ITesselDriver, driver);
     if (FAILED(hr) || !driver) {
-        Fail({.step = CallFailure::Step::Interface, .hr = hr});
+        Fail(Failed(CallFailure::Step::Interface, hr, {}));
     }
     return driver;
 }
