@@ -1,7 +1,7 @@
 // The driver reached by its ProgID, when it cannot be: the messages the tester shows for it.
 #include <gtest/gtest.h>
 
-#include "tools/cmdtester/untCmdDriver.h"
+#include "tools/testerlib/untCmdDriver.h"
 
 using namespace tessel::cmd;
 

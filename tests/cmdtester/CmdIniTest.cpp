@@ -9,7 +9,7 @@
 #include "common/platform/AtomicFile.h"
 #include "support/TempDir.h"
 #include "tools/cmdtester/untCmdIni.h"
-#include "tools/cmdtester/untEcrCmd.h"
+#include "tools/testerlib/untEcrCmd.h"
 
 using namespace tessel::cmd;
 

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "common/com/ComText.h"
-#include "tools/cmdtester/untCmdValue.h"
+#include "tools/testerlib/untCmdValue.h"
 
 using namespace tessel::cmd;
 

@@ -23,7 +23,7 @@
 #include "driver/search/untEvent.h"
 #include "tools/cmdtester/fmuParams.h"
 #include "tools/cmdtester/untCmdIni.h"
-#include "tools/cmdtester/untEcrCmd.h"
+#include "tools/testerlib/untEcrCmd.h"
 
 #ifndef TESSEL_CMD_VERSION
 #define TESSEL_CMD_VERSION "1.0.0.0"

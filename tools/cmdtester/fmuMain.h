@@ -14,9 +14,9 @@
 #include <memory>
 #include <string>
 
-#include "tools/cmdtester/QtDateForms.h"
-#include "tools/cmdtester/untCmdDriver.h"
-#include "tools/cmdtester/untCommand.h"
+#include "tools/testerlib/QtDateForms.h"
+#include "tools/testerlib/untCmdDriver.h"
+#include "tools/testerlib/untCommand.h"
 
 class QLabel;
 class QLineEdit;

@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "tools/cmdtester/untCommand.h"
+#include "tools/testerlib/untCommand.h"
 
 class QCheckBox;
 class QLineEdit;

@@ -4,9 +4,9 @@
 #include <QMessageBox>
 #include <cstdio>
 
-#include "tools/cmdtester/ProgramMain.h"
 #include "tools/cmdtester/fmuMain.h"
 #include "tools/cmdtester/untCmdIni.h"
+#include "tools/testerlib/ProgramMain.h"
 
 int main(int argc, char** argv) {
     return tessel::cmd::RunProgram(argc, argv, "TesselCmd", [] {

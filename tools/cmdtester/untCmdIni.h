@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "tools/cmdtester/untCommand.h"
+#include "tools/testerlib/untCommand.h"
 
 namespace tessel::cmd {
 

@@ -75,10 +75,7 @@ void TDriver::Open() {
 
 void TDriver::GetAs(const std::string& name, VARTYPE type, VARIANT& out) {
     const auto hold = Sequence();
-    cmd::TVariant value;
-    calls_.Get(name, value.v);
-    const HRESULT hr = VariantChangeType(&out, &value.v, 0, type);
-    if (FAILED(hr)) throw cmd::ECmdDriverError(name + ": " + cmd::OleErrorText(hr), hr);
+    calls_.GetAs(name, type, out);
 }
 
 bool TDriver::GetBool(const std::string& name) {

@@ -18,8 +18,8 @@
 
 #include "common/com/OleAuto.h"
 #include "common/platform/Bytes.h"
-#include "tools/cmdtester/untCmdDriver.h"
 #include "tools/tester/untDriverTurns.h"
+#include "tools/testerlib/untCmdDriver.h"
 
 namespace tessel::tst {
 

@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "tools/cmdtester/untEcrCmd.h"
 #include "tools/tester/untAnswer.h"
+#include "tools/testerlib/untEcrCmd.h"
 
 namespace tessel::tst {
 

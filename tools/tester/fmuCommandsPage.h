@@ -3,9 +3,9 @@
 // execute and rollback flags), and a request of a described opcode is answered with its description's
 // output values (the command tester's list with its defaults).
 
-#include "tools/cmdtester/QtDateForms.h"
-#include "tools/cmdtester/untCommand.h"
 #include "tools/tester/untPages.h"
+#include "tools/testerlib/QtDateForms.h"
+#include "tools/testerlib/untCommand.h"
 
 class QPlainTextEdit;
 class QPushButton;

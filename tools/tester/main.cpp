@@ -2,8 +2,8 @@
 // driver is created by its ProgID when a page first needs it.
 #include <QApplication>
 
-#include "tools/cmdtester/ProgramMain.h"
 #include "tools/tester/fmuMain.h"
+#include "tools/testerlib/ProgramMain.h"
 
 int main(int argc, char** argv) {
     return tessel::cmd::RunProgram(argc, argv, "TesselTst", [] {

@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
-#include "tools/cmdtester/untCmdValue.h"
-#include "tools/cmdtester/untCommand.h"
 #include "tools/tester/Driver.h"
+#include "tools/testerlib/untCmdValue.h"
+#include "tools/testerlib/untCommand.h"
 
 namespace tessel::tst {
 

@@ -6,7 +6,7 @@
 
 #include "common/platform/TextFormat.h"
 #include "common/platform/TextTrim.h"
-#include "tools/cmdtester/untCmdValue.h"
+#include "tools/testerlib/untCmdValue.h"
 
 namespace tessel::tst {
 

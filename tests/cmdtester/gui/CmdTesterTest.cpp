@@ -6,7 +6,7 @@
 #include "cmdtester/gui/CmdTesterFixture.h"
 #include "driver/commands/untSaleCommands.h"
 #include "driver/link/untCodecs.h"
-#include "tools/cmdtester/untEcrCmd.h"
+#include "tools/testerlib/untEcrCmd.h"
 
 namespace tessel_test {
 namespace {

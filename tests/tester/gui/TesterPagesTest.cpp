@@ -23,11 +23,11 @@
 #include "support/TempDir.h"
 #include "tester/gui/FaultyDispatch.h"
 #include "tester/gui/TesterFixture.h"
-#include "tools/cmdtester/untCmdValue.h"
 #include "tools/tester/fmuDumpPage.h"
 #include "tools/tester/fmuDumpView.h"
 #include "tools/tester/fmuReceiptsPage.h"
 #include "tools/tester/fmuRestPage.h"
+#include "tools/testerlib/untCmdValue.h"
 
 namespace tessel_test {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/cmdtester/untCommand.h"
+#include "tools/testerlib/untCommand.h"
 
 #include <stdexcept>
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/cmdtester/untCmdValue.h"
+#include "tools/testerlib/untCmdValue.h"
 
 namespace tessel::cmd {
 

@@ -1,4 +1,4 @@
-#include "tools/cmdtester/untCmdValue.h"
+#include "tools/testerlib/untCmdValue.h"
 
 #include <charconv>
 #include <cmath>

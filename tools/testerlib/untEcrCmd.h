@@ -6,8 +6,8 @@
 // A small library without Qt: descriptions (untCommand.h), conversions (untCmdValue.h), the driver reached
 // by member names (untCmdDriver.h) and the settings file (untCmdIni.h) go with it.
 
-#include "tools/cmdtester/untCmdValue.h"
-#include "tools/cmdtester/untCommand.h"
+#include "tools/testerlib/untCmdValue.h"
+#include "tools/testerlib/untCommand.h"
 
 namespace tessel::cmd {
 

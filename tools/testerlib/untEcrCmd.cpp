@@ -1,4 +1,4 @@
-#include "tools/cmdtester/untEcrCmd.h"
+#include "tools/testerlib/untEcrCmd.h"
 
 #include <initializer_list>
 #include <stdexcept>

@@ -1,4 +1,4 @@
-#include "tools/cmdtester/ProgramMain.h"
+#include "tools/testerlib/ProgramMain.h"
 
 #include <QApplication>
 #include <QSocketNotifier>

@@ -2,7 +2,7 @@
 // Dates and times of the command tester's parameters in the system's short formats (the locale that LC_ALL,
 // LC_TIME or LANG names, else the Russian forms), as the driver's windows show them.
 
-#include "tools/cmdtester/untCmdValue.h"
+#include "tools/testerlib/untCmdValue.h"
 
 class TQtDateForms final : public tessel::cmd::TCmdDateForms {
   public:

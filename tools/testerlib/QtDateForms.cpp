@@ -1,4 +1,4 @@
-#include "tools/cmdtester/QtDateForms.h"
+#include "tools/testerlib/QtDateForms.h"
 
 #include "common/qt/QtText.h"
 
