@@ -164,7 +164,10 @@ class TPortWait final : public TCommEventThread::Wait {
     bool WaitEvent(DWORD& mask, std::string& goneReason);
     void Serve(DWORD mask);
 
+    static constexpr int kFailedWaitsBeforeLost = 3;
+
     TCommEventThread& thread_;
+    int failedInARow_ = 0;
     // The port's; closed (and purged) by Close or PortGone once the thread stops waiting.
     const HANDLE handle_;
     UniqueHandle wait_;
@@ -176,7 +179,10 @@ bool TPortWait::WaitEvent(DWORD& mask, std::string& goneReason) {
     OVERLAPPED overlapped{};
     overlapped.hEvent = wait_.Get();
     ::ResetEvent(wait_.Get());
-    if (::WaitCommEvent(handle_, &mask, &overlapped)) return !thread_.Stopping();
+    if (::WaitCommEvent(handle_, &mask, &overlapped)) {
+        failedInARow_ = 0;
+        return !thread_.Stopping();
+    }
     DWORD error = ::GetLastError();
     if (error == ERROR_IO_PENDING) {
         const HANDLE both[] = {wait_.Get(), stopEvent_.Get()};
@@ -192,14 +198,23 @@ bool TPortWait::WaitEvent(DWORD& mask, std::string& goneReason) {
             return false;
         }
         DWORD ignored = 0;
-        if (::GetOverlappedResult(handle_, &overlapped, &ignored, FALSE)) return true;
+        if (::GetOverlappedResult(handle_, &overlapped, &ignored, FALSE)) {
+            failedInARow_ = 0;
+            return true;
+        }
         error = ::GetLastError();
     }
     if (thread_.Stopping()) return false;
-    // Whatever the error (a pulled adapter answers ERROR_ACCESS_DENIED or ERROR_OPERATION_ABORTED as well as
-    // the errors of a vanished device), a wait that cannot start again at once would spin: the port is lost.
     DWORD errors = 0;
     ::ClearCommError(handle_, &errors, nullptr);
+    // A wait may be cut short once (Wine ends one with ERROR_OPERATION_ABORTED while the port works) and is
+    // then started again. A pulled adapter fails every wait at once, with ERROR_ACCESS_DENIED or
+    // ERROR_OPERATION_ABORTED as well as the errors of a vanished device: waits that fail in a row, with
+    // nothing reported between them, would spin, so the port is lost.
+    if (!IsCommDeviceGone(error) && ++failedInARow_ < kFailedWaitsBeforeLost) {
+        mask = 0;
+        return true;
+    }
     goneReason = tessel::win::ErrorText(error);
     return false;
 }
@@ -383,8 +398,8 @@ Bytes TCustomComm::Read(std::size_t count) {
 void TCustomComm::PurgeInput() {
     if (!Enabled()) return;
     std::lock_guard guard(lock_);
-    if (!::PurgeComm(handle_->port.Get(), PURGE_RXABORT | PURGE_RXCLEAR))
-        tessel::win::ThrowLastError(ComName(portNumber_));
+    // No read is outstanding here (reads finish under the lock); an abort would end the event thread's wait.
+    if (!::PurgeComm(handle_->port.Get(), PURGE_RXCLEAR)) tessel::win::ThrowLastError(ComName(portNumber_));
 }
 
 void TCustomComm::SetModemLine(TModemLine line, bool on) {
