@@ -164,10 +164,10 @@ class TPortWait final : public TCommEventThread::Wait {
     bool WaitEvent(DWORD& mask, std::string& goneReason);
     void Serve(DWORD mask);
 
-    static constexpr int kFailedWaitsBeforeLost = 3;
+    static constexpr int kFailedAtOnceBeforeLost = 3;
 
     TCommEventThread& thread_;
-    int failedInARow_ = 0;
+    int failedAtOnce_ = 0;  // waits in a row that failed without waiting
     // The port's; closed (and purged) by Close or PortGone once the thread stops waiting.
     const HANDLE handle_;
     UniqueHandle wait_;
@@ -180,11 +180,12 @@ bool TPortWait::WaitEvent(DWORD& mask, std::string& goneReason) {
     overlapped.hEvent = wait_.Get();
     ::ResetEvent(wait_.Get());
     if (::WaitCommEvent(handle_, &mask, &overlapped)) {
-        failedInARow_ = 0;
+        failedAtOnce_ = 0;
         return !thread_.Stopping();
     }
     DWORD error = ::GetLastError();
-    if (error == ERROR_IO_PENDING) {
+    const bool waited = error == ERROR_IO_PENDING;
+    if (waited) {
         const HANDLE both[] = {wait_.Get(), stopEvent_.Get()};
         const DWORD woke = ::WaitForMultipleObjects(2, both, FALSE, INFINITE);
         if (woke == WAIT_FAILED) error = ::GetLastError();
@@ -199,19 +200,19 @@ bool TPortWait::WaitEvent(DWORD& mask, std::string& goneReason) {
         }
         DWORD ignored = 0;
         if (::GetOverlappedResult(handle_, &overlapped, &ignored, FALSE)) {
-            failedInARow_ = 0;
+            failedAtOnce_ = 0;
             return true;
         }
         error = ::GetLastError();
     }
     if (thread_.Stopping()) return false;
     DWORD errors = 0;
-    ::ClearCommError(handle_, &errors, nullptr);
-    // A wait may be cut short once (Wine ends one with ERROR_OPERATION_ABORTED while the port works) and is
-    // then started again. A pulled adapter fails every wait at once, with ERROR_ACCESS_DENIED or
-    // ERROR_OPERATION_ABORTED as well as the errors of a vanished device: waits that fail in a row, with
-    // nothing reported between them, would spin, so the port is lost.
-    if (!IsCommDeviceGone(error) && ++failedInARow_ < kFailedWaitsBeforeLost) {
+    const bool portAnswers = ::ClearCommError(handle_, &errors, nullptr) != FALSE;
+    // A wait that was under way and then cut short (under Wine the first exchange's wait ends so, with
+    // ERROR_OPERATION_ABORTED, more than once) starts again while the port still answers. A pulled adapter
+    // fails every wait at once, with ERROR_ACCESS_DENIED or ERROR_OPERATION_ABORTED as well as the errors of
+    // a vanished device: such waits in a row would spin, so the port is lost.
+    if (!IsCommDeviceGone(error) && portAnswers && (waited || ++failedAtOnce_ < kFailedAtOnceBeforeLost)) {
         mask = 0;
         return true;
     }
