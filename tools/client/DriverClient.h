@@ -13,6 +13,7 @@
 
 #include "common/com/ComPtr.h"
 #include "common/com/OleAuto.h"
+#include "common/com/OwnedVariant.h"
 #include "driver/automation/TesselDrv_TLB.h"
 
 namespace tessel::client {
@@ -62,22 +63,7 @@ using FailureHandler = std::function<void(const CallFailure&)>;
 // How a typed get takes a value of another type: converted as automation converts, or refused.
 enum class Conversion { Coerce, Exact };
 
-// A VARIANT that clears itself.
-class Variant {
-  public:
-    Variant() { VariantInit(&v_); }
-    ~Variant() { VariantClear(&v_); }
-    Variant(const Variant&) = delete;
-    Variant& operator=(const Variant&) = delete;
-
-    VARIANT* Get() { return &v_; }
-    VARIANT& operator*() { return v_; }
-    const VARIANT& operator*() const { return v_; }
-    const VARIANT* operator->() const { return &v_; }
-
-  private:
-    VARIANT v_;
-};
+using Variant = tessel::OwnedVariant;
 
 // Creates the registered class of `progId` and asks it for IDispatch; null with `failure` filled in when it
 // cannot.

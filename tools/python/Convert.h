@@ -21,23 +21,11 @@
 #include <pybind11/pybind11.h>
 
 #include "common/com/OleAuto.h"
+#include "common/com/OwnedVariant.h"
 
 namespace tessel::python {
 
-// A VARIANT that clears what it holds when it goes.
-class OwnedVariant {
-  public:
-    OwnedVariant() { VariantInit(&v_); }
-    ~OwnedVariant() { VariantClear(&v_); }
-    OwnedVariant(const OwnedVariant&) = delete;
-    OwnedVariant& operator=(const OwnedVariant&) = delete;
-
-    VARIANT* Get() { return &v_; }
-    const VARIANT& operator*() const { return v_; }
-
-  private:
-    VARIANT v_;
-};
+using tessel::OwnedVariant;
 
 // Sets the empty `out` to the VARIANT form of `value`, argument number `argument` of a call. Throws
 // ComFailure(DISP_E_OVERFLOW) naming the argument for a value beyond its VARIANT type (an int beyond 64 bits,
