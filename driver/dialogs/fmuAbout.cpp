@@ -6,7 +6,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "driver/dialogs/DriverCalls.h"
+#include "driver/calls/DriverCalls.h"
 
 TfmAbout::TfmAbout(QWidget* parent, const QString& version) : TMyForm(parent) {
     setWindowTitle("О программе");
@@ -51,7 +51,7 @@ LONG ShowAboutDialog(const TDialogCall& call) {
     const TDriverCalls driver(call.driver);
     // The box belongs to the active window of the calling thread, whatever ParentWnd says.
     const TOwner owner = TOwner::ActiveWindow();
-    TfmAbout box(owner.Widget(), driver.Get(&ITesselDriver::get_Version));
+    TfmAbout box(owner.Widget(), QString::fromStdString(driver.Get(&ITesselDriver::get_Version)));
     box.exec();
     return 1;
 }

@@ -102,7 +102,9 @@ bool TfmDevice::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched == edtDeviceName_ && key.key() == Qt::Key_Escape) {
         // Esc here takes back what was typed, not the dialog.
-        ShowErrors([this] { edtDeviceName_->setText(driver_.Get(&ITesselDriver::get_LDName)); });
+        ShowErrors([this] {
+            edtDeviceName_->setText(QString::fromStdString(driver_.Get(&ITesselDriver::get_LDName)));
+        });
         return true;
     }
     if (watched == edtDeviceName_ && IsEnter(key)) {
@@ -120,8 +122,9 @@ void TfmDevice::Rebuild() {
     try {
         for (LONG i = 0; i < count; ++i) {
             driver_.Put(&ITesselDriver::put_LDIndex, i);
-            auto* item = new QListWidgetItem(DeviceEntryText(driver_.Get(&ITesselDriver::get_LDNumber),
-                                                             driver_.Get(&ITesselDriver::get_LDName)));
+            auto* item = new QListWidgetItem(
+                DeviceEntryText(driver_.Get(&ITesselDriver::get_LDNumber),
+                                QString::fromStdString(driver_.Get(&ITesselDriver::get_LDName))));
             item->setData(Qt::UserRole, static_cast<int>(driver_.Get(&ITesselDriver::get_LDNumber)));
             lbDevice_->addItem(item);
         }
@@ -131,7 +134,7 @@ void TfmDevice::Rebuild() {
     }
     driver_.Put(&ITesselDriver::put_LDIndex, current);
     lbDevice_->setCurrentRow(current);
-    edtDeviceName_->setText(driver_.Get(&ITesselDriver::get_LDName));
+    edtDeviceName_->setText(QString::fromStdString(driver_.Get(&ITesselDriver::get_LDName)));
     btnAdd_->setEnabled(count < kMaxDevices);
     actAdd_->setEnabled(count < kMaxDevices);
     btnDelete_->setEnabled(count > 1);
@@ -161,13 +164,13 @@ void TfmDevice::RowClicked(int row) {
     ShowErrors([this, row] {
         driver_.Put(&ITesselDriver::put_LDIndex, row);
         driver_.CheckResult();
-        edtDeviceName_->setText(driver_.Get(&ITesselDriver::get_LDName));
+        edtDeviceName_->setText(QString::fromStdString(driver_.Get(&ITesselDriver::get_LDName)));
     });
 }
 
 void TfmDevice::Rename(const QString& name) {
     ShowErrors([this, &name] {
-        driver_.Put(&ITesselDriver::put_LDName, name);
+        driver_.Put(&ITesselDriver::put_LDName, name.toStdString());
         driver_.CheckResult();
         if (QListWidgetItem* item = lbDevice_->currentItem())
             item->setText(DeviceEntryText(item->data(Qt::UserRole).toInt(), name));

@@ -10,7 +10,7 @@
 #include <QPushButton>
 
 #include "common/qt/QtText.h"
-#include "driver/dialogs/DriverCalls.h"
+#include "driver/calls/DriverCalls.h"
 
 const char* const TfmLog::kFilter = "Лог-файлы (*.log)|*.log|Все файлы (*.*)|*.*";
 
@@ -120,9 +120,10 @@ LONG ShowLogDialog(const TDialogCall& call) {
     const TOwner owner = TOwner::FromHandle(call.parentWnd);
     TfmLog dialog(owner.Widget());
     owner.Attach(dialog);
-    dialog.SetValues(driver.Get(&ITesselDriver::get_LogEnabled), driver.Get(&ITesselDriver::get_LogFileName));
+    dialog.SetValues(driver.Get(&ITesselDriver::get_LogEnabled),
+                     QString::fromStdString(driver.Get(&ITesselDriver::get_LogFileName)));
     if (dialog.exec() != QDialog::Accepted) return 0;
     driver.Put(&ITesselDriver::put_LogEnabled, dialog.LogEnabled());
-    driver.Put(&ITesselDriver::put_LogFileName, dialog.FileName());
+    driver.Put(&ITesselDriver::put_LogFileName, dialog.FileName().toStdString());
     return 1;
 }

@@ -183,7 +183,7 @@ void TfmPage::UpdatePropertyPage() {
 
 void TfmPage::LoadValues() {
     const TDriverCalls& d = *driver_;
-    lblVersion_->setText("Версия: " + d.Get(&ITesselDriver::get_Version));
+    lblVersion_->setText("Версия: " + QString::fromStdString(d.Get(&ITesselDriver::get_Version)));
     lblVersion_->adjustSize();
     chbFuel_->setChecked(d.Get(&ITesselDriver::get_Fuel));
     const std::pair<QSpinBox*, TDriverCalls::TLongGet> spins[] = {
@@ -211,8 +211,8 @@ void TfmPage::LoadDevices() {
         TFinally back([&] { d.Put(&ITesselDriver::put_LDIndex, current); });
         for (LONG i = 0; i < count; ++i) {
             d.Put(&ITesselDriver::put_LDIndex, i);
-            cbDevice_->addItem(
-                DeviceEntryText(d.Get(&ITesselDriver::get_LDNumber), d.Get(&ITesselDriver::get_LDName)));
+            cbDevice_->addItem(DeviceEntryText(d.Get(&ITesselDriver::get_LDNumber),
+                                               QString::fromStdString(d.Get(&ITesselDriver::get_LDName))));
         }
     }
     cbDevice_->setCurrentIndex(current);
@@ -260,7 +260,7 @@ void TfmPage::RunAction(const std::function<void()>& action) {
 }
 
 void TfmPage::ShowResult() {
-    edtResult_->setText(driver_->ResultLine());
+    edtResult_->setText(QString::fromStdString(driver_->ResultLine()));
 }
 
 void TfmPage::Modified() {
@@ -278,7 +278,8 @@ void TfmPage::ConnectClicked() {
         if (d.Get(&ITesselDriver::get_ResultCode) != 0)
             ShowResult();
         else
-            edtResult_->setText("Название ККМ: " + d.Get(&ITesselDriver::get_UDescription));
+            edtResult_->setText("Название ККМ: " +
+                                QString::fromStdString(d.Get(&ITesselDriver::get_UDescription)));
     });
 }
 
@@ -338,8 +339,9 @@ void TfmPage::SearchClicked() {
 
 void TfmPage::AboutClicked() {
     RunAction([this] {
-        // AboutBox yields nothing and keeps the last result, which its own failure replaces: a failure standing
-        // after it stays in the line (the same failure twice cannot be told from an earlier one kept).
+        // AboutBox yields nothing and keeps the last result, which its own failure replaces: a failure
+        // standing after it stays in the line (the same failure twice cannot be told from an earlier one
+        // kept).
         const HRESULT hr = driver_->Interface()->AboutBox();
         if (FAILED(hr)) throw std::runtime_error("Окно «О программе» не открылось");
         if (driver_->Get(&ITesselDriver::get_ResultCode) != 0)

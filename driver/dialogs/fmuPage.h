@@ -8,7 +8,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "driver/dialogs/DriverCalls.h"
+#include "driver/calls/DriverCalls.h"
 
 class QCheckBox;
 class QComboBox;

@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "driver/dialogs/DialogCall.h"
-#include "driver/dialogs/DriverCalls.h"
+#include "driver/calls/DriverCalls.h"
 #include "driver/dialogs/MyForm.h"
 #include "driver/search/Search.h"
 

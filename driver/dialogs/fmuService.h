@@ -3,7 +3,7 @@
 // status dialog.
 
 #include "driver/dialogs/DialogCall.h"
-#include "driver/dialogs/DriverCalls.h"
+#include "driver/calls/DriverCalls.h"
 #include "driver/dialogs/MyForm.h"
 
 #include <QDateTime>

@@ -61,6 +61,10 @@ void TfmStatus::AddLine(const char* label, const QString& value) {
     memo_->appendPlainText(QString::fromUtf8(label) + " : " + value);
 }
 
+void TfmStatus::AddLine(const char* label, const std::string& value) {
+    AddLine(label, QString::fromStdString(value));
+}
+
 void TfmStatus::ECRStatus() {
     RunAction(actions_, [this] {
         const TDriverCalls& d = driver_;

@@ -2,8 +2,8 @@
 // TfmStatus ("Состояние ККМ и ФП"): the register's and the fiscal memory's status as lines of "label : value"
 // in a fixed-width font, the labels padded so that the colons line up.
 
+#include "driver/calls/DriverCalls.h"
 #include "driver/dialogs/DialogCall.h"
-#include "driver/dialogs/DriverCalls.h"
 #include "driver/dialogs/MyForm.h"
 
 class QPlainTextEdit;
@@ -18,6 +18,7 @@ class TfmStatus : public TMyForm {
     void ECRStatus();
     void FMStatus();
     void AddLine(const char* label, const QString& value);
+    void AddLine(const char* label, const std::string& value);
 
     const TDriverCalls& driver_;
     QPlainTextEdit* memo_ = nullptr;

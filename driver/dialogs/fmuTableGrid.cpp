@@ -314,7 +314,7 @@ void TTableEditor::CommitCell(TField& cell, const std::string& text) {
         driver_.Put(&ITesselDriver::put_TableNumber, table_.Number);
         driver_.Put(&ITesselDriver::put_RowNumber, cell.Row);
         driver_.Put(&ITesselDriver::put_FieldNumber, cell.FieldNumber);
-        driver_.Put(&ITesselDriver::put_FieldValue, QString::fromStdString(text));
+        driver_.Put(&ITesselDriver::put_FieldValue, text);
         driver_.Put(&ITesselDriver::put_FieldType, table_.FieldDefOf(cell).FieldType);
         driver_.Check(&ITesselDriver::WriteTable);
     } catch (...) {
@@ -368,11 +368,11 @@ void TTableEditor::ReadCell(TField& cell) {
     driver_.Put(&ITesselDriver::put_RowNumber, cell.Row);
     driver_.Put(&ITesselDriver::put_FieldNumber, cell.FieldNumber);
     driver_.Check(&ITesselDriver::ReadTable);
-    const QString value = driver_.Get(&ITesselDriver::get_FieldValue);
-    cell.SetValue(value.toStdString());
+    const std::string value = driver_.Get(&ITesselDriver::get_FieldValue);
+    cell.SetValue(value);
     // Also when the model had that value: the grid may show an edited text.
     const QPoint at = PositionOf(cell);
-    grid_->SetText(at.y(), at.x(), value);
+    grid_->SetText(at.y(), at.x(), QString::fromStdString(value));
 }
 
 void TTableEditor::ReadAll() {

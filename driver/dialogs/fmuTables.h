@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "driver/dialogs/DialogCall.h"
-#include "driver/dialogs/DriverCalls.h"
+#include "driver/calls/DriverCalls.h"
 #include "driver/dialogs/MyForm.h"
 #include "driver/tables/untECR.h"
 

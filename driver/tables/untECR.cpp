@@ -48,58 +48,12 @@ void TNotifyThread::WaitFor() {
     if (thread_.joinable()) thread_.join();
 }
 
-// ---- the driver's members as the engine uses them ----
-
-// Early-bound calls with their HRESULT checked: a failing call throws, which ends a worker's operation.
-class TECR::TDriverCalls {
-  public:
-    using TLongPut = HRESULT (STDMETHODCALLTYPE ITesselDriver::*)(LONG);
-    using TLongGet = HRESULT (STDMETHODCALLTYPE ITesselDriver::*)(LONG*);
-    using TStringPut = HRESULT (STDMETHODCALLTYPE ITesselDriver::*)(BSTR);
-    using TStringGet = HRESULT (STDMETHODCALLTYPE ITesselDriver::*)(BSTR*);
-
-    explicit TDriverCalls(ITesselDriver& driver) : driver_(driver) {}
-
-    void Put(TLongPut put, LONG value) { Check((driver_.*put)(value)); }
-    void Put(TStringPut put, const std::string& value) {
-        const tessel::UniqueBstr text = tessel::Utf8ToBstr(value);
-        Check((driver_.*put)(text.get()));
-    }
-    LONG Get(TLongGet get) {
-        LONG value = 0;
-        Check((driver_.*get)(&value));
-        return value;
-    }
-    std::string Get(TStringGet get) {
-        BSTR raw = nullptr;
-        const HRESULT hr = (driver_.*get)(&raw);
-        const tessel::UniqueBstr text(raw);
-        Check(hr);
-        return tessel::BstrToUtf8(text.get());
-    }
-    // Calls a method and returns ResultCode; the method's own value is not used.
-    LONG Call(TLongGet method) {
-        LONG ignored = 0;
-        Check((driver_.*method)(&ignored));
-        return Get(&ITesselDriver::get_ResultCode);
-    }
-
-  private:
-    static void Check(HRESULT hr) {
-        if (FAILED(hr))
-            throw std::runtime_error(
-                tessel::FormatText("Ошибка вызова драйвера: 0x%08X", static_cast<unsigned>(hr)));
-    }
-
-    ITesselDriver& driver_;
-};
-
 // ---- TECR ----
 
 TECR::TECR(ITesselDriver* driver, std::unique_ptr<IProgressWindow> progress)
     : tables_(std::make_unique<TTables>()), driver_(driver), progress_(std::move(progress)) {
     if (!driver_ || !progress_) throw std::invalid_argument("TECR needs a driver and a progress window");
-    calls_ = std::make_unique<TDriverCalls>(*driver_.Get());
+    calls_ = std::make_unique<TDriverCalls>(driver_.Get());
 }
 
 TECR::~TECR() {
@@ -113,7 +67,7 @@ void TECR::WaitForWorker() {
 
 bool TECR::Open() {
     WaitForWorker();
-    const LONG code = calls_->Call(&ITesselDriver::GetECRStatus);
+    const LONG code = calls_->CallForResult(&ITesselDriver::GetECRStatus);
     if (code != 0) throw EDriverError(code, calls_->Get(&ITesselDriver::get_ResultDescription));
     deviceIdText_ = calls_->Get(&ITesselDriver::get_ECRSoftVersion);
     deviceIdNumber_ = static_cast<std::uint16_t>(calls_->Get(&ITesselDriver::get_ECRSoftBuild));
@@ -257,7 +211,7 @@ bool TECR::ReadStructureWork() {
             break;
         }
         calls_->Put(&ITesselDriver::put_TableNumber, n);
-        const LONG code = calls_->Call(&ITesselDriver::GetTableStruct);
+        const LONG code = calls_->CallForResult(&ITesselDriver::GetTableStruct);
         if (code == 0) {
             std::string name = calls_->Get(&ITesselDriver::get_TableName);
             const LONG rows = calls_->Get(&ITesselDriver::get_RowCount);
@@ -285,7 +239,7 @@ bool TECR::ReadFieldStructureWork(TTable& table) {
         if (!CanGoOn()) return false;
         calls_->Put(&ITesselDriver::put_TableNumber, table.Number);
         calls_->Put(&ITesselDriver::put_FieldNumber, i);
-        const LONG code = calls_->Call(&ITesselDriver::GetFieldStruct);
+        const LONG code = calls_->CallForResult(&ITesselDriver::GetFieldStruct);
         if (code != 0) {
             if (!AskContinue()) return false;
             continue;
@@ -323,7 +277,7 @@ bool TECR::ReadValues(TTable& table) {
         calls_->Put(&ITesselDriver::put_TableNumber, cell.TableNumber);
         calls_->Put(&ITesselDriver::put_RowNumber, cell.Row);
         calls_->Put(&ITesselDriver::put_FieldNumber, cell.FieldNumber);
-        if (calls_->Call(&ITesselDriver::ReadTable) == 0) {
+        if (calls_->CallForResult(&ITesselDriver::ReadTable) == 0) {
             cell.SetValue(calls_->Get(&ITesselDriver::get_FieldValue));
             ++k;
         } else if (!AskContinue()) {
@@ -388,7 +342,7 @@ bool TECR::WriteCells(TTable& table) {
             calls_->Put(&ITesselDriver::put_FieldNumber, cell.FieldNumber);
             calls_->Put(&ITesselDriver::put_FieldValue, cell.Value());
             calls_->Put(&ITesselDriver::put_FieldType, def.FieldType);
-            if (calls_->Call(&ITesselDriver::WriteTable) != 0) {
+            if (calls_->CallForResult(&ITesselDriver::WriteTable) != 0) {
                 if (!AskContinue()) return false;
                 continue;
             }

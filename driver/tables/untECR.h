@@ -24,6 +24,7 @@
 
 #include "common/com/ComPtr.h"
 #include "driver/automation/TesselDrv_TLB.h"
+#include "driver/calls/DriverCalls.h"
 #include "driver/tables/untProgress.h"
 #include "driver/tables/untTables.h"
 
@@ -94,7 +95,6 @@ class TECR {
 
   private:
     using TOperation = std::function<bool()>;
-    class TDriverCalls;
 
     // Runs `operation` on a new worker and waits in the progress window; `max` is taken once the previous
     // worker has ended, since it is computed from the tables that worker may still be changing.

@@ -1,4 +1,4 @@
-#include "driver/dialogs/DriverCalls.h"
+#include "driver/calls/DriverCalls.h"
 
 #include <stdexcept>
 
@@ -40,16 +40,16 @@ void TDriverCalls::Put(TBoolPut put, bool value) const {
     CheckHr((driver_.Get()->*put)(value ? VARIANT_TRUE : VARIANT_FALSE));
 }
 
-QString TDriverCalls::Get(TStringGet get) const {
+std::string TDriverCalls::Get(TStringGet get) const {
     BSTR raw = nullptr;
     const HRESULT hr = (driver_.Get()->*get)(&raw);
     const tessel::UniqueBstr text(raw);
     CheckHr(hr);
-    return QString::fromStdString(tessel::BstrToUtf8(text.get()));
+    return tessel::BstrToUtf8(text.get());
 }
 
-void TDriverCalls::Put(TStringPut put, const QString& value) const {
-    const tessel::UniqueBstr text = tessel::Utf8ToBstr(value.toStdString());
+void TDriverCalls::Put(TStringPut put, const std::string& value) const {
+    const tessel::UniqueBstr text = tessel::Utf8ToBstr(value);
     CheckHr((driver_.Get()->*put)(text.get()));
 }
 
@@ -69,6 +69,11 @@ LONG TDriverCalls::Call(TMethod method) const {
     return value;
 }
 
+LONG TDriverCalls::CallForResult(TMethod method) const {
+    Call(method);
+    return Get(&ITesselDriver::get_ResultCode);
+}
+
 void TDriverCalls::Check(TMethod method) const {
     Call(method);
     CheckResult();
@@ -76,12 +81,12 @@ void TDriverCalls::Check(TMethod method) const {
 
 void TDriverCalls::CheckResult() const {
     const LONG code = Get(&ITesselDriver::get_ResultCode);
-    if (code != 0) throw EDriverError(code, Get(&ITesselDriver::get_ResultDescription).toStdString());
+    if (code != 0) throw EDriverError(code, Get(&ITesselDriver::get_ResultDescription));
 }
 
-QString TDriverCalls::ResultLine() const {
+std::string TDriverCalls::ResultLine() const {
     const LONG code = Get(&ITesselDriver::get_ResultCode);
-    return QString("(%1) %2").arg(code).arg(Get(&ITesselDriver::get_ResultDescription));
+    return tessel::FormatText("(%d) ", static_cast<int>(code)) + Get(&ITesselDriver::get_ResultDescription);
 }
 
 TScopedParentWnd::TScopedParentWnd(const TDriverCalls& driver, LONG parentWnd)

@@ -1,9 +1,9 @@
 #pragma once
-// The driver as the dialogs reach it: through the ITesselDriver they are handed, as an outside client
-// would. Early-bound calls with their HRESULT checked (a failing call throws std::runtime_error) and texts
-// as QString.
+// The driver as its own windows and transfer engines reach it: through the ITesselDriver they are handed, as
+// an outside client would. Early-bound calls with their HRESULT checked (a failing call throws
+// std::runtime_error "Ошибка вызова драйвера: 0x%08X") and texts as UTF-8.
 
-#include <QString>
+#include <string>
 
 #include "common/com/ComPtr.h"
 #include "driver/automation/TesselDrv_TLB.h"
@@ -29,13 +29,15 @@ class TDriverCalls {
     void Put(TLongPut put, LONG value) const;
     bool Get(TBoolGet get) const;
     void Put(TBoolPut put, bool value) const;
-    QString Get(TStringGet get) const;
-    void Put(TStringPut put, const QString& value) const;
+    std::string Get(TStringGet get) const;
+    void Put(TStringPut put, const std::string& value) const;
     DATE Get(TDateGet get) const;
     void Put(TDatePut put, DATE value) const;
 
     // Calls a method; its value, the result code.
     LONG Call(TMethod method) const;
+    // Calls a method and returns ResultCode as the driver then holds it (the method's own value unused).
+    LONG CallForResult(TMethod method) const;
     // Calls a method and, when ResultCode is then not 0, raises EDriverError with ResultCode and
     // ResultDescription.
     void Check(TMethod method) const;
@@ -43,7 +45,7 @@ class TDriverCalls {
     // which leave a refusal there.
     void CheckResult() const;
     // "(%d) %s" of ResultCode and ResultDescription.
-    QString ResultLine() const;
+    std::string ResultLine() const;
 
   private:
     tessel::ComPtr<ITesselDriver> driver_;
