@@ -7,61 +7,20 @@
 #include <QScreen>
 #include <QWidget>
 
-#include "common/platform/Registry.h"
-
-const char* const kDriverCaption = "Драйвер ККМ";
-
-namespace {
-
-const char* const kFontKey = "\\.DEFAULT\\SOFTWARE\\Korvex\\Font";
-
-// Reads `name` with `read` into `target` when the value is there and of its type.
-template <typename T, typename Read>
-void ReadOptional(const tessel::Registry& reg, const char* name, T& target, Read read) {
-    try {
-        if (reg.ValueExists(name)) target = read(name);
-    } catch (const tessel::RegistryError&) {
-        // A value of another type is no setting: the default stands.
-    }
-}
-
-}  // namespace
-
-TFontSettings TFontSettings::Load() {
-    TFontSettings s;
-    try {
-        tessel::Registry reg;
-        if (!reg.OpenKey(kFontKey, false)) return s;
-        const auto text = [&reg](const char* n) { return reg.ReadString(n); };
-        const auto number = [&reg](const char* n) { return reg.ReadInteger(n); };
-        const auto flag = [&reg](const char* n) { return reg.ReadBool(n); };
-        ReadOptional(reg, "FontName", s.name, text);
-        ReadOptional(reg, "FontSize", s.size, number);
-        std::int32_t color = static_cast<std::int32_t>(s.color);
-        ReadOptional(reg, "FontColor", color, number);
-        s.color = static_cast<std::uint32_t>(color);
-        ReadOptional(reg, "FontCharSet", s.charSet, number);
-        ReadOptional(reg, "FontIsBold", s.bold, flag);
-        ReadOptional(reg, "FontIsItalic", s.italic, flag);
-        ReadOptional(reg, "FontIsUnderlined", s.underline, flag);
-        ReadOptional(reg, "FontIsStriledOut", s.strikeOut, flag);
-    } catch (const tessel::RegistryError&) {
-        // A damaged store: the dialogs still open, with what was read.
-    }
-    return s;
-}
-
-QFont TFontSettings::Font() const {
-    QFont font(QString::fromStdString(name));
-    if (size > 0) font.setPointSize(size);
-    font.setBold(bold);
-    font.setItalic(italic);
-    font.setUnderline(underline);
-    font.setStrikeOut(strikeOut);
+// The character set is read with the rest but changes nothing here: the toolkit draws Unicode text in
+// whatever script it holds.
+QFont DialogFont(const TFontSettings& settings) {
+    QFont font(QString::fromStdString(settings.name));
+    if (settings.size > 0) font.setPointSize(settings.size);
+    font.setBold(settings.bold);
+    font.setItalic(settings.italic);
+    font.setUnderline(settings.underline);
+    font.setStrikeOut(settings.strikeOut);
     return font;
 }
 
-QColor TFontSettings::Color() const {
+QColor DialogColor(const TFontSettings& settings) {
+    const std::uint32_t color = settings.color;
     return QColor(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
                   static_cast<int>((color >> 16) & 0xFF));
 }
@@ -108,11 +67,11 @@ TMyForm::TMyForm(QWidget* parent)
     : QDialog(parent,
               Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
     const TFontSettings settings = TFontSettings::Load();
-    setFont(settings.Font());
+    setFont(DialogFont(settings));
     if (settings.color != 0) {
         QPalette p = palette();
         for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-            p.setColor(role, settings.Color());
+            p.setColor(role, DialogColor(settings));
         setPalette(p);
     }
 }

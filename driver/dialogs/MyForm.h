@@ -16,28 +16,14 @@
 #include <string>
 
 #include "common/com/ComTypes.h"
+#include "driver/forms/FontSettings.h"
+#include "driver/forms/FormView.h"
 
 class QPushButton;
 
-// The dialog font: the defaults, replaced by each value of HKEY_CURRENT_USER "\.DEFAULT\SOFTWARE\Korvex\Font"
-// that is present. The character set is read with the rest but changes nothing: the toolkit draws Unicode
-// text in whatever script it holds.
-struct TFontSettings {
-    std::string name = "MS Sans Serif";
-    int size = 8;             // points
-    std::uint32_t color = 0;  // 0x00BBGGRR
-    std::int32_t charSet = 204;
-    bool bold = false;
-    bool italic = false;
-    bool underline = false;
-    bool strikeOut = false;
-
-    // The settings of the store; a value of the wrong type, or a store that cannot be read, leaves the
-    // defaults for what is left.
-    static TFontSettings Load();
-    QFont Font() const;
-    QColor Color() const;
-};
+// The Qt font and text colour of the dialog font settings.
+QFont DialogFont(const TFontSettings& settings);
+QColor DialogColor(const TFontSettings& settings);
 
 // The owner of a dialog: a window of this process (the dialog becomes its child window), a window of
 // another (made the transient parent of the dialog's window), or none.
@@ -91,6 +77,3 @@ QPushButton* NewButton(QWidget* parent, const char* name, const char* text);
 
 // Runs `action`, shows an error with TMyForm::ShowError; for handlers of windows that are no TMyForm.
 void ShowErrors(const std::function<void()>& action);
-
-// "Драйвер ККМ": the caption of the error boxes and the property page.
-extern const char* const kDriverCaption;

@@ -1,0 +1,27 @@
+#pragma once
+// The dialog font of every window of the driver: the defaults, replaced by each value of HKEY_CURRENT_USER
+// "\.DEFAULT\SOFTWARE\Korvex\Font" that is present.
+
+#include <cstdint>
+#include <string>
+
+struct TFontSettings {
+    std::string name = "MS Sans Serif";
+    int size = 8;             // points
+    std::uint32_t color = 0;  // 0x00BBGGRR
+    std::int32_t charSet = 204;
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+    bool strikeOut = false;
+
+    // The settings of the store; a value of the wrong type, or a store that cannot be read, leaves the
+    // defaults for what is left.
+    static TFontSettings Load();
+};
+
+// How much taller a dialog is made than its stored layout: the system's caption height less the 19 pixels
+// the layouts were drawn with.
+inline int HeightCorrection(int captionHeight) {
+    return captionHeight - 19;
+}
