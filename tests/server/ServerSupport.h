@@ -18,7 +18,6 @@
 #include "support/EmulatorProgram.h"
 #include "support/LateBound.h"
 #include "support/ScopedEnv.h"
-#include "support/ScopedVariant.h"
 
 namespace server_test {
 
@@ -35,7 +34,6 @@ using tessel_test::RegsvrSucceeds;
 using tessel_test::RunRegsvr;
 using tessel_test::RunResult;
 using tessel_test::ScopedEnv;
-using tessel_test::ScopedVariant;
 
 inline const std::string kDriverClsid = "{16A80A2A-BB4C-4B65-B28E-8EBDAAE426C8}";
 inline const std::string kPageClsid = "{F9B8E223-0785-4F4E-8C9F-DD4E08D42CD1}";

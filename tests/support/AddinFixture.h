@@ -12,7 +12,7 @@
 #include "common/com/ComText.h"
 #include "driver/automation/ole1C.h"
 #include "support/DriverFixture.h"
-#include "support/ScopedVariant.h"
+#include "common/com/OwnedVariant.h"
 
 namespace tessel_test {
 
@@ -49,16 +49,16 @@ class AddinFixture : public ::testing::Test {
         return value;
     }
     LONG GetLong(const char* name) {
-        ScopedVariant value;
-        value.v = Get(name);
-        EXPECT_EQ(value.v.vt, VT_I4) << name;
-        return value.v.lVal;
+        tessel::OwnedVariant value;
+        *value = Get(name);
+        EXPECT_EQ(value->vt, VT_I4) << name;
+        return value->lVal;
     }
     // A text property; "" when the value is no text.
     std::string GetText(const char* name) {
-        ScopedVariant value;
-        value.v = Get(name);
-        return value.v.vt == VT_BSTR ? tessel::BstrToUtf8(value.v.bstrVal) : std::string();
+        tessel::OwnedVariant value;
+        *value = Get(name);
+        return value->vt == VT_BSTR ? tessel::BstrToUtf8(value->bstrVal) : std::string();
     }
     HRESULT SetLong(const char* name, LONG value) {
         VARIANT v;
@@ -69,10 +69,10 @@ class AddinFixture : public ::testing::Test {
     }
     // Calls a method as a function; its value, the result code.
     LONG Call(const char* name) {
-        ScopedVariant result;
-        EXPECT_EQ(ext_->CallAsFunc(Method(name), &result.v, nullptr), S_OK) << name;
-        EXPECT_EQ(result.v.vt, VT_I4) << name;
-        return result.v.lVal;
+        tessel::OwnedVariant result;
+        EXPECT_EQ(ext_->CallAsFunc(Method(name), result.Get(), nullptr), S_OK) << name;
+        EXPECT_EQ(result->vt, VT_I4) << name;
+        return result->lVal;
     }
 
     ScopedEngineFactory engines_;

@@ -10,7 +10,7 @@
 #include "common/com/ComPtr.h"
 #include "common/com/ComText.h"
 #include "common/com/OleAuto.h"
-#include "support/ScopedVariant.h"
+#include "common/com/OwnedVariant.h"
 #include "tools/client/DriverClient.h"
 
 namespace tessel_test {
@@ -31,8 +31,8 @@ class LateBound {
     LONG Call(const std::string& name) const { return calls_.CallLong(name); }
     // A method that yields nothing (AboutBox).
     void CallProcedure(const std::string& name) const {
-        ScopedVariant ignored;
-        calls_.Call(name, ignored.v);
+        tessel::OwnedVariant ignored;
+        calls_.Call(name, *ignored);
     }
     LONG GetLong(const std::string& name) const { return calls_.GetLong(name); }
     std::string GetString(const std::string& name) const { return calls_.GetText(name); }
