@@ -6,7 +6,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "driver/calls/DriverCalls.h"
+#include "driver/client/DriverCalls.h"
 
 TfmAbout::TfmAbout(QWidget* parent, const QString& version) : TMyForm(parent) {
     setWindowTitle("О программе");

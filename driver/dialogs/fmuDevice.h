@@ -3,7 +3,7 @@
 
 #include <QString>
 
-#include "driver/calls/DriverCalls.h"
+#include "driver/client/DriverCalls.h"
 #include "driver/dialogs/MyForm.h"
 
 class QAction;

@@ -10,7 +10,7 @@
 #include <QPushButton>
 
 #include "common/qt/QtText.h"
-#include "driver/calls/DriverCalls.h"
+#include "driver/client/DriverCalls.h"
 
 const char* const TfmLog::kFilter = "Лог-файлы (*.log)|*.log|Все файлы (*.*)|*.*";
 

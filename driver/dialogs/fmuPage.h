@@ -8,7 +8,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "driver/calls/DriverCalls.h"
+#include "driver/client/DriverCalls.h"
 
 class QCheckBox;
 class QComboBox;

@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "driver/forms/DialogCall.h"
-#include "driver/calls/DriverCalls.h"
+#include "driver/client/DriverCalls.h"
 #include "driver/dialogs/MyForm.h"
 #include "driver/search/Search.h"
 

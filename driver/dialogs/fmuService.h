@@ -3,7 +3,7 @@
 // status dialog.
 
 #include "driver/forms/DialogCall.h"
-#include "driver/calls/DriverCalls.h"
+#include "driver/client/DriverCalls.h"
 #include "driver/dialogs/MyForm.h"
 
 #include <QDateTime>

@@ -2,7 +2,7 @@
 // TfmStatus ("Состояние ККМ и ФП"): the register's and the fiscal memory's status as lines of "label : value"
 // in a fixed-width font, the labels padded so that the colons line up.
 
-#include "driver/calls/DriverCalls.h"
+#include "driver/client/DriverCalls.h"
 #include "driver/forms/DialogCall.h"
 #include "driver/dialogs/MyForm.h"
 

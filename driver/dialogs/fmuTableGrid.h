@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-#include "driver/calls/DriverCalls.h"
+#include "driver/client/DriverCalls.h"
 #include "driver/dialogs/MyForm.h"
 #include "driver/tables/untECR.h"
 #include "driver/tables/untTables.h"

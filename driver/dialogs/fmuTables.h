@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "driver/forms/DialogCall.h"
-#include "driver/calls/DriverCalls.h"
+#include "driver/client/DriverCalls.h"
 #include "driver/dialogs/MyForm.h"
 #include "driver/tables/untECR.h"
 

@@ -24,7 +24,7 @@
 
 #include "common/com/ComPtr.h"
 #include "driver/automation/TesselDrv_TLB.h"
-#include "driver/calls/DriverCalls.h"
+#include "driver/client/DriverCalls.h"
 #include "driver/tables/untProgress.h"
 #include "driver/tables/untTables.h"
 

@@ -1,6 +1,6 @@
 #include "driver/win32ui/WinAbout.h"
 
-#include "driver/calls/DriverCalls.h"
+#include "driver/client/DriverCalls.h"
 #include "driver/win32ui/BaseIds.h"
 #include "driver/win32ui/WinForm.h"
 

@@ -7,7 +7,7 @@
 
 #include "common/com/ComText.h"
 #include "support/StackDispatch.h"
-#include "tools/client/DriverClient.h"
+#include "driver/client/DriverClient.h"
 
 using namespace tessel::client;
 

@@ -11,7 +11,7 @@
 #include "common/com/ComText.h"
 #include "common/com/OleAuto.h"
 #include "common/com/OwnedVariant.h"
-#include "tools/client/DriverClient.h"
+#include "driver/client/DriverClient.h"
 
 namespace tessel_test {
 

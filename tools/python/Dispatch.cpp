@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "common/com/ComText.h"
-#include "tools/client/DriverClient.h"
+#include "driver/client/DriverClient.h"
 #include "tools/python/Apartment.h"
 #include "tools/python/ComError.h"
 #include "tools/python/Convert.h"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "common/com/ComPtr.h"
-#include "tools/client/DriverClient.h"
+#include "driver/client/DriverClient.h"
 #include "tools/python/Events.h"
 #include "tools/python/Members.h"
 

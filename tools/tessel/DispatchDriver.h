@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "tools/client/DriverClient.h"
+#include "driver/client/DriverClient.h"
 
 namespace tessel::cli {
 

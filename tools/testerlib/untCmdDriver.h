@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "tools/client/DriverClient.h"
+#include "driver/client/DriverClient.h"
 #include "tools/testerlib/untCmdValue.h"
 #include "tools/testerlib/untCommand.h"
 

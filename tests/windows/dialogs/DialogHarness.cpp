@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "common/platform/Win32Support.h"
-#include "tools/client/DriverClient.h"
+#include "driver/client/DriverClient.h"
 
 namespace dialogs {
 

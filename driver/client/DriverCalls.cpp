@@ -1,4 +1,4 @@
-#include "driver/calls/DriverCalls.h"
+#include "driver/client/DriverCalls.h"
 
 #include <stdexcept>
 

@@ -1,4 +1,4 @@
-#include "tools/client/DriverClient.h"
+#include "driver/client/DriverClient.h"
 
 #include <cstdio>
 
