@@ -20,6 +20,7 @@
 
 namespace {
 
+using searchtest::Only;
 using searchtest::SearchDriver;
 
 class RecordingView final : public ISearchView {
@@ -33,7 +34,7 @@ class RecordingView final : public ISearchView {
     int offThread = 0;
     int foreignPosts = 0;
 
-    void SetBusy(bool busy) override { Note("busy ", busy); }
+    void SetBusy(bool) override {}
     void ShowError(const std::string& text) override { Note("error ", text); }
     void Post(std::function<void()> task) override {
         std::lock_guard lock(mutex_);
@@ -99,18 +100,6 @@ class RecordingView final : public ISearchView {
     std::condition_variable posted_;
     std::deque<std::function<void()>> tasks_;
 };
-
-TSearchParams Only(std::vector<std::size_t> ports, std::vector<std::size_t> speeds, bool ordinary,
-                   bool fuel) {
-    TSearchParams params;
-    params.SetAll(TSearchList::Ports, false);
-    params.SetAll(TSearchList::BaudRates, false);
-    for (std::size_t p : ports) params.SetChecked(TSearchList::Ports, p - 1, true);
-    for (std::size_t s : speeds) params.SetChecked(TSearchList::BaudRates, s - 1, true);
-    params.SetChecked(TSearchList::ECRTypes, 0, ordinary);
-    params.SetChecked(TSearchList::ECRTypes, 1, fuel);
-    return params;
-}
 
 class SearchForm : public ::testing::Test {
   protected:

@@ -15,11 +15,25 @@
 #include <vector>
 
 #include "common/com/ComText.h"
+#include "driver/search/untSearchParams.h"
 #include "search/FakeDriver.h"
 
 namespace searchtest {
 
 using Clock = std::chrono::steady_clock;
+
+// Only the given ports and speeds (counted from 1), the given kinds.
+inline TSearchParams Only(std::set<std::size_t> ports, std::set<std::size_t> speeds, bool ordinary,
+                          bool fuel) {
+    TSearchParams params;
+    params.SetAll(TSearchList::Ports, false);
+    params.SetAll(TSearchList::BaudRates, false);
+    for (std::size_t p : ports) params.SetChecked(TSearchList::Ports, p - 1, true);
+    for (std::size_t s : speeds) params.SetChecked(TSearchList::BaudRates, s - 1, true);
+    params.SetChecked(TSearchList::ECRTypes, 0, ordinary);
+    params.SetChecked(TSearchList::ECRTypes, 1, fuel);
+    return params;
+}
 
 struct ScriptedAnswer {
     std::uint32_t afterMs;  // after the search request, or after the answer before it

@@ -22,6 +22,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using searchtest::Only;
 using searchtest::ScriptedAnswer;
 using searchtest::SearchDriver;
 
@@ -74,19 +75,6 @@ class SearchEngine : public ::testing::Test {
         tessel::Registry reg;
         reg.DeleteKey("Software\\Korvex\\TesselDrv\\TesselDrv\\Параметры поиска");
         driver_.openable = {3, 5};
-    }
-
-    // Only the given ports and speeds, the given kinds.
-    static TSearchParams Only(std::set<std::size_t> ports, std::set<std::size_t> speeds, bool ordinary,
-                              bool fuel) {
-        TSearchParams params;
-        params.SetAll(TSearchList::Ports, false);
-        params.SetAll(TSearchList::BaudRates, false);
-        for (std::size_t p : ports) params.SetChecked(TSearchList::Ports, p - 1, true);
-        for (std::size_t s : speeds) params.SetChecked(TSearchList::BaudRates, s - 1, true);
-        params.SetChecked(TSearchList::ECRTypes, 0, ordinary);
-        params.SetChecked(TSearchList::ECRTypes, 1, fuel);
-        return params;
     }
 
     // Port by port, the order these tests follow call by call; the order of all ports at once goes through
