@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "driver/calls/DriverCalls.h"
-#include "driver/dialogs/DialogCall.h"
 #include "driver/dialogs/MyForm.h"
+#include "driver/forms/DialogCall.h"
 #include "driver/forms/SearchForm.h"
 
 class QLabel;
