@@ -128,12 +128,14 @@ TEST(WinSearch, ParamsSavedSearchFindsTheEmulatorAndOkSetsTheConnection) {
 }
 
 // The default lists (every port and speed), saved; "Прервать" ends the search at once, the window reports
-// the rows it has, and Cancel closes it with the driver's connection as it was.
+// the rows it has; closed during a second search, the window ends it at once and leaves the driver's
+// connection as it was.
 TEST(WinSearch, InterruptEndsTheSearchAndReportsTheRowsSoFar) {
     auto driver = NewDriver();
     driver->put_BaudRate(1);
     driver->put_DstAddress(9);
     LONG result = -1;
+    std::chrono::steady_clock::time_point closing{};
     RunDialog(
         [&] { EXPECT_HRESULT_SUCCEEDED(driver->ShowSearchDlg(&result)); },
         [&](TWindowWatcher& windows) {
@@ -151,8 +153,13 @@ TEST(WinSearch, InterruptEndsTheSearchAndReportsTheRowsSoFar) {
             EXPECT_EQ(Text(search, IDC_SEARCH_INFO), kFinished + std::to_string(Rows(search)));
             EXPECT_EQ(Text(search, IDC_SEARCH_START), "Начать");
             EXPECT_FALSE(IsWindowVisible(Control(search, IDC_SEARCH_PROGRESS)));
-            Click(search, IDCANCEL);
+            // A second search, ended by the close box.
+            Click(search, IDC_SEARCH_START);
+            ASSERT_TRUE(WaitUntil([&] { return Text(search, IDC_SEARCH_START) == "Прервать"; }));
+            closing = std::chrono::steady_clock::now();
+            Close(search);
         });
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, std::chrono::seconds(5));
     EXPECT_EQ(result, 0);
     EXPECT_EQ(Connection(*driver.Get()), "5 1 9");
     EXPECT_EQ(Saved(L"Порты", L"COM32"), 1u);
