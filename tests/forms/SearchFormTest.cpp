@@ -217,29 +217,6 @@ INSTANTIATE_TEST_SUITE_P(
                    {"error Неверное значение параметра", "close 0"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-struct EmptyListCase {
-    TSearchList list;
-    const char* message;
-};
-
-class SearchEmptyList : public SearchForm, public ::testing::WithParamInterface<EmptyListCase> {};
-
-TEST_P(SearchEmptyList, ShowsItsMessageAndTheButtonStaysAsItWas) {
-    TSearchParams params = Only({3}, {4}, true, false);
-    params.SetAll(GetParam().list, false);
-    auto form = MakeForm(params);
-    form->StartClicked();
-    EXPECT_EQ(view_.log, std::vector<std::string>{std::string("error ") + GetParam().message});
-    EXPECT_TRUE(driver_.Calls().empty());
-    EXPECT_EQ(view_.Waiting(), 0u);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Lists, SearchEmptyList,
-    ::testing::Values(EmptyListCase{TSearchList::Ports, "Нет выбранных портов для поиска."},
-                      EmptyListCase{TSearchList::BaudRates, "Нет выбранных скоростей для поиска."},
-                      EmptyListCase{TSearchList::ECRTypes, "Нет выбранных типов ККМ для поиска."}));
-
 // "Прервать" while the search waits for answers: the button is held until the search has ended, which it
 // does at once; then a window closed during a new search stops it and lets the engine go.
 TEST_F(SearchForm, InterruptAndCloseEndTheSearchAtOnce) {
