@@ -10,22 +10,11 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "common/platform/MessageQueue.h"
 #include "driver/dialogs/fmuSrDlg.h"
 
 namespace {
 
 enum TColumn { kPort, kSpeed, kAddress, kKind, kName };
-
-QString KindText(bool fuel) {
-    return fuel ? "бензиновая" : "обычная";
-}
-
-// "COM5", or "COM5 (tcp://10.0.0.7:4001)" for a port mapped to a network address.
-QString PortText(std::int32_t port, const std::string& address) {
-    const QString name = QString("COM%1").arg(port);
-    return address.empty() ? name : name + " (" + QString::fromStdString(address) + ")";
-}
 
 }  // namespace
 
@@ -33,9 +22,8 @@ TfmSearch::TfmSearch(QWidget* parent, ITesselDriver* driver)
     : TMyForm(parent), driver_(std::make_unique<TDriverCalls>(driver)) {
     setObjectName("TfmSearch");
     setWindowTitle("Поиск ККМ");
-    params_.Load();
 
-    lblInfo_ = new QLabel("Для начала поиска нажмите кнопку \"Начать\"", this);
+    lblInfo_ = new QLabel(this);
     lblInfo_->setObjectName("lblInfo");
     auto* combination = new QGridLayout;
     combination->setHorizontalSpacing(4);
@@ -85,7 +73,6 @@ TfmSearch::TfmSearch(QWidget* parent, ITesselDriver* driver)
         QSizePolicy policy = w->sizePolicy();
         policy.setRetainSizeWhenHidden(true);
         w->setSizePolicy(policy);
-        w->hide();
     }
 
     btnStart_ = NewButton(this, "btnStart", "Начать");
@@ -112,184 +99,107 @@ TfmSearch::TfmSearch(QWidget* parent, ITesselDriver* driver)
     all->addSpacing(4);
     all->addLayout(buttons);
 
-    connect(btnStart_, &QPushButton::clicked, this, [this] { StartClicked(); });
-    connect(btnSetup_, &QPushButton::clicked, this, [this] { SetupClicked(); });
-    connect(btnOK, &QPushButton::clicked, this, [this] { Choose(); });
+    connect(btnStart_, &QPushButton::clicked, this, [this] { form_->StartClicked(); });
+    connect(btnSetup_, &QPushButton::clicked, this, [this] { form_->SetupClicked(); });
+    connect(btnOK, &QPushButton::clicked, this, [this] { form_->Choose(); });
     connect(btnClose, &QPushButton::clicked, this, &QDialog::reject);
     // A double click anywhere on the list chooses, as OK does.
     listView_->viewport()->installEventFilter(this);
+    form_ = std::make_unique<TSearchForm>(*driver_, static_cast<ISearchView&>(*this));
+    form_->Init();
     FixSize();
     CentreOnScreen();
 }
 
-TfmSearch::~TfmSearch() {
-    StopEngine();
-}
+TfmSearch::~TfmSearch() = default;
 
 bool TfmSearch::eventFilter(QObject* watched, QEvent* event) {
     if (watched == listView_->viewport() && event->type() == QEvent::MouseButtonDblClick) {
-        Choose();
+        form_->Choose();
         return true;
     }
     return TMyForm::eventFilter(watched, event);
 }
 
-TECRSearch& TfmSearch::Engine() {
-    if (!search_) {
-        auto search = std::make_unique<TECRSearch>(driver_->Interface());
-        // The search thread hands each notification to this window's thread and never waits for it: the
-        // window's thread waits for the search thread when it stops the search.
-        search->SetOnNotify([this](const TSearchNotification& n) {
-            QMetaObject::invokeMethod(
-                this, [this, n] { Notified(n); }, Qt::QueuedConnection);
-        });
-        // The driver raises the answers' events on this thread, from its message queue: asked at the end of
-        // a quiet wait, this thread raises at once what waits there, so that an answer that came in time is
-        // not lost to this thread being slow to run.
-        search->SetDeliverAnswers([this] {
-            QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    try {
-                        tessel::MessageQueue::ForCurrentThread()->DispatchPending();
-                    } catch (const std::exception&) {
-                        // A failed delivery is the driver's to log; the search goes on with what came.
-                    }
-                    if (search_) search_->AnswersDelivered();
-                },
-                Qt::QueuedConnection);
-        });
-        search_ = std::move(search);
-    }
-    return *search_;
-}
-
-void TfmSearch::StopEngine() {
-    // Stops a running search, waits for it and disconnects from the driver's events.
-    search_.reset();
-}
-
 void TfmSearch::done(int result) {
-    StopEngine();
+    form_->Closing();
     TMyForm::done(result);
 }
 
-void TfmSearch::StartClicked() {
-    ShowErrors([this] {
-        // "Прервать": the window shows a search from its start to its end.
-        if (search_ && running_) {
-            btnStart_->setEnabled(false);
-            search_->Stop();
-            return;
-        }
-        params_.Validate();
-        TECRSearch& search = Engine();
-        btnStart_->setEnabled(false);
-        try {
-            search.Start(params_);
-        } catch (...) {
-            btnStart_->setEnabled(true);
-            throw;
-        }
-    });
+void TfmSearch::SetBusy(bool) {
+    // The search window runs no action with its buttons held: the form enables them itself.
 }
 
-void TfmSearch::SetupClicked() {
-    ShowErrors([this] {
-        if (!paramsWindow_) paramsWindow_ = std::make_unique<TfmSearchParams>(this);
-        if (paramsWindow_->Edit(params_)) params_.Save();
-    });
+void TfmSearch::ShowError(const std::string& text) {
+    TMyForm::ShowError(QString::fromStdString(text));
 }
 
-void TfmSearch::Notified(const TSearchNotification& n) {
-    ShowErrors([&] {
-        switch (n.State) {
-            case ssStarted:
-                running_ = true;
-                btnSetup_->setEnabled(false);
-                btnStart_->setText("Прервать");
-                btnStart_->setEnabled(true);
-                lblInfo_->setText("Выполняется поиск:");
-                for (QLabel* value : {lblPort_, lblBaudRate_, lblECRType_}) value->clear();
-                for (QLabel* label : comboLabels_) label->show();
-                // Every item of both lists, checked or not.
-                progressBar_->setRange(0, static_cast<int>(params_.Count(TSearchList::BaudRates) *
-                                                           params_.Count(TSearchList::ECRTypes)));
-                progressBar_->setValue(0);
-                counted_ = {0, 0};
-                progressBar_->show();
-                listView_->clear();
-                found_.Clear();
-                break;
-            case ssNextPort:
-                progressBar_->setValue(0);
-                counted_ = {0, 0};
-                break;
-            case ssTrying:
-                lblPort_->setText(": " + PortText(n.CurrentPort, n.CurrentPortAddress));
-                lblECRType_->setText(": " + KindText(n.CurrentKind == kKindFuel));
-                lblBaudRate_->setText(": " + QString::fromStdString(BaudRateText(n.CurrentSpeed)));
-                if (counted_ != std::pair(n.CurrentSpeed, n.CurrentKind)) {
-                    counted_ = {n.CurrentSpeed, n.CurrentKind};
-                    progressBar_->setValue(
-                        progressBar_->value() + 1 > progressBar_->maximum() ? 0 : progressBar_->value() + 1);
-                }
-                break;
-            case ssFound: {
-                const TSearchECR& device = found_.Add(n.Current);
-                auto* row = new QTreeWidgetItem(listView_);
-                row->setText(kPort, PortText(device.Port, device.PortAddress));
-                row->setText(kSpeed, QString::fromStdString(BaudRateText(device.BaudRate)));
-                row->setText(kAddress, QString::number(device.Address));
-                row->setText(kKind, KindText(device.Fuel));
-                row->setText(kName, QString::fromStdString(device.Description));
-                row->setData(kPort, Qt::UserRole, device.ID);
-                listView_->setCurrentItem(row);
-                listView_->scrollToItem(row);
-                break;
-            }
-            case ssFinished:
-                running_ = false;
-                btnSetup_->setEnabled(true);
-                btnStart_->setText("Начать");
-                btnStart_->setEnabled(true);
-                for (QLabel* label : comboLabels_) label->hide();
-                progressBar_->hide();
-                lblInfo_->setText(
-                    QString("Поиск завершен. Найдено ККМ: %1").arg(listView_->topLevelItemCount()));
-                break;
-            default:
-                break;
-        }
-    });
+void TfmSearch::Post(std::function<void()> task) {
+    // A queued call on this window: dropped with the window when it is destroyed first.
+    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
 }
 
-void TfmSearch::Choose() {
-    setResult(QDialog::Rejected);
+void TfmSearch::ShowInfo(const std::string& text) {
+    lblInfo_->setText(QString::fromStdString(text));
+}
+
+void TfmSearch::ShowProgressControls(bool shown) {
+    for (QLabel* label : comboLabels_) label->setVisible(shown);
+    progressBar_->setVisible(shown);
+}
+
+void TfmSearch::ShowCombination(const std::string& port, const std::string& speed, const std::string& kind) {
+    lblPort_->setText(QString::fromStdString(port));
+    lblBaudRate_->setText(QString::fromStdString(speed));
+    lblECRType_->setText(QString::fromStdString(kind));
+}
+
+void TfmSearch::SetProgress(int position, int maximum) {
+    progressBar_->setRange(0, maximum);
+    progressBar_->setValue(position);
+}
+
+void TfmSearch::SetStartButton(const std::string& caption, bool enabled) {
+    btnStart_->setText(QString::fromStdString(caption));
+    btnStart_->setEnabled(enabled);
+}
+
+void TfmSearch::EnableStart(bool enabled) {
+    btnStart_->setEnabled(enabled);
+}
+
+void TfmSearch::EnableSetup(bool enabled) {
+    btnSetup_->setEnabled(enabled);
+}
+
+void TfmSearch::ClearRows() {
+    listView_->clear();
+}
+
+void TfmSearch::AddRow(const TSearchRow& device) {
+    auto* row = new QTreeWidgetItem(listView_);
+    row->setText(kPort, QString::fromStdString(device.port));
+    row->setText(kSpeed, QString::fromStdString(device.speed));
+    row->setText(kAddress, QString::fromStdString(device.address));
+    row->setText(kKind, QString::fromStdString(device.kind));
+    row->setText(kName, QString::fromStdString(device.name));
+    row->setData(kPort, Qt::UserRole, device.id);
+    listView_->setCurrentItem(row);
+    listView_->scrollToItem(row);
+}
+
+std::int32_t TfmSearch::SelectedRow() const {
     const QTreeWidgetItem* row = listView_->currentItem();
-    const TSearchECR* device = row != nullptr && row->isSelected()
-                                   ? found_.FindByID(row->data(kPort, Qt::UserRole).toInt())
-                                   : nullptr;
-    if (device == nullptr) {
-        reject();
-        return;
-    }
-    const TSearchECR chosen = *device;
-    StopEngine();
-    bool set = false;
-    ShowErrors([&] {
-        const TDriverCalls& d = *driver_;
-        d.Put(&ITesselDriver::put_Fuel, chosen.Fuel);
-        d.CheckResult();
-        d.Put(&ITesselDriver::put_PortNumber, chosen.Port);
-        d.CheckResult();
-        d.Put(&ITesselDriver::put_BaudRate, chosen.BaudRate);
-        d.CheckResult();
-        d.Put(&ITesselDriver::put_DstAddress, chosen.Address);
-        d.CheckResult();
-        set = true;
-    });
-    set ? accept() : reject();
+    return row != nullptr && row->isSelected() ? row->data(kPort, Qt::UserRole).toInt() : 0;
+}
+
+bool TfmSearch::EditParams(TSearchParams& params) {
+    if (!paramsWindow_) paramsWindow_ = std::make_unique<TfmSearchParams>(this);
+    return paramsWindow_->Edit(params);
+}
+
+void TfmSearch::Close(bool ok) {
+    ok ? accept() : reject();
 }
 
 LONG ShowSearch(const TDialogCall& call) {

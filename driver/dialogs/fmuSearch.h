@@ -1,19 +1,13 @@
 #pragma once
-// TfmSearch ("Поиск ККМ"): starts and stops the device search, shows what it tries and the registers it
-// found, and sets the driver up for the one the user chooses (Fuel, PortNumber, BaudRate, DstAddress).
-//
-// The search engine is made at the first start and lives until the window closes; closing the window in
-// any way stops a running search and waits for it. Its notifications come on the search thread and are
-// applied to the controls on the window's thread.
+// TfmSearch ("Поиск ККМ"): the Qt window of the search (TSearchForm does what it does). The engine's
+// notifications come on the search thread and reach the form on the window's thread, as queued calls.
 
-#include <cstdint>
 #include <memory>
-#include <utility>
 
-#include "driver/forms/DialogCall.h"
 #include "driver/client/DriverCalls.h"
 #include "driver/dialogs/MyForm.h"
-#include "driver/search/Search.h"
+#include "driver/forms/DialogCall.h"
+#include "driver/forms/SearchForm.h"
 
 class QLabel;
 class QProgressBar;
@@ -21,13 +15,11 @@ class QPushButton;
 class QTreeWidget;
 class TfmSearchParams;
 
-class TfmSearch final : public TMyForm {
+class TfmSearch final : public TMyForm, private ISearchView {
   public:
     // Loads the search parameters from the settings (throws tessel::RegistryError when they are damaged).
     TfmSearch(QWidget* parent, ITesselDriver* driver);
     ~TfmSearch() override;
-
-    const TSearchParams& Params() const { return params_; }
 
     // Stops and frees the engine before the window closes, however it closes.
     void done(int result) override;
@@ -36,23 +28,25 @@ class TfmSearch final : public TMyForm {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    TECRSearch& Engine();
-    void StartClicked();
-    void SetupClicked();
-    void Choose();
-    // A notification of the engine, on the window's thread.
-    void Notified(const TSearchNotification& n);
-    void StopEngine();
+    // ISearchView
+    void SetBusy(bool busy) override;
+    void ShowError(const std::string& text) override;
+    void Post(std::function<void()> task) override;
+    void ShowInfo(const std::string& text) override;
+    void ShowProgressControls(bool shown) override;
+    void ShowCombination(const std::string& port, const std::string& speed, const std::string& kind) override;
+    void SetProgress(int position, int maximum) override;
+    void SetStartButton(const std::string& caption, bool enabled) override;
+    void EnableStart(bool enabled) override;
+    void EnableSetup(bool enabled) override;
+    void ClearRows() override;
+    void AddRow(const TSearchRow& row) override;
+    std::int32_t SelectedRow() const override;
+    bool EditParams(TSearchParams& params) override;
+    void Close(bool ok) override;
 
     std::unique_ptr<TDriverCalls> driver_;
-    TSearchECRs found_;
-    TSearchParams params_;
-    std::unique_ptr<TECRSearch> search_;
     std::unique_ptr<TfmSearchParams> paramsWindow_;
-    bool running_ = false;  // between the notifications of a search's start and end
-    // The speed and kind the bar last counted since it was reset: a combination tried on several ports at
-    // once counts once.
-    std::pair<std::int32_t, std::int32_t> counted_{0, 0};
 
     QLabel* lblInfo_ = nullptr;
     QList<QLabel*> comboLabels_;  // the three headings and the three values
@@ -63,6 +57,8 @@ class TfmSearch final : public TMyForm {
     QTreeWidget* listView_ = nullptr;
     QPushButton* btnStart_ = nullptr;
     QPushButton* btnSetup_ = nullptr;
+    // Last: made when the controls are there, gone (its search stopped) before they go.
+    std::unique_ptr<TSearchForm> form_;
 };
 
 // Shows TfmSearch modally over ParentWnd; 1 when a register was chosen, 0 otherwise.

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr TSearchList kLists[] = {TSearchList::Ports, TSearchList::BaudRates, TSearchList::ECRTypes};
-
 // The small glyph buttons beside a list; their hints say what they do.
 QPushButton* GlyphButton(QWidget* parent, const QString& name, const char* glyph, const char* hint) {
     QPushButton* button = NewButton(parent, name.toUtf8().constData(), glyph);
@@ -48,16 +46,8 @@ TfmSearchParams::TfmSearchParams(QWidget* parent) : TMyForm(parent) {
         QPushButton* all = GlyphButton(this, "btn" + base + "All", "✓", "Выбрать все");
         QPushButton* none = GlyphButton(this, "btn" + base + "None", "✗", "Сбросить все");
         const TSearchList list = c.list;
-        connect(all, &QPushButton::clicked, this, [this, list] {
-            TakeChecks();
-            params_.SetAll(list, true);
-            ShowParams();
-        });
-        connect(none, &QPushButton::clicked, this, [this, list] {
-            TakeChecks();
-            params_.SetAll(list, false);
-            ShowParams();
-        });
+        connect(all, &QPushButton::clicked, this, [this, list] { form_.CheckAll(list, true); });
+        connect(none, &QPushButton::clicked, this, [this, list] { form_.CheckAll(list, false); });
         auto* glyphs = new QVBoxLayout;
         glyphs->addWidget(all);
         glyphs->addWidget(none);
@@ -90,13 +80,10 @@ TfmSearchParams::TfmSearchParams(QWidget* parent) : TMyForm(parent) {
     all->addSpacing(6);
     all->addLayout(bottom);
 
-    connect(btnSetDefaults, &QPushButton::clicked, this, [this] {
-        params_.SetDefaults();
-        ShowParams();
-    });
+    connect(btnSetDefaults, &QPushButton::clicked, this, [this] { form_.SetDefaults(); });
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
-    ShowParams();
+    form_.Show(TSearchParams());
     FixSize();
 }
 
@@ -112,33 +99,36 @@ QListWidget* TfmSearchParams::ListOf(TSearchList list) const {
     return nullptr;
 }
 
-void TfmSearchParams::ShowParams() {
-    for (const TSearchList list : kLists) {
-        QListWidget* box = ListOf(list);
-        const int current = std::max(box->currentRow(), 0);
-        box->clear();
-        for (const TSearchItem& item : params_.Items(list)) {
-            auto* row = new QListWidgetItem(QString::fromStdString(item.Text), box);
-            row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-            row->setCheckState(item.Checked ? Qt::Checked : Qt::Unchecked);
-        }
-        box->setCurrentRow(std::min(current, box->count() - 1));
-    }
+void TfmSearchParams::SetBusy(bool) {
+    // Nothing here runs long enough to hold the buttons.
 }
 
-void TfmSearchParams::TakeChecks() {
-    for (const TSearchList list : kLists) {
-        const QListWidget* box = ListOf(list);
-        for (int i = 0; i < box->count() && i < static_cast<int>(params_.Count(list)); ++i)
-            params_.SetChecked(list, static_cast<std::size_t>(i), box->item(i)->checkState() == Qt::Checked);
+void TfmSearchParams::ShowError(const std::string& text) {
+    TMyForm::ShowError(QString::fromStdString(text));
+}
+
+void TfmSearchParams::ShowList(TSearchList list, const std::vector<TSearchItem>& items) {
+    QListWidget* box = ListOf(list);
+    const int current = std::max(box->currentRow(), 0);
+    box->clear();
+    for (const TSearchItem& item : items) {
+        auto* row = new QListWidgetItem(QString::fromStdString(item.Text), box);
+        row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        row->setCheckState(item.Checked ? Qt::Checked : Qt::Unchecked);
     }
+    box->setCurrentRow(std::min(current, box->count() - 1));
+}
+
+std::vector<bool> TfmSearchParams::Checks(TSearchList list) const {
+    const QListWidget* box = ListOf(list);
+    std::vector<bool> checks;
+    for (int i = 0; i < box->count(); ++i) checks.push_back(box->item(i)->checkState() == Qt::Checked);
+    return checks;
 }
 
 bool TfmSearchParams::Edit(TSearchParams& params) {
-    params_.Assign(params);
-    ShowParams();
+    form_.Show(params);
     if (exec() != QDialog::Accepted) return false;
-    TakeChecks();
-    params.Assign(params_);
+    form_.Accept(params);
     return true;
 }

@@ -1,13 +1,13 @@
 #pragma once
-// TfmSearchParams ("Свойства поиска"): the ports, speeds and kinds of register a search tries, as three
-// check lists, each with "check all" and "uncheck all", and the default lists.
+// TfmSearchParams ("Свойства поиска"): the Qt window of the search parameters (TSearchParamsForm does what
+// it does).
 
 #include "driver/dialogs/MyForm.h"
-#include "driver/search/untSearchParams.h"
+#include "driver/forms/SearchParamsForm.h"
 
 class QListWidget;
 
-class TfmSearchParams final : public TMyForm {
+class TfmSearchParams final : public TMyForm, private ISearchParamsView {
   public:
     explicit TfmSearchParams(QWidget* parent);
 
@@ -16,12 +16,15 @@ class TfmSearchParams final : public TMyForm {
     bool Edit(TSearchParams& params);
 
   private:
-    QListWidget* ListOf(TSearchList list) const;
-    // The lists show the window's own copy of the parameters.
-    void ShowParams();
-    void TakeChecks();
+    // ISearchParamsView
+    void SetBusy(bool busy) override;
+    void ShowError(const std::string& text) override;
+    void ShowList(TSearchList list, const std::vector<TSearchItem>& items) override;
+    std::vector<bool> Checks(TSearchList list) const override;
 
-    TSearchParams params_;
+    QListWidget* ListOf(TSearchList list) const;
+
+    TSearchParamsForm form_{*this};
     QListWidget* lbPorts_ = nullptr;
     QListWidget* lbBaudRates_ = nullptr;
     QListWidget* lbECRTypes_ = nullptr;
