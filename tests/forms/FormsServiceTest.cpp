@@ -214,13 +214,6 @@ INSTANTIATE_TEST_SUITE_P(
                                     {Id::GetECRStatus, Id::GetDeviceMetrics}},
                       StatusFailure{Id::GetFMStatus, &TStatusForm::FMStatus, {Id::GetFMStatus}}));
 
-TEST(DateTimeTextTest, MidnightShowsTheDateAlone) {
-    const MarkingFormat format;
-    EXPECT_EQ(DateTimeText(format, Date(2005, 6, 1)), "D01.06.2005");
-    EXPECT_EQ(DateTimeText(format, Date(2005, 6, 1) + Time(0, 0, 1)), "D01.06.2005 T00:00:01");
-    EXPECT_EQ(DateTimeText(format, std::nan("")), "");
-}
-
 // The pickers follow the clock, each until the user edits it; the buttons send what follows or was edited.
 TEST_F(ServiceFormsTest, PickersFollowTheClockUntilEdited) {
     std::int64_t now = ClockAt(Date(2025, 12, 31), Time(23, 58, 1), 250);
