@@ -5,8 +5,8 @@
 #include <QString>
 
 #include "driver/calls/DriverCalls.h"
-#include "driver/dialogs/DialogCall.h"
 #include "driver/dialogs/MyForm.h"
+#include "driver/forms/DialogCall.h"
 #include "driver/forms/LogForm.h"
 
 class QCheckBox;

@@ -3,8 +3,8 @@
 // initialises its tables and opens the status dialog.
 
 #include "driver/calls/DriverCalls.h"
-#include "driver/dialogs/DialogCall.h"
 #include "driver/dialogs/MyForm.h"
+#include "driver/forms/DialogCall.h"
 #include "driver/forms/ServiceForm.h"
 
 class QDateEdit;

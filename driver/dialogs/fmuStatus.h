@@ -3,8 +3,8 @@
 // as lines of "label : value" in a fixed-width font.
 
 #include "driver/calls/DriverCalls.h"
-#include "driver/dialogs/DialogCall.h"
 #include "driver/dialogs/MyForm.h"
+#include "driver/forms/DialogCall.h"
 #include "driver/forms/StatusForm.h"
 
 class QPlainTextEdit;
