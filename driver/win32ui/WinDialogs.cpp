@@ -8,7 +8,10 @@
 #include "driver/forms/DialogCall.h"
 #include "driver/win32ui/WinAbout.h"
 #include "driver/win32ui/WinForm.h"
+#include "driver/win32ui/WinLog.h"
 #include "driver/win32ui/WinPageObject.h"
+#include "driver/win32ui/WinService.h"
+#include "driver/win32ui/WinStatus.h"
 
 namespace {
 
@@ -16,6 +19,9 @@ namespace {
 // clang-format off
 const TDialogEntry kDialogs[] = {
     {"About", ShowWinAbout},
+    {"Log", ShowWinLog},
+    {"Service", ShowWinService},
+    {"Status", ShowWinStatus},
 };
 // clang-format on
 
