@@ -195,5 +195,45 @@ TEST_P(WinLog, OkWritesBothValuesAndCancelNothing) {
 
 INSTANTIATE_TEST_SUITE_P(Close, WinLog, ::testing::Values(IDOK, IDCANCEL));
 
+// "...": the system's file dialog offers the two filters, and the name chosen there replaces the field's.
+TEST(WinLogFile, ChosenNameReplacesTheField) {
+    auto driver = NewDriver();
+    LONG code = -1;
+    const auto folder = NewFolder("tessel-log-file-test");
+    const std::string chosen = tessel::win::Narrow((folder / "picked.log").wstring());
+    PutText(driver.Get(), &ITesselDriver::put_LogFileName,
+            tessel::win::Narrow((folder / "before.log").wstring()));
+    std::vector<std::string> filters;
+    std::string field;
+    RunDialog([&] { EXPECT_HRESULT_SUCCEEDED(driver->ShowLogDlg(&code)); },
+              [&](TWindowWatcher& windows) {
+                  HWND dialog = windows.WaitFor("Параметры лога");
+                  ASSERT_NE(dialog, nullptr);
+                  ClickLater(dialog, IDC_LOG_BROWSE);
+                  HWND files = windows.WaitFor("");
+                  ASSERT_NE(files, nullptr);
+                  // The file dialog's filter list (cmb1) and file name field (cmb13).
+                  HWND types = Control(files, 0x470);
+                  const auto count = ::SendMessageW(types, CB_GETCOUNT, 0, 0);
+                  for (LRESULT i = 0; i < count; ++i) {
+                      wchar_t text[256] = {};
+                      ::SendMessageW(types, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                                     reinterpret_cast<LPARAM>(text));
+                      filters.push_back(tessel::win::Narrow(text));
+                  }
+                  SetText(files, 0x47C, chosen);
+                  Click(files, IDOK);
+                  // The name reaches the field once the file dialog's call has returned on the window's
+                  // thread.
+                  for (int tries = 0; tries < 500 && field != chosen; ++tries) {
+                      if (tries > 0) ::Sleep(10);
+                      field = Text(dialog, IDC_LOG_FILENAME);
+                  }
+                  Click(dialog, IDCANCEL);
+              });
+    EXPECT_EQ(filters, (std::vector<std::string>{"Лог-файлы (*.log)", "Все файлы (*.*)"}));
+    EXPECT_EQ(field, chosen);
+}
+
 }  // namespace
 }  // namespace dialogs
