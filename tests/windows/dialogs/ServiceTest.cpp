@@ -163,6 +163,26 @@ TEST(WinService, FromPcSendsNothing) {
     EXPECT_EQ(fromPc, fromEcr);
 }
 
+// ParentWnd carries the service window's handle to the status window as its owner.
+TEST(WinService, StatusWindowIsOwnedByTheServiceWindow) {
+    auto driver = NewDriver();
+    LONG code = -1;
+    HWND service = nullptr, owner = nullptr;
+    RunDialog([&] { EXPECT_HRESULT_SUCCEEDED(driver->ShowServiceDlg(&code)); },
+              [&](TWindowWatcher& windows) {
+                  service = windows.WaitFor("Управление ККМ");
+                  ASSERT_NE(service, nullptr);
+                  ClickLater(service, IDC_SERVICE_GETSTATUS);
+                  HWND status = windows.WaitFor("Состояние ККМ и ФП");
+                  ASSERT_NE(status, nullptr);
+                  owner = ::GetWindow(status, GW_OWNER);
+                  Click(status, IDOK);
+                  Click(service, IDOK);
+              });
+    EXPECT_EQ(owner, service);
+    EXPECT_EQ(GetLong(driver.Get(), &ITesselDriver::get_ParentWnd), 0);
+}
+
 class WinLog : public ::testing::TestWithParam<int> {};
 
 TEST_P(WinLog, OkWritesBothValuesAndCancelNothing) {
