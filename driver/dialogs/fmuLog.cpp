@@ -12,27 +12,7 @@
 #include "common/qt/QtText.h"
 #include "driver/client/DriverCalls.h"
 
-const char* const TfmLog::kFilter = "Лог-файлы (*.log)|*.log|Все файлы (*.*)|*.*";
-
-namespace {
-
-// Why the log cannot be written to `name`, or nothing when it can: a file that exists must be a file the user
-// may write, a new one needs a folder the user may write in.
-QString WhyNotWritable(const QString& name) {
-    if (name.trimmed().isEmpty()) return "не задано имя файла";
-    const QFileInfo file(name);
-    if (file.exists()) {
-        if (!file.isFile()) return "это не файл";
-        return file.isWritable() ? QString() : "нет прав на запись в файл";
-    }
-    const QFileInfo folder(file.absolutePath());
-    if (!folder.isDir()) return "нет папки " + folder.filePath();
-    return folder.isWritable() ? QString() : "нет прав на запись в папку " + folder.filePath();
-}
-
-}  // namespace
-
-TfmLog::TfmLog(QWidget* parent) : TMyForm(parent) {
+TfmLog::TfmLog(QWidget* parent, const TDriverCalls& driver) : TMyForm(parent), form_(driver, *this) {
     setWindowTitle("Параметры лога");
     chbLogEnabled_ = new QCheckBox("Вести лог", this);
     chbLogEnabled_->setObjectName("chbLogEnabled");
@@ -68,62 +48,67 @@ TfmLog::TfmLog(QWidget* parent) : TMyForm(parent) {
     grid->setRowMinimumHeight(3, 8);
     grid->addLayout(buttons, 4, 0);
 
-    connect(btnFileName, &QPushButton::clicked, this, [this] { ChooseFile(); });
+    connect(btnFileName, &QPushButton::clicked, this, [this] { form_.ChooseFile(); });
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     FixSize();
 }
 
-void TfmLog::SetValues(bool enabled, const QString& fileName) {
-    chbLogEnabled_->setChecked(enabled);
-    edtFileName_->setText(fileName);
-    openedName_ = fileName;
+void TfmLog::accept() {
+    if (form_.Accept()) TMyForm::accept();
 }
 
-void TfmLog::accept() {
-    // The log writes silently or not at all: a file it cannot write is refused here, where the user sees it.
-    if (chbLogEnabled_->isChecked() || FileName() != openedName_) {
-        if (const QString why = WhyNotWritable(FileName()); !why.isEmpty()) {
-            ShowError(QString("Лог-файл не может быть записан: %1 (%2)").arg(FileName(), why));
-            edtFileName_->setFocus();
-            return;
-        }
-    }
-    TMyForm::accept();
+void TfmLog::SetBusy(bool busy) {
+    // Nothing of this dialog talks to the device.
+    (void)busy;
+}
+
+void TfmLog::ShowError(const std::string& text) {
+    TMyForm::ShowError(QString::fromStdString(text));
+}
+
+void TfmLog::ShowLogEnabled(bool enabled) {
+    chbLogEnabled_->setChecked(enabled);
+}
+
+void TfmLog::ShowFileName(const std::string& name) {
+    edtFileName_->setText(QString::fromStdString(name));
 }
 
 bool TfmLog::LogEnabled() const {
     return chbLogEnabled_->isChecked();
 }
 
-QString TfmLog::FileName() const {
-    return edtFileName_->text();
+std::string TfmLog::FileName() const {
+    return edtFileName_->text().toStdString();
 }
 
-void TfmLog::ChooseFile() {
-    // A log file need not exist yet: any name may be chosen, starting from the one in the field.
-    QFileDialog dialog(this, QString(), QString(), tessel::qt::FileDialogFilter(kFilter));
+std::optional<std::string> TfmLog::AskFileName(const std::string& filter, const std::string& start) {
+    QFileDialog dialog(this, QString(), QString(),
+                       tessel::qt::FileDialogFilter(QString::fromStdString(filter)));
     dialog.setObjectName("dlgFileName");
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    const QString current = edtFileName_->text();
-    if (!current.isEmpty()) {
+    if (!start.empty()) {
+        const QString current = QString::fromStdString(start);
         dialog.setDirectory(QFileInfo(current).absolutePath());
         dialog.selectFile(current);
     }
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-        edtFileName_->setText(dialog.selectedFiles().first());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().first().toStdString();
+}
+
+void TfmLog::FocusFileName() {
+    edtFileName_->setFocus();
 }
 
 LONG ShowLogDialog(const TDialogCall& call) {
     const TDriverCalls driver(call.driver);
     const TOwner owner = TOwner::FromHandle(call.parentWnd);
-    TfmLog dialog(owner.Widget());
+    TfmLog dialog(owner.Widget(), driver);
     owner.Attach(dialog);
-    dialog.SetValues(driver.Get(&ITesselDriver::get_LogEnabled),
-                     QString::fromStdString(driver.Get(&ITesselDriver::get_LogFileName)));
+    dialog.Form().Fill();
     if (dialog.exec() != QDialog::Accepted) return 0;
-    driver.Put(&ITesselDriver::put_LogEnabled, dialog.LogEnabled());
-    driver.Put(&ITesselDriver::put_LogFileName, dialog.FileName().toStdString());
+    dialog.Form().Apply();
     return 1;
 }

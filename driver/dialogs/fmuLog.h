@@ -1,37 +1,42 @@
 #pragma once
-// TfmLog ("Параметры лога"): switches the driver's exchange log on or off and chooses its file.
+// TfmLog ("Параметры лога"): the window of TLogForm, which switches the driver's exchange log on or off and
+// chooses its file.
 
 #include <QString>
 
-#include "driver/forms/DialogCall.h"
+#include "driver/client/DriverCalls.h"
 #include "driver/dialogs/MyForm.h"
+#include "driver/forms/DialogCall.h"
+#include "driver/forms/LogForm.h"
 
 class QCheckBox;
 class QLineEdit;
 
-class TfmLog : public TMyForm {
+class TfmLog : public TMyForm, private ILogView {
   public:
-    explicit TfmLog(QWidget* parent);
+    TfmLog(QWidget* parent, const TDriverCalls& driver);
 
-    void SetValues(bool enabled, const QString& fileName);
-    bool LogEnabled() const;
-    QString FileName() const;
+    TLogForm& Form() { return form_; }
 
-    // The filter of the file dialog that "..." opens.
-    static const char* const kFilter;
-
-    // OK: refused, with the reason shown, while the log is to be kept in, or moved to, a file that cannot be
-    // written.
+    // OK: refused while the form refuses it.
     void accept() override;
 
   private:
-    void ChooseFile();
+    // ILogView
+    void SetBusy(bool busy) override;
+    void ShowError(const std::string& text) override;
+    void ShowLogEnabled(bool enabled) override;
+    void ShowFileName(const std::string& name) override;
+    bool LogEnabled() const override;
+    std::string FileName() const override;
+    std::optional<std::string> AskFileName(const std::string& filter, const std::string& start) override;
+    void FocusFileName() override;
 
+    TLogForm form_;
     QCheckBox* chbLogEnabled_ = nullptr;
     QLineEdit* edtFileName_ = nullptr;
-    QString openedName_;  // the file the dialog opened with
 };
 
-// Loads LogEnabled and LogFileName into TfmLog, shows it modally over ParentWnd and on OK writes LogEnabled,
+// Fills TfmLog from LogEnabled and LogFileName, shows it modally over ParentWnd and on OK writes LogEnabled,
 // then LogFileName. 1 for OK, 0 otherwise; a failing driver call throws.
 LONG ShowLogDialog(const TDialogCall& call);

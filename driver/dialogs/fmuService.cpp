@@ -15,14 +15,7 @@
 
 #include "common/qt/QtText.h"
 
-namespace {
-
-// The driver waits this long for the register to initialise its tables.
-constexpr LONG kInitTablesTimeout = 30000;
-
-}  // namespace
-
-TfmService::TfmService(QWidget* parent, const TDriverCalls& driver) : TMyForm(parent), driver_(driver) {
+TfmService::TfmService(QWidget* parent, const TDriverCalls& driver) : TMyForm(parent), form_(driver, *this) {
     setWindowTitle("Управление ККМ");
     const tessel::qt::TShortFormats formats = tessel::qt::ShortFormats();
     dtpDate_ = new QDateEdit(this);
@@ -70,65 +63,25 @@ TfmService::TfmService(QWidget* parent, const TDriverCalls& driver) : TMyForm(pa
     all->addSpacing(4);
     all->addLayout(bottom);
 
-    connect(btnSetDate, &QPushButton::clicked, this, [this] {
-        Run([this] {
-            driver_.Put(&ITesselDriver::put_ECRDate, tessel::qt::DateTimeToOleDate(ChosenDate(), QTime()));
-            driver_.Check(&ITesselDriver::SetDate);
-        });
-    });
-    connect(btnSetTime, &QPushButton::clicked, this, [this] {
-        Run([this] {
-            driver_.Put(&ITesselDriver::put_ECRTime,
-                        tessel::qt::DateTimeToOleDate(QDate(1899, 12, 30), ChosenTime()));
-            driver_.Check(&ITesselDriver::SetTime);
-        });
-    });
-    connect(btnFromECR, &QPushButton::clicked, this, [this] {
-        Run([this] {
-            driver_.Check(&ITesselDriver::GetECRStatus);
-            const QDateTime clock(
-                tessel::qt::OleDateToDateTime(driver_.Get(&ITesselDriver::get_ECRDate)).date(),
-                tessel::qt::OleDateToDateTime(driver_.Get(&ITesselDriver::get_ECRTime)).time());
-            FollowClock(QDateTime::currentDateTime().msecsTo(clock));
-        });
-    });
-    connect(btnFromPC, &QPushButton::clicked, this, [this] { Run([this] { FollowClock(0); }); });
+    connect(btnSetDate, &QPushButton::clicked, this, [this] { form_.SetDate(); });
+    connect(btnSetTime, &QPushButton::clicked, this, [this] { form_.SetTime(); });
+    connect(btnFromECR, &QPushButton::clicked, this, [this] { form_.FromECR(); });
+    connect(btnFromPC, &QPushButton::clicked, this, [this] { form_.FromPC(); });
+    connect(btnInitTables, &QPushButton::clicked, this, [this] { form_.InitTables(); });
+    connect(btnGetStatus, &QPushButton::clicked, this, [this] { form_.GetStatus(); });
     // Signals of the pickers come from the user alone: the clock is shown with them blocked.
-    connect(dtpDate_, &QDateEdit::dateChanged, this, [this] { dateFollows_ = false; });
-    connect(dtpTime_, &QTimeEdit::timeChanged, this, [this] { timeFollows_ = false; });
+    connect(dtpDate_, &QDateEdit::dateChanged, this, [this] { form_.DateEdited(); });
+    connect(dtpTime_, &QTimeEdit::timeChanged, this, [this] { form_.TimeEdited(); });
     dtpDate_->installEventFilter(this);
     dtpTime_->installEventFilter(this);
     clockTimer_ = new QTimer(this);
     clockTimer_->setSingleShot(true);
-    connect(clockTimer_, &QTimer::timeout, this, [this] { ShowClock(); });
-    connect(btnInitTables, &QPushButton::clicked, this, [this] {
-        Run([this] {
-            const LONG timeout = driver_.Get(&ITesselDriver::get_Timeout);
-            driver_.Put(&ITesselDriver::put_Timeout, kInitTablesTimeout);
-            try {
-                driver_.Check(&ITesselDriver::InitTables);
-            } catch (...) {
-                driver_.Put(&ITesselDriver::put_Timeout, timeout);
-                throw;
-            }
-            driver_.Put(&ITesselDriver::put_Timeout, timeout);
-        });
-    });
-    connect(btnGetStatus, &QPushButton::clicked, this, [this] {
-        Run([this] {
-            const TScopedParentWnd owner(driver_, static_cast<LONG>(winId()));
-            driver_.Check(&ITesselDriver::ShowStatusDlg);
-        });
-    });
+    connect(clockTimer_, &QTimer::timeout, this, [this] { form_.ClockTick(); });
     connect(btnClose, &QPushButton::clicked, this, &QDialog::accept);
 
-    FollowClock(0);
+    form_.Open();
     FixSize();
     CentreOnScreen();
-}
-
-void TfmService::Run(const std::function<void()>& action) {
-    RunAction(actions_, action);
 }
 
 bool TfmService::eventFilter(QObject* watched, QEvent* event) {
@@ -146,45 +99,48 @@ bool TfmService::eventFilter(QObject* watched, QEvent* event) {
         }
     };
     if (event->type() == QEvent::KeyPress && !moving(static_cast<const QKeyEvent&>(*event))) {
-        if (watched == dtpDate_) dateFollows_ = false;
-        if (watched == dtpTime_) timeFollows_ = false;
+        if (watched == dtpDate_) form_.DateEdited();
+        if (watched == dtpTime_) form_.TimeEdited();
     }
     return TMyForm::eventFilter(watched, event);
 }
 
-void TfmService::FollowClock(qint64 offsetMs) {
-    clockOffsetMs_ = offsetMs;
-    dateFollows_ = true;
-    timeFollows_ = true;
-    ShowClock();
+void TfmService::SetBusy(bool busy) {
+    for (QWidget* button : actions_) button->setEnabled(!busy);
 }
 
-QDateTime TfmService::ClockNow() const {
-    return QDateTime::currentDateTime().addMSecs(clockOffsetMs_);
+void TfmService::ShowError(const std::string& text) {
+    TMyForm::ShowError(QString::fromStdString(text));
 }
 
-void TfmService::ShowClock() {
-    const QDateTime now = ClockNow();
-    if (dateFollows_) {
-        const QSignalBlocker quiet(dtpDate_);
-        dtpDate_->setDate(now.date());
-    }
-    if (timeFollows_) {
-        const QSignalBlocker quiet(dtpTime_);
-        dtpTime_->setTime(QTime(now.time().hour(), now.time().minute(), now.time().second()));
-    }
-    if (dateFollows_ || timeFollows_)
-        clockTimer_->start(1000 - now.time().msec());
-    else
-        clockTimer_->stop();
+void TfmService::ShowDate(TDateTime value) {
+    const QSignalBlocker quiet(dtpDate_);
+    dtpDate_->setDate(tessel::qt::OleDateToDateTime(value).date());
 }
 
-QDate TfmService::ChosenDate() const {
-    return dateFollows_ ? ClockNow().date() : dtpDate_->date();
+void TfmService::ShowTime(TDateTime value) {
+    const QSignalBlocker quiet(dtpTime_);
+    dtpTime_->setTime(tessel::qt::OleDateToDateTime(value).time());
 }
 
-QTime TfmService::ChosenTime() const {
-    return timeFollows_ ? ClockNow().time() : dtpTime_->time();
+TDateTime TfmService::PickedDate() const {
+    return tessel::qt::DateTimeToOleDate(dtpDate_->date(), QTime());
+}
+
+TDateTime TfmService::PickedTime() const {
+    return tessel::qt::DateTimeToOleDate(QDate(1899, 12, 30), dtpTime_->time());
+}
+
+void TfmService::StartClockTimer(int ms) {
+    clockTimer_->start(ms);
+}
+
+void TfmService::StopClockTimer() {
+    clockTimer_->stop();
+}
+
+LONG TfmService::WindowHandle() const {
+    return static_cast<LONG>(winId());
 }
 
 LONG ShowServiceDialog(const TDialogCall& call) {

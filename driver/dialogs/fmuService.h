@@ -1,20 +1,17 @@
 #pragma once
-// TfmService ("Управление ККМ"): sets the register's date and time, initialises its tables and opens the
-// status dialog.
+// TfmService ("Управление ККМ"): the window of TServiceForm, which sets the register's date and time,
+// initialises its tables and opens the status dialog.
 
-#include "driver/forms/DialogCall.h"
 #include "driver/client/DriverCalls.h"
 #include "driver/dialogs/MyForm.h"
-
-#include <QDateTime>
+#include "driver/forms/DialogCall.h"
+#include "driver/forms/ServiceForm.h"
 
 class QDateEdit;
 class QTimeEdit;
 class QTimer;
 
-// The two pickers follow a running clock, the computer's or the register's as "Из ККМ" read it, each until
-// the user edits it: "Установить время" then sends the time of the click, not the time the dialog opened.
-class TfmService : public TMyForm {
+class TfmService : public TMyForm, private IServiceView {
   public:
     TfmService(QWidget* parent, const TDriverCalls& driver);
 
@@ -24,24 +21,21 @@ class TfmService : public TMyForm {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    void Run(const std::function<void()>& action);
-    // Both pickers follow the computer's clock moved by `offsetMs`.
-    void FollowClock(qint64 offsetMs);
-    // The followed clock now.
-    QDateTime ClockNow() const;
-    // Shows the clock in the pickers that follow it, and waits for its next second.
-    void ShowClock();
-    // What the picker holds: the clock now while it follows it.
-    QDate ChosenDate() const;
-    QTime ChosenTime() const;
+    // IServiceView
+    void SetBusy(bool busy) override;
+    void ShowError(const std::string& text) override;
+    void ShowDate(TDateTime value) override;
+    void ShowTime(TDateTime value) override;
+    TDateTime PickedDate() const override;
+    TDateTime PickedTime() const override;
+    void StartClockTimer(int ms) override;
+    void StopClockTimer() override;
+    LONG WindowHandle() const override;
 
-    const TDriverCalls& driver_;
+    TServiceForm form_;
     QDateEdit* dtpDate_ = nullptr;
     QTimeEdit* dtpTime_ = nullptr;
     QTimer* clockTimer_ = nullptr;
-    qint64 clockOffsetMs_ = 0;
-    bool dateFollows_ = false;
-    bool timeFollows_ = false;
     QList<QWidget*> actions_;
 };
 

@@ -8,15 +8,15 @@
 
 #include "common/qt/QtText.h"
 
-namespace {
-
-QString Number(LONG value) {
-    return QString::number(value);
+std::string TQtDateTimeFormat::DateText(TDateTime value) const {
+    return tessel::qt::DateText(tessel::qt::OleDateToDateTime(value).date()).toStdString();
 }
 
-}  // namespace
+std::string TQtDateTimeFormat::TimeText(TDateTime value) const {
+    return tessel::qt::TimeText(tessel::qt::OleDateToDateTime(value).time()).toStdString();
+}
 
-TfmStatus::TfmStatus(QWidget* parent, const TDriverCalls& driver) : TMyForm(parent), driver_(driver) {
+TfmStatus::TfmStatus(QWidget* parent, const TDriverCalls& driver) : TMyForm(parent), form_(driver, *this) {
     setWindowTitle("Состояние ККМ и ФП");
     memo_ = new QPlainTextEdit(this);
     memo_->setObjectName("Memo");
@@ -46,8 +46,8 @@ TfmStatus::TfmStatus(QWidget* parent, const TDriverCalls& driver) : TMyForm(pare
     all->addWidget(memo_);
     all->addLayout(buttons);
 
-    connect(btnECRStatus, &QPushButton::clicked, this, [this] { ECRStatus(); });
-    connect(btnFMStatus, &QPushButton::clicked, this, [this] { FMStatus(); });
+    connect(btnECRStatus, &QPushButton::clicked, this, [this] { form_.ECRStatus(); });
+    connect(btnFMStatus, &QPushButton::clicked, this, [this] { form_.FMStatus(); });
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
 
     // Room for the longest lines and every line of either status.
@@ -57,55 +57,20 @@ TfmStatus::TfmStatus(QWidget* parent, const TDriverCalls& driver) : TMyForm(pare
     setMinimumSize(size());
 }
 
-void TfmStatus::AddLine(const char* label, const QString& value) {
-    memo_->appendPlainText(QString::fromUtf8(label) + " : " + value);
+void TfmStatus::SetBusy(bool busy) {
+    for (QWidget* button : actions_) button->setEnabled(!busy);
 }
 
-void TfmStatus::AddLine(const char* label, const std::string& value) {
-    AddLine(label, QString::fromStdString(value));
+void TfmStatus::ShowError(const std::string& text) {
+    TMyForm::ShowError(QString::fromStdString(text));
 }
 
-void TfmStatus::ECRStatus() {
-    RunAction(actions_, [this] {
-        const TDriverCalls& d = driver_;
-        memo_->clear();
-        d.Check(&ITesselDriver::GetECRStatus);
-        d.Check(&ITesselDriver::GetDeviceMetrics);
-        AddLine("Номер оператора", Number(d.Get(&ITesselDriver::get_OperatorNumber)));
-        AddLine("Версия ПО ККМ  ", d.Get(&ITesselDriver::get_ECRSoftVersion));
-        AddLine("Сборка ПО ККМ  ", Number(d.Get(&ITesselDriver::get_ECRSoftBuild)));
-        AddLine("Дата ПО ККМ    ", tessel::qt::DateTimeText(d.Get(&ITesselDriver::get_ECRSoftDate)));
-        AddLine("Номер документа", Number(d.Get(&ITesselDriver::get_DocumentNumber)));
-        AddLine("Флаги ККМ      ", Number(d.Get(&ITesselDriver::get_ECRFlags)));
-        AddLine("Режим ККМ      ", d.Get(&ITesselDriver::get_ECRModeDescription));
-        AddLine("Подрежим ККМ   ", d.Get(&ITesselDriver::get_ECRAdvancedModeDescription));
-        AddLine("Порт ККМ       ", Number(d.Get(&ITesselDriver::get_ECRPortNumber)));
-        AddLine(
-            "Дата ККМ       ",
-            tessel::qt::DateText(tessel::qt::OleDateToDateTime(d.Get(&ITesselDriver::get_ECRDate)).date()));
-        AddLine(
-            "Время ККМ      ",
-            tessel::qt::TimeText(tessel::qt::OleDateToDateTime(d.Get(&ITesselDriver::get_ECRTime)).time()));
-    });
+void TfmStatus::ClearLines() {
+    memo_->clear();
 }
 
-void TfmStatus::FMStatus() {
-    RunAction(actions_, [this] {
-        const TDriverCalls& d = driver_;
-        memo_->clear();
-        d.Check(&ITesselDriver::GetFMStatus);
-        AddLine("Версия ПО ФП              ", d.Get(&ITesselDriver::get_FMSoftVersion));
-        AddLine("Сборка ПО ФП              ", Number(d.Get(&ITesselDriver::get_FMSoftBuild)));
-        AddLine("Заводской номер           ", d.Get(&ITesselDriver::get_SerialNumber));
-        AddLine("Последняя смена           ", Number(d.Get(&ITesselDriver::get_SessionNumber)));
-        AddLine("Свободно записей          ", Number(d.Get(&ITesselDriver::get_FreeRecordInFM)));
-        AddLine("Количество перерегистраций", Number(d.Get(&ITesselDriver::get_RegistrationNumber)));
-        AddLine("Осталось перерегистраций  ", Number(d.Get(&ITesselDriver::get_FreeRegistration)));
-        AddLine("ИНН                       ", d.Get(&ITesselDriver::get_INN));
-        AddLine("Количество активизаций    ", Number(d.Get(&ITesselDriver::get_ActivizationNumber)));
-        AddLine("Осталось активизаций      ", Number(d.Get(&ITesselDriver::get_FreeActivization)));
-        AddLine("Регистрационный номер ЭКЛЗ", d.Get(&ITesselDriver::get_EKLZNumber));
-    });
+void TfmStatus::AddLine(const std::string& line) {
+    memo_->appendPlainText(QString::fromStdString(line));
 }
 
 LONG ShowStatusDialog(const TDialogCall& call) {

@@ -8,8 +8,11 @@
 #include "driver/forms/DialogCall.h"
 #include "driver/win32ui/WinAbout.h"
 #include "driver/win32ui/WinForm.h"
+#include "driver/win32ui/WinLog.h"
 #include "driver/win32ui/WinPageObject.h"
 #include "driver/win32ui/WinSearch.h"
+#include "driver/win32ui/WinService.h"
+#include "driver/win32ui/WinStatus.h"
 
 namespace {
 
@@ -17,7 +20,10 @@ namespace {
 // clang-format off
 const TDialogEntry kDialogs[] = {
     {"About", ShowWinAbout},
+    {"Log", ShowWinLog},
     {"Search", ShowWinSearch},
+    {"Service", ShowWinService},
+    {"Status", ShowWinStatus},
 };
 // clang-format on
 

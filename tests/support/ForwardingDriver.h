@@ -4,10 +4,12 @@
 // For handing a dialog a driver whose chosen operation fails in a way a register cannot make it fail.
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "common/com/ComPtr.h"
 #include "common/com/ComText.h"
@@ -31,6 +33,15 @@ class ForwardingDriver final : public ITesselDriver {
         const auto it = calls_.find(dispId);
         return it == calls_.end() ? 0 : it->second;
     }
+
+    // The methods called and the properties put so far, by DISPID, in the order of the calls.
+    std::vector<LONG> Trail() const {
+        std::lock_guard lock(mutex_);
+        return trail_;
+    }
+    // Runs before each method call with its DISPID, on the calling thread, outside the lock: a test reads
+    // there what the driver holds while the method runs.
+    std::function<void(LONG)> beforeMethod;
 
     // ---- IUnknown and IDispatch: this interface for the driver's, the object for anything else ----
     STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
@@ -76,6 +87,7 @@ class ForwardingDriver final : public ITesselDriver {
     }
 #define FORWARD_PUT(dispId, Name, Type)                         \
     STDMETHOD(put_##Name)(TESSEL_CTYPE_##Type Value) override { \
+        Record(dispId);                                         \
         return target_->put_##Name(Value);                      \
     }
 #define FORWARD_KIND_Method(dispId, Name, Type) FORWARD_METHOD_##Type(dispId, Name)
@@ -96,14 +108,20 @@ class ForwardingDriver final : public ITesselDriver {
         private :
         // A method call: true when it is to fail, which is then what ResultCode and ResultDescription report.
         bool Fail(LONG dispId, LONG* value) {
+        if (beforeMethod) beforeMethod(dispId);
         std::lock_guard lock(mutex_);
         ++calls_[dispId];
+        trail_.push_back(dispId);
         const auto it = failing_.find(dispId);
         failed_ = it != failing_.end();
         if (!failed_) return false;
         failure_ = it->second;
         if (value != nullptr) *value = failure_.first;
         return true;
+    }
+    void Record(LONG dispId) {
+        std::lock_guard lock(mutex_);
+        trail_.push_back(dispId);
     }
     bool Answer(LONG dispId, LONG* value) {
         std::lock_guard lock(mutex_);
@@ -127,6 +145,7 @@ class ForwardingDriver final : public ITesselDriver {
     mutable std::mutex mutex_;
     std::map<LONG, std::pair<LONG, std::string>> failing_;
     std::map<LONG, int> calls_;
+    std::vector<LONG> trail_;
     bool failed_ = false;
     std::pair<LONG, std::string> failure_;
 };

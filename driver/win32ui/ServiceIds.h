@@ -1,0 +1,23 @@
+#pragma once
+// Templates and controls of the status, service and log dialogs (Service.rc): the range 2000-2999.
+
+#define IDD_STATUS 2000
+#define IDD_SERVICE 2001
+#define IDD_LOG 2002
+
+#define IDC_STATUS_MEMO 2100
+#define IDC_STATUS_ECR 2101
+#define IDC_STATUS_FM 2102
+
+#define IDC_SERVICE_DATE 2200
+#define IDC_SERVICE_TIME 2201
+#define IDC_SERVICE_SETDATE 2202
+#define IDC_SERVICE_SETTIME 2203
+#define IDC_SERVICE_FROMECR 2204
+#define IDC_SERVICE_FROMPC 2205
+#define IDC_SERVICE_INITTABLES 2206
+#define IDC_SERVICE_GETSTATUS 2207
+
+#define IDC_LOG_ENABLED 2300
+#define IDC_LOG_FILENAME 2301
+#define IDC_LOG_BROWSE 2302
