@@ -178,6 +178,7 @@ std::string TfmTables::ChooseFile(const TExportFileChoice& choice) {
     // Owned by this window, so that it opens over it.
     QFileDialog dialog(this, QString(), InitialFolder(), tessel::qt::FileDialogFilter(choice.filter));
     dialog.setObjectName(choice.save ? "SaveDialog" : "OpenDialog");
+    dialog.setWindowTitle(QString::fromUtf8(choice.title));
     dialog.setAcceptMode(choice.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(choice.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(choice.defaultExtension);

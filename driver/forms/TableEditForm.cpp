@@ -173,7 +173,7 @@ bool TTableEditForm::Commit(int row, int column) {
     return ok;
 }
 
-void TTableEditForm::CurrentMoved(int row, int column, int previousRow, int previousColumn) {
+void TTableEditForm::CurrentMoved(int, int column, int previousRow, int previousColumn) {
     if (!reading_ && previousRow >= 0) CellLeft(previousRow, previousColumn);
     if (kind_ == TTableEditorKind::Grid && column >= 0 && column < table_.FieldDefs().Count())
         view_.ShowHint(table_.FieldDefs().Items(column).Hint());

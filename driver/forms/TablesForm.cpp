@@ -125,6 +125,7 @@ void TTablesForm::SaveToFile() {
         if (!view_.ChooseTables(tables) || !tables.HasSelected()) return;
         TExportFileChoice choice;
         choice.save = true;
+        choice.title = "Сохранить таблицы";
         const std::string path = view_.ChooseFile(choice);
         if (path.empty() || !ecr_->ReadSelected()) return;
         const TExportResult result = tables.SaveToFile(path);

@@ -33,6 +33,7 @@ struct TTableRow {
 // What a file dialog for export files is to offer.
 struct TExportFileChoice {
     bool save = false;  // the save dialog, else the open dialog
+    const char* title = "Загрузить таблицы";
     // "description|patterns|description|patterns".
     const char* filter = "Файлы экспорта/импорта (*.xch)|*.xch|Все файлы (*.*)|*.*";
     const char* defaultExtension = "xch";
