@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "driver/calls/DriverCalls.h"
-#include "driver/dialogs/DialogCall.h"
+#include "driver/forms/DialogCall.h"
 #include "driver/dialogs/MyForm.h"
 #include "driver/forms/TablesForm.h"
 

@@ -114,7 +114,9 @@ ComPtr<IDispatch> TryCreateDriver(const std::string& progId, CallFailure& failur
     failure = CallFailure{};
     failure.member = progId;
     CLSID clsid{};
-    HRESULT hr = CLSIDFromProgID(Utf8ToBstr(progId).get(), &clsid);
+    const UniqueBstr name = Utf8ToBstr(progId);
+    HRESULT hr =
+        progId.starts_with("{") ? CLSIDFromString(name.get(), &clsid) : CLSIDFromProgID(name.get(), &clsid);
     if (FAILED(hr)) {
         failure.step = CallFailure::Step::Register;
         failure.hr = hr;
@@ -165,11 +167,12 @@ DISPID LateBoundDriver::IdOf(const std::string& name) const {
 }
 
 HRESULT LateBoundDriver::TryInvoke(DISPID id, WORD flags, DISPPARAMS& params, VARIANT* result,
-                                   std::string& description) const {
+                                   std::string& description, UINT* argError) const {
     ExcepInfo exception;
-    UINT argError = 0;
+    UINT refused = 0;
     const HRESULT hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result,
-                                         exception.Get(), &argError);
+                                         exception.Get(), &refused);
+    if (argError != nullptr) *argError = refused;
     description = hr == DISP_E_EXCEPTION ? exception.Description() : std::string();
     return hr;
 }

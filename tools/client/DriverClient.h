@@ -65,8 +65,8 @@ enum class Conversion { Coerce, Exact };
 
 using Variant = tessel::OwnedVariant;
 
-// Creates the registered class of `progId` and asks it for IDispatch; null with `failure` filled in when it
-// cannot.
+// Creates the registered class of `progId` (a ProgID, or a CLSID in registry form "{...}") and asks it for
+// IDispatch; null with `failure` filled in when it cannot.
 ComPtr<IDispatch> TryCreateDriver(const std::string& progId, CallFailure& failure);
 // As TryCreateDriver, failing through `onFailure` (Register or Create).
 ComPtr<IDispatch> CreateDriver(const std::string& progId, const FailureHandler& onFailure = {});
@@ -83,9 +83,9 @@ class LateBoundDriver {
 
     DISPID IdOf(const std::string& name) const;
     // The call by DISPID with its result: no handler is asked. On DISP_E_EXCEPTION `description` is the
-    // driver's description of it.
-    HRESULT TryInvoke(DISPID id, WORD flags, DISPPARAMS& params, VARIANT* result,
-                      std::string& description) const;
+    // driver's description of it; `argError`, when given, receives the position of a refused argument.
+    HRESULT TryInvoke(DISPID id, WORD flags, DISPPARAMS& params, VARIANT* result, std::string& description,
+                      UINT* argError = nullptr) const;
     void Invoke(const std::string& name, WORD flags, DISPPARAMS& params, VARIANT* result) const;
 
     // A method without arguments; `result` is its value, VT_EMPTY for a method that yields nothing.

@@ -5,9 +5,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "common/com/ComCreate.h"
 #include "common/com/ComText.h"
-#include "common/com/ExcepInfo.h"
+#include "tools/client/DriverClient.h"
 #include "tools/python/Apartment.h"
 #include "tools/python/ComError.h"
 #include "tools/python/Convert.h"
@@ -105,33 +104,30 @@ void DropOwnerOf(Method& m) {
 }  // namespace
 
 std::unique_ptr<Dispatch> Dispatch::Create(const std::string& progId) {
-    const UniqueBstr text = Utf8ToBstr(progId);
-    CLSID clsid{};
+    client::CallFailure failure;
     ComPtr<IDispatch> dispatch;
-    std::string reason;
-    bool registered = false;
-    const HRESULT hr = CallDriver([&] {
-        HRESULT result = progId.starts_with("{") ? CLSIDFromString(text.get(), &clsid)
-                                                 : CLSIDFromProgID(text.get(), &clsid);
-        if (FAILED(result)) return result;
-        registered = true;
-        result = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, dispatch.PutVoid());
-        if (FAILED(result)) reason = LastClassCreationError();
-        return FAILED(result) || dispatch ? result : E_NOINTERFACE;
+    CallDriver([&] {
+        dispatch = client::TryCreateDriver(progId, failure);
+        return failure.hr;
     });
-    if (!registered) {
-        throw ComFailure(hr, "cannot create \"" + progId + "\": the class is not registered (" +
-                                 ResultText(hr) + "); register the server with tessel-regsvr");
+    if (!dispatch && failure.step == client::CallFailure::Step::Register) {
+        throw ComFailure(failure.hr, "cannot create \"" + progId + "\": the class is not registered (" +
+                                         ResultText(failure.hr) +
+                                         "); register the server with tessel-regsvr");
     }
-    if (FAILED(hr)) {
-        if (reason.empty()) reason = "the class refused";
+    if (!dispatch) {
+        const HRESULT hr = FAILED(failure.hr) ? failure.hr : E_NOINTERFACE;
+        const std::string reason = failure.description.empty() ? "the class refused" : failure.description;
         throw ComFailure(hr, "cannot create \"" + progId + "\": " + reason + " (" + ResultText(hr) + ")");
     }
     return std::make_unique<Dispatch>(std::move(dispatch), progId);
 }
 
 Dispatch::Dispatch(ComPtr<IDispatch> dispatch, std::string label)
-    : dispatch_(std::move(dispatch)), label_(std::move(label)), members_(MemberTable::Of(*dispatch_.Get())) {
+    : dispatch_(std::move(dispatch)),
+      calls_(std::make_unique<client::LateBoundDriver>(dispatch_)),
+      label_(std::move(label)),
+      members_(MemberTable::Of(*dispatch_.Get())) {
     ObjectCreated();
 }
 
@@ -139,7 +135,10 @@ Dispatch::~Dispatch() {
     Disconnect();
     // The last release of the driver saves its settings and closes its ports, which waits for the port
     // threads.
-    CallDriver([&] { dispatch_.Reset(); });
+    CallDriver([&] {
+        calls_.reset();
+        dispatch_.Reset();
+    });
     ObjectReleased();
 }
 
@@ -176,11 +175,11 @@ py::object Dispatch::Invoke(const Binding& binding, const std::string& name, WOR
     const bool put = (flags & DISPATCH_PROPERTYPUT) != 0;
     DISPPARAMS params{args.Data(), put ? &named : nullptr, static_cast<UINT>(count), put ? 1u : 0u};
     OwnedVariant result;
-    ExcepInfo exception;
+    std::string description;
     UINT argError = 0;
     const HRESULT hr = CallDriver([&] {
-        return dispatch_->Invoke(binding.id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
-                                 put ? nullptr : result.Get(), exception.Get(), &argError);
+        return calls_->TryInvoke(binding.id, flags, params, put ? nullptr : result.Get(), description,
+                                 &argError);
     });
     if (FAILED(hr)) {
         std::optional<int> argument;
@@ -188,10 +187,7 @@ py::object Dispatch::Invoke(const Binding& binding, const std::string& name, WOR
             argError < count)
             argument = static_cast<int>(count - 1 - argError);
         std::string text = Verb(flags) + name + " failed";
-        if (hr == DISP_E_EXCEPTION) {
-            if (const std::string description = exception.Description(); !description.empty())
-                text += ": " + description;
-        }
+        if (!description.empty()) text += ": " + description;
         throw ComFailure(hr, text + " (" + ResultText(hr) + ")", argument);
     }
     return FromVariant(*result, binding.member != nullptr && binding.member->bytes);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/com/ComPtr.h"
+#include "tools/client/DriverClient.h"
 #include "tools/python/Events.h"
 #include "tools/python/Members.h"
 
@@ -63,6 +64,7 @@ class Dispatch {
                             const std::vector<pybind11::handle>& values);
 
     ComPtr<IDispatch> dispatch_;
+    std::unique_ptr<client::LateBoundDriver> calls_;  // the calls, over the client library
     std::string label_;
     std::shared_ptr<const MemberTable> members_;
     std::unordered_map<std::string, Binding> names_;
