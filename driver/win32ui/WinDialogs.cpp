@@ -9,6 +9,7 @@
 #include "driver/win32ui/WinAbout.h"
 #include "driver/win32ui/WinForm.h"
 #include "driver/win32ui/WinPageObject.h"
+#include "driver/win32ui/WinTables.h"
 
 namespace {
 
@@ -16,6 +17,7 @@ namespace {
 // clang-format off
 const TDialogEntry kDialogs[] = {
     {"About", ShowWinAbout},
+    {"Tables", ShowWinTables},
 };
 // clang-format on
 
