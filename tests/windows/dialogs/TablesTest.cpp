@@ -141,7 +141,7 @@ void ShowTables(ITesselDriver* driver) {
 TEST(WinTables, ListFromTheRegisterAndCellsWrittenOrRefused) {
     auto driver = NewDriver();
     std::vector<std::string> first;
-    std::string refusal, kept, written;
+    std::string refusal, kept, written, escaped;
     int rows = 0;
     RunDialog([&] { ShowTables(driver.Get()); },
               [&](TWindowWatcher& windows) {
@@ -162,6 +162,14 @@ TEST(WinTables, ListFromTheRegisterAndCellsWrittenOrRefused) {
                   TypeIntoCell(grid, "Петров");
                   written = ItemText(cells, 0, 2);
                   Shot(grid, "win-table-grid");
+                  // Esc takes a typed text back: nothing is written.
+                  Key(cells, VK_F2);
+                  HWND typing = Control(cells, IDC_EDIT_CELL);
+                  ::SendMessageW(typing, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Сидоров"));
+                  Key(typing, VK_ESCAPE);
+                  for (int i = 0; i < 500 && ::IsWindow(typing); ++i) ::Sleep(10);
+                  WaitIdle(grid, IDC_EDIT_CLOSE);
+                  escaped = ItemText(cells, 0, 2);
                   Click(grid, IDC_EDIT_CLOSE);
 
                   SelectRow(list, 2);
@@ -189,6 +197,7 @@ TEST(WinTables, ListFromTheRegisterAndCellsWrittenOrRefused) {
     EXPECT_EQ(rows, 6);
     EXPECT_EQ(first, (std::vector<std::string>{"1", "Общие параметры", "1", "6"}));
     EXPECT_EQ(written, "Петров");
+    EXPECT_EQ(escaped, "Петров");
     EXPECT_EQ(ReadCell(driver.Get(), 2, 1, 2), "Петров");
     EXPECT_NE(refusal.find("Неверное значение"), std::string::npos) << refusal;
     EXPECT_EQ(kept, "Секция 1");
