@@ -184,26 +184,29 @@ bool TWinProgress::AskYesNo(const std::string& text, TQuestionOwner owner) {
     return answer == IDYES;
 }
 
+namespace {
+
+// The message box of this thread that `find` names the owner of.
+struct TOwnedBox {
+    HWND owner;
+    HWND box = nullptr;
+};
+
+BOOL CALLBACK FindOwnedBox(HWND hwnd, LPARAM data) {
+    auto* find = reinterpret_cast<TOwnedBox*>(data);
+    wchar_t name[16] = {};
+    GetClassNameW(hwnd, name, 16);
+    if (GetWindow(hwnd, GW_OWNER) != find->owner || lstrcmpW(name, L"#32770") != 0) return TRUE;
+    find->box = hwnd;
+    return FALSE;
+}
+
+}  // namespace
+
 void TWinProgress::CloseWindowQuestion() {
     if (!windowQuestion_ || Handle() == nullptr) return;
-    // The message box of this thread that this window owns is told No.
-    struct TFind {
-        HWND owner;
-        HWND box = nullptr;
-    } find{Handle()};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND hwnd, LPARAM data) -> BOOL {
-            auto* f = reinterpret_cast<TFind*>(data);
-            wchar_t name[16] = {};
-            GetClassNameW(hwnd, name, 16);
-            if (GetWindow(hwnd, GW_OWNER) == f->owner && lstrcmpW(name, L"#32770") == 0) {
-                f->box = hwnd;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&find));
+    TOwnedBox find{Handle()};
+    EnumThreadWindows(GetCurrentThreadId(), FindOwnedBox, reinterpret_cast<LPARAM>(&find));
     if (find.box != nullptr) PostMessageW(find.box, WM_COMMAND, IDNO, 0);
 }
 
