@@ -6,7 +6,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-TfmSelTbl::TfmSelTbl(QWidget* parent, TTables& tables) : TMyForm(parent), tables_(tables) {
+TfmSelTbl::TfmSelTbl(QWidget* parent, TTables& tables) : TMyForm(parent), form_(tables, *this) {
     setObjectName("TfmSelTbl");
     setWindowTitle("Выбор таблиц");
     listView_ = new QTreeWidget(this);
@@ -15,12 +15,7 @@ TfmSelTbl::TfmSelTbl(QWidget* parent, TTables& tables) : TMyForm(parent), tables
     listView_->setHeaderLabels({"Название"});
     listView_->setRootIsDecorated(false);
     listView_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    for (int i = 0; i < tables.Count(); ++i) {
-        const TTable& table = tables.Items(i);
-        auto* row = new QTreeWidgetItem(listView_, {QString::fromStdString(table.Name)});
-        row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-        row->setCheckState(0, table.Selected ? Qt::Checked : Qt::Unchecked);
-    }
+    form_.Fill();
     if (listView_->topLevelItemCount() > 0) listView_->setCurrentItem(listView_->topLevelItem(0));
     listView_->setMinimumSize(listView_->fontMetrics().averageCharWidth() * 40,
                               listView_->fontMetrics().height() * 14);
@@ -44,20 +39,29 @@ TfmSelTbl::TfmSelTbl(QWidget* parent, TTables& tables) : TMyForm(parent), tables
 
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(btnSelAll, &QPushButton::clicked, this, [this] { CheckAll(true); });
-    connect(btnClearAll, &QPushButton::clicked, this, [this] { CheckAll(false); });
+    connect(btnSelAll, &QPushButton::clicked, this, [this] { form_.CheckAll(true); });
+    connect(btnClearAll, &QPushButton::clicked, this, [this] { form_.CheckAll(false); });
     FixSize();
 }
 
-void TfmSelTbl::CheckAll(bool checked) {
-    for (int i = 0; i < listView_->topLevelItemCount(); ++i)
-        listView_->topLevelItem(i)->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
+void TfmSelTbl::AddRow(const std::string& name, bool checked) {
+    auto* row = new QTreeWidgetItem(listView_, {QString::fromStdString(name)});
+    row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    row->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
+}
+
+void TfmSelTbl::SetChecked(int row, bool checked) {
+    if (QTreeWidgetItem* item = listView_->topLevelItem(row))
+        item->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
+}
+
+bool TfmSelTbl::Checked(int row) const {
+    const QTreeWidgetItem* item = listView_->topLevelItem(row);
+    return item != nullptr && item->checkState(0) == Qt::Checked;
 }
 
 bool TfmSelTbl::Choose() {
     if (exec() != QDialog::Accepted) return false;
-    // The rows were made from the list as it stands; nothing changes it while the choice is open.
-    for (int i = 0; i < listView_->topLevelItemCount() && i < tables_.Count(); ++i)
-        tables_.Items(i).Selected = listView_->topLevelItem(i)->checkState(0) == Qt::Checked;
+    form_.Accept();
     return true;
 }

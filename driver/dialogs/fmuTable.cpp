@@ -14,30 +14,28 @@ constexpr int kRowColumnWidth = 30;
 }  // namespace
 
 TfmTable::TfmTable(QWidget* parent, const TDriverCalls& driver, TECR& ecr, TTable& table)
-    : TTableEditor(parent, driver, ecr, table) {
+    : TTableEditor(parent, driver, ecr, table, TTableEditorKind::Grid) {
     setObjectName("TfmTable");
+    const TTableEditForm& form = *form_;
     auto* grid = new TTableGrid(this);
-    grid->setRowCount(table.RowCount);
-    grid->setColumnCount(table.FieldCount);
+    grid->setRowCount(form.RowCount());
+    grid->setColumnCount(form.ColumnCount());
     QStringList rows;
-    for (int r = 1; r <= table.RowCount; ++r) rows << QString::number(r);
+    for (const std::string& title : form.RowTitles()) rows << QString::fromStdString(title);
     grid->setVerticalHeaderLabels(rows);
     grid->verticalHeader()->setFixedWidth(kRowColumnWidth);
     grid->verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
-    grid->SetCornerText("Ряд");
+    grid->SetCornerText(QString::fromStdString(form.CornerTitle()));
     const QFontMetrics metrics = grid->fontMetrics();
     int lastWidth = 0;
-    for (int c = 0; c < table.FieldCount; ++c) {
-        const TFieldDef& def = table.FieldDefs().Items(c);
-        grid->setHorizontalHeaderItem(c, new QTableWidgetItem(QString::fromStdString(def.Name)));
-        lastWidth = metrics.horizontalAdvance(QString(def.DisplayWidth(), QChar(0x0428))) + 10;  // "Ш"
+    for (int c = 0; c < form.ColumnCount(); ++c) {
+        grid->setHorizontalHeaderItem(c, new QTableWidgetItem(QString::fromStdString(form.ColumnTitle(c))));
+        lastWidth = metrics.horizontalAdvance(QString(form.ColumnChars(c), QChar(0x0428))) + 10;  // "Ш"
         grid->setColumnWidth(c, lastWidth);
     }
-    for (int k = 0; k < table.Fields().Count(); ++k) {
-        const TField& cell = table.Fields().Items(k);
-        grid->setItem(cell.Row - 1, cell.FieldNumber - 1,
-                      new QTableWidgetItem(QString::fromStdString(cell.Value())));
-    }
+    for (int r = 0; r < form.RowCount(); ++r)
+        for (int c = 0; c < form.ColumnCount(); ++c)
+            grid->setItem(r, c, new QTableWidgetItem(QString::fromStdString(form.InitialText(r, c))));
     grid->SetLastColumnMinimum(lastWidth);
     BindGrid(grid);
 
@@ -61,45 +59,11 @@ TfmTable::TfmTable(QWidget* parent, const TDriverCalls& driver, TECR& ecr, TTabl
     all->addLayout(bottom);
     all->addWidget(statusBar_);
 
-    connect(btnReadRow, &QPushButton::clicked, this, [this] { ReadRow(); });
-    connect(btnReadAll, &QPushButton::clicked, this, [this] { ReadAll(); });
-    connect(btnClear, &QPushButton::clicked, this, [this] { Clear(); });
+    connect(btnReadRow, &QPushButton::clicked, this, [this] { form_->ReadRow(); });
+    connect(btnReadAll, &QPushButton::clicked, this, [this] { form_->ReadAll(); });
+    connect(btnClear, &QPushButton::clicked, this, [this] { form_->Clear(); });
     connect(btnClose, &QPushButton::clicked, this, &QDialog::reject);
 
     OpenAtGridSize();
-    grid->setCurrentCell(0, 0);
-}
-
-TField* TfmTable::CellAt(int row, int column) const {
-    return table_.Fields().Find(column + 1, row + 1);
-}
-
-QPoint TfmTable::PositionOf(const TField& cell) const {
-    return {cell.FieldNumber - 1, cell.Row - 1};
-}
-
-void TfmTable::MakeRowCurrent(int row) {
-    if (row != grid_->currentRow()) grid_->setCurrentCell(row, std::max(grid_->currentColumn(), 0));
-}
-
-void TfmTable::CurrentMoved(int, int column) {
-    if (column < 0 || column >= table_.FieldDefs().Count()) return;
-    statusBar_->showMessage(QString::fromStdString(table_.FieldDefs().Items(column).Hint()));
-}
-
-void TfmTable::ReadRow() {
-    const int row = grid_->currentRow();
-    if (row < 0) return;
-    Run([&] {
-        // Field by field: a field that fails is shown and the next one is read.
-        for (int column = 0; column < table_.FieldCount; ++column)
-            if (TField* cell = CellAt(row, column)) RunTableAction({}, [&] { ReadCell(*cell); });
-    });
-    grid_->EditCurrent();
-}
-
-void TfmTable::Clear() {
-    if (!SettleEdit()) return;
-    table_.Fields().ClearValues();
-    ShowModelValues();
+    grid->setCurrentCell(form.StartRow(), form.StartColumn());
 }

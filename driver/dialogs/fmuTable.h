@@ -5,22 +5,8 @@
 
 #include "driver/dialogs/fmuTableGrid.h"
 
-class QStatusBar;
-
 class TfmTable final : public TTableEditor {
   public:
     // The table must have its field definitions and at least one row.
     TfmTable(QWidget* parent, const TDriverCalls& driver, TECR& ecr, TTable& table);
-
-  protected:
-    TField* CellAt(int row, int column) const override;
-    QPoint PositionOf(const TField& cell) const override;
-    void MakeRowCurrent(int row) override;
-    void CurrentMoved(int row, int column) override;
-
-  private:
-    void ReadRow();
-    void Clear();
-
-    QStatusBar* statusBar_ = nullptr;
 };

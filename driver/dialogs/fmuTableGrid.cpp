@@ -10,41 +10,18 @@
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QStylePainter>
 #include <QStyledItemDelegate>
 #include <QThread>
 #include <algorithm>
-
-#include "driver/base/untError.h"
 
 namespace {
 
 // Rows an editor shows when it opens, at most.
 constexpr int kOpeningRows = 15;
 
-// The text of a failure, with the model's CR LF line breaks as the message box shows them.
-QString ErrorText(const std::exception& error) {
-    return QString::fromStdString(error.what()).replace("\r\n", "\n");
-}
-
 }  // namespace
-
-bool RunTableAction(const QList<QWidget*>& buttons, const std::function<void()>& action) {
-    for (QWidget* b : buttons) b->setEnabled(false);
-    bool ok = false;
-    try {
-        action();
-        ok = true;
-    } catch (const EDriverError& e) {
-        if (e.ErrorCode() != E_USERBREAK) TMyForm::ShowError(ErrorText(e));
-    } catch (const std::exception& e) {
-        TMyForm::ShowError(ErrorText(e));
-    } catch (...) {
-        TMyForm::ShowError(QString("Неизвестная ошибка"));
-    }
-    for (QWidget* b : buttons) b->setEnabled(true);
-    return ok;
-}
 
 // ---- TTableGrid ----
 
@@ -231,41 +208,20 @@ void TTableGrid::FitLastColumn() {
 
 // ---- TTableEditor ----
 
-TTableEditor::TTableEditor(QWidget* parent, const TDriverCalls& driver, TECR& ecr, TTable& table)
-    : TMyForm(parent), driver_(driver), ecr_(ecr), table_(table) {
-    setWindowTitle(QString::fromStdString(table.Name));
+TTableEditor::TTableEditor(QWidget* parent, const TDriverCalls& driver, TECR& ecr, TTable& table,
+                           TTableEditorKind kind)
+    : TMyForm(parent), form_(std::make_unique<TTableEditForm>(driver, *this, ecr, table, kind)) {
+    setWindowTitle(QString::fromStdString(form_->Caption()));
     setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
-    // The model changes on the engine's worker while "Прочитать все" runs: what the grid needs is copied
-    // there and shown on this window's thread.
-    table_.OnChange = [this](TTable& changed) {
-        const TField* cell = changed.ChangedField();
-        if (cell == nullptr) return;
-        const std::int32_t row = cell->Row;
-        const std::int32_t field = cell->FieldNumber;
-        const QString value = QString::fromStdString(cell->Value());
-        if (QThread::currentThread() == thread()) {
-            Changed(row, field, value);
-        } else {
-            QMetaObject::invokeMethod(
-                this, [this, row, field, value] { Changed(row, field, value); }, Qt::QueuedConnection);
-        }
-    };
 }
 
-TTableEditor::~TTableEditor() {
-    table_.OnChange = nullptr;
-}
+TTableEditor::~TTableEditor() = default;
 
 void TTableEditor::BindGrid(TTableGrid* grid) {
     grid_ = grid;
-    grid_->onEnter = [this](int row, int column) { Commit(row, column); };
+    grid_->onEnter = [this](int row, int column) { form_->Commit(row, column); };
     grid_->onCurrentMoved = [this](int row, int column, int previousRow, int previousColumn) {
-        if (!reading_ && previousRow >= 0) {
-            const TField* left = CellAt(previousRow, previousColumn);
-            if (left != nullptr && grid_->Text(previousRow, previousColumn).toStdString() != left->Value())
-                Commit(previousRow, previousColumn);
-        }
-        CurrentMoved(row, column);
+        form_->CurrentMoved(row, column, previousRow, previousColumn);
     };
 }
 
@@ -298,111 +254,67 @@ void TTableEditor::showEvent(QShowEvent* event) {
     grid_->EditCurrent();
 }
 
-void TTableEditor::Changed(std::int32_t row, std::int32_t field, const QString& value) {
-    const TField* cell = table_.Fields().Find(field, row);
-    if (cell == nullptr) return;
-    const QPoint at = PositionOf(*cell);
-    grid_->SetText(at.y(), at.x(), value);
-    // The cell being committed stays where the user moved to.
-    if (!committing_) MakeRowCurrent(at.y());
+void TTableEditor::reject() {
+    if (form_->Close()) TMyForm::reject();
 }
 
-void TTableEditor::CommitCell(TField& cell, const std::string& text) {
-    const std::string before = cell.Value();
-    table_.SetCellText(cell, text);
-    try {
-        driver_.Put(&ITesselDriver::put_TableNumber, table_.Number);
-        driver_.Put(&ITesselDriver::put_RowNumber, cell.Row);
-        driver_.Put(&ITesselDriver::put_FieldNumber, cell.FieldNumber);
-        driver_.Put(&ITesselDriver::put_FieldValue, text);
-        driver_.Put(&ITesselDriver::put_FieldType, table_.FieldDefOf(cell).FieldType);
-        driver_.Check(&ITesselDriver::WriteTable);
-    } catch (...) {
-        // The model holds what the register holds.
-        cell.SetValue(before);
-        throw;
-    }
+void TTableEditor::SetBusy(bool busy) {
+    for (QWidget* b : buttons_) b->setEnabled(!busy);
 }
 
-bool TTableEditor::Commit(int row, int column) {
-    TField* cell = CellAt(row, column);
-    if (cell == nullptr) return true;
-    const std::string text = grid_->Text(row, column).toStdString();
-    committing_ = true;
-    const bool ok = Run([&] { CommitCell(*cell, text); });
-    committing_ = false;
-    if (!ok) grid_->SetText(row, column, QString::fromStdString(cell->Value()));
+void TTableEditor::ShowError(const std::string& text) {
+    // The model's CR LF line breaks as the message box shows them.
+    TMyForm::ShowError(QString::fromStdString(text).replace("\r\n", "\n"));
+}
+
+std::string TTableEditor::CellText(int row, int column) const {
+    return grid_->Text(row, column).toStdString();
+}
+
+void TTableEditor::SetCellText(int row, int column, const std::string& text) {
+    grid_->SetText(row, column, QString::fromStdString(text));
+}
+
+int TTableEditor::CurrentRow() const {
+    return grid_->currentRow();
+}
+
+int TTableEditor::CurrentColumn() const {
+    return grid_->currentColumn();
+}
+
+void TTableEditor::SetCurrentCell(int row, int column) {
+    grid_->setCurrentCell(row, column);
+}
+
+void TTableEditor::EditCurrent() {
     // A message box took the editor's focus and closed it.
     if (isVisible()) grid_->EditCurrent();
-    return ok;
 }
 
-bool TTableEditor::SettleEdit() {
-    const int row = grid_->currentRow();
-    const int column = grid_->currentColumn();
-    const TField* cell = CellAt(row, column);
-    if (cell == nullptr || grid_->Text(row, column).toStdString() == cell->Value()) return true;
-    QMessageBox question(QMessageBox::Warning, kDriverCaption,
-                         QString("Поле \"%1\" (ряд %2) изменено.\nЗаписать новое значение ?")
-                             .arg(QString::fromStdString(table_.FieldDefOf(*cell).Name))
-                             .arg(cell->Row),
+void TTableEditor::ShowHint(const std::string& text) {
+    if (statusBar_ != nullptr) statusBar_->showMessage(QString::fromStdString(text));
+}
+
+TEditAnswer TTableEditor::AskWriteEdit(const std::string& text) {
+    QMessageBox question(QMessageBox::Warning, kDriverCaption, QString::fromStdString(text),
                          QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
     question.setDefaultButton(QMessageBox::Yes);
     question.button(QMessageBox::Yes)->setText("Да");
     question.button(QMessageBox::No)->setText("Нет");
     question.button(QMessageBox::Cancel)->setText("Отмена");
     const int answer = question.exec();
-    if (answer == QMessageBox::Yes) return Commit(row, column);
-    if (answer == QMessageBox::No) grid_->SetText(row, column, QString::fromStdString(cell->Value()));
-    // The question took the editor's focus and closed it.
-    if (isVisible()) grid_->EditCurrent();
-    return answer == QMessageBox::No;
+    return answer == QMessageBox::Yes  ? TEditAnswer::Yes
+           : answer == QMessageBox::No ? TEditAnswer::No
+                                       : TEditAnswer::Cancel;
 }
 
-void TTableEditor::reject() {
-    if (SettleEdit()) TMyForm::reject();
+void TTableEditor::PostChanges() {
+    QMetaObject::invokeMethod(
+        this, [this] { form_->TakeChanges(); }, Qt::QueuedConnection);
 }
 
-void TTableEditor::ReadCell(TField& cell) {
-    driver_.Put(&ITesselDriver::put_TableNumber, table_.Number);
-    driver_.Put(&ITesselDriver::put_RowNumber, cell.Row);
-    driver_.Put(&ITesselDriver::put_FieldNumber, cell.FieldNumber);
-    driver_.Check(&ITesselDriver::ReadTable);
-    const std::string value = driver_.Get(&ITesselDriver::get_FieldValue);
-    cell.SetValue(value);
-    // Also when the model had that value: the grid may show an edited text.
-    const QPoint at = PositionOf(cell);
-    grid_->SetText(at.y(), at.x(), QString::fromStdString(value));
-}
-
-void TTableEditor::ReadAll() {
-    if (!SettleEdit()) return;
-    Run([this] {
-        reading_ = true;
-        struct TDone {
-            TTableEditor& editor;
-            ~TDone() {
-                // The changes still on their way, then the model as it now stands.
-                QCoreApplication::sendPostedEvents(&editor, QEvent::MetaCall);
-                QCoreApplication::sendPostedEvents(editor.grid_, QEvent::MetaCall);
-                editor.ShowModelValues();
-                editor.reading_ = false;
-            }
-        } done{*this};
-        ecr_.ReadTableData(table_);
-    });
-    if (isVisible()) grid_->EditCurrent();
-}
-
-void TTableEditor::ShowModelValues() {
-    const TFields& cells = table_.Fields();
-    for (int k = 0; k < cells.Count(); ++k) {
-        const TField& cell = cells.Items(k);
-        const QPoint at = PositionOf(cell);
-        grid_->SetText(at.y(), at.x(), QString::fromStdString(cell.Value()));
-    }
-}
-
-bool TTableEditor::Run(const std::function<void()>& action) {
-    return RunTableAction(buttons_, action);
+void TTableEditor::DeliverPosted() {
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    QCoreApplication::sendPostedEvents(grid_, QEvent::MetaCall);
 }

@@ -1,7 +1,6 @@
 #pragma once
-// What the two table editors (TfmTable, TfmVTable) share: the grid with its always-open cell editor, the
-// commit of a typed value and the reading of one cell through the driver, the table's change notification
-// shown in the grid, and the error box of the tables windows.
+// What the two table editors (TfmTable, TfmVTable) share: the grid with its always-open cell editor, and the
+// window of their form (TTableEditForm), which does what they do.
 
 #include <QLineEdit>
 #include <QList>
@@ -9,20 +8,19 @@
 #include <QPointer>
 #include <QTableWidget>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "driver/client/DriverCalls.h"
 #include "driver/dialogs/MyForm.h"
+#include "driver/forms/TableEditForm.h"
 #include "driver/tables/untECR.h"
 #include "driver/tables/untTables.h"
 
-// Runs an action of a tables window with `buttons` disabled, enabling them again in every case. An error is
-// shown in the dialog base's box, except a driver error -5 (the driver's work broken off by the user), which
-// is not shown. False when the action failed.
-bool RunTableAction(const QList<QWidget*>& buttons, const std::function<void()>& action);
-
 // An editable grid whose current cell always shows its editor. Enter commits the editor into the grid and
 // reports the cell; leaving a cell reports it once the editor's text is in the grid.
+class QStatusBar;
+
 class TTableGrid : public QTableWidget {
   public:
     explicit TTableGrid(QWidget* parent);
@@ -69,60 +67,44 @@ class TTableGrid : public QTableWidget {
     QPersistentModelIndex editorIndex_;
 };
 
-// The base of the two table editors: a table of the engine shown in a grid, committed and read cell by cell
-// through the driver. The table's OnChange is bound while the editor lives.
-class TTableEditor : public TMyForm {
+// The base of the two table editors: the window of a TTableEditForm, whose grid the subclass makes.
+class TTableEditor : public TMyForm, public ITableEditView {
   public:
     ~TTableEditor() override;
 
-  protected:
-    TTableEditor(QWidget* parent, const TDriverCalls& driver, TECR& ecr, TTable& table);
+    // ITableEditView
+    void SetBusy(bool busy) override;
+    void ShowError(const std::string& text) override;
+    std::string CellText(int row, int column) const override;
+    void SetCellText(int row, int column, const std::string& text) override;
+    int CurrentRow() const override;
+    int CurrentColumn() const override;
+    void SetCurrentCell(int row, int column) override;
+    void EditCurrent() override;
+    void ShowHint(const std::string& text) override;
+    TEditAnswer AskWriteEdit(const std::string& text) override;
+    void PostChanges() override;
+    void DeliverPosted() override;
 
-    // The cell shown at a grid position, or null for a position that shows no value.
-    virtual TField* CellAt(int row, int column) const = 0;
-    // The grid position of a cell's value.
-    virtual QPoint PositionOf(const TField& cell) const = 0;
-    // A cell the model changed: its grid row becomes the current one.
-    virtual void MakeRowCurrent(int row) = 0;
-    // The current cell moved (after the cell left was committed).
-    virtual void CurrentMoved(int row, int column) { static_cast<void>(row), static_cast<void>(column); }
+  protected:
+    TTableEditor(QWidget* parent, const TDriverCalls& driver, TECR& ecr, TTable& table,
+                 TTableEditorKind kind);
 
     void showEvent(QShowEvent* event) override;
-    // "Закрыть", Esc and closing the window: an edit not yet written is settled first (SettleEdit).
+    // "Закрыть", Esc and closing the window: an edit not yet written is settled first.
     void reject() override;
 
-    // Takes the grid after the subclass has made it; connects its signals.
+    // Takes the grid after the subclass has made it and filled it from the form; connects its signals.
     void BindGrid(TTableGrid* grid);
     // Makes the window open showing every column and up to 15 rows, within the screen; it is then never
     // made smaller than that.
     void OpenAtGridSize();
-    // Writes the text of the cell at a grid position: the model's check, then WriteTable. A failure shows
-    // its error (but -5) and puts the model's value back into the grid. False when it failed.
-    bool Commit(int row, int column);
-    // Before an action that would lose it (closing, reading all, clearing): a text typed into the current
-    // cell and not written asks whether to write it. Yes writes it, No takes it back; true when the action
-    // may go on, false when the user cancelled or the write failed.
-    bool SettleEdit();
-    // Reads one cell from the register into the model and the grid; throws the driver's error.
-    void ReadCell(TField& cell);
-    // "Прочитать все": the engine's read of the table, in its progress window.
-    void ReadAll();
-    // Every value cell of the grid shows its model value.
-    void ShowModelValues();
-    // Runs an action with the buttons disabled; see RunTableAction.
-    bool Run(const std::function<void()>& action);
 
-    const TDriverCalls& driver_;
-    TECR& ecr_;
-    TTable& table_;
+    std::unique_ptr<TTableEditForm> form_;
     TTableGrid* grid_ = nullptr;
     QList<QWidget*> buttons_;
+    QStatusBar* statusBar_ = nullptr;  // the grid editor's
 
   private:
-    void Changed(std::int32_t row, std::int32_t field, const QString& value);
-    void CommitCell(TField& cell, const std::string& text);
-
-    bool sized_ = false;       // the opening size is the minimum
-    bool reading_ = false;     // a read is filling the model: moving the current cell commits nothing
-    bool committing_ = false;  // the model's change comes from the cell being committed
+    bool sized_ = false;  // the opening size is the minimum
 };

@@ -1,7 +1,7 @@
 #pragma once
-// TfmTables ("Таблицы"): the register's tables: the list (number, name, rows, fields), opening one table in
-// its editor, refreshing the list from the register, saving chosen tables to an export file and loading one
-// back into the register. Its transfer engine and progress window live as long as the window.
+// TfmTables ("Таблицы"): the window of TTablesForm: the register's tables (number, name, rows, fields) with
+// the buttons and the list's menu that open, refresh, save and load. Its transfer engine and progress window
+// live as long as the window.
 
 #include <QFileDialog>
 #include <memory>
@@ -9,54 +9,41 @@
 #include "driver/forms/DialogCall.h"
 #include "driver/client/DriverCalls.h"
 #include "driver/dialogs/MyForm.h"
-#include "driver/tables/untECR.h"
+#include "driver/forms/TablesForm.h"
 
 class QTreeWidget;
-class QTreeWidgetItem;
 
-class TfmTables final : public TMyForm {
+class TfmTables final : public TMyForm, public ITablesView {
   public:
-    // The filter of the file dialogs, as "description|patterns|...".
-    static const char* const kFilter;
-
     TfmTables(QWidget* parent, ITesselDriver* driver);
     ~TfmTables() override;
 
-    // Asks the register for its status and takes the table list (from the cache, else from the register),
-    // then fills the list. False when the list could not be had (the read was given up); throws
-    // EDriverError when the register's status cannot be read.
-    bool Open();
+    // See TTablesForm::Open.
+    bool Open() { return form_->Open(); }
 
-    TECR& Engine() const { return *ecr_; }
+    // ITablesView
+    void SetBusy(bool busy) override;
+    void ShowError(const std::string& text) override;
+    void ClearRows() override;
+    void ShowRow(const TTableRow& row) override;
+    void SelectFirstRow() override;
+    std::int32_t SelectedNumber() const override;
+    void PostRowsAdded() override;
+    bool ChooseTables(TTables& tables) override;
+    std::string ChooseFile(const TExportFileChoice& choice) override;
+    void OpenEditor(TTable& table, TTableEditorKind kind) override;
+    void ShowReport(const std::string& text, bool warning) override;
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    // One row of the list: a table's number, name and size, copied where the table was added.
-    struct TRow {
-        std::int32_t number = 0;
-        QString name;
-        std::int32_t rows = 0;
-        std::int32_t fields = 0;
-    };
-    void AddRow(const TRow& row);
-    // Delivers the rows the engine's worker added and that are still on their way.
-    void TakePendingRows();
-    TTable* SelectedTable() const;
-
     void OpenTable();
-    void Refresh();
-    void SaveToFile();
-    void LoadFromFile();
-    // A file chosen in the open or the save dialog; empty when cancelled.
-    QString ChooseFile(QFileDialog::AcceptMode mode);
-    void Run(const std::function<void()>& action);
 
     std::unique_ptr<TDriverCalls> driver_;
-    std::unique_ptr<TECR> ecr_;
     QTreeWidget* listView_ = nullptr;
     QList<QWidget*> buttons_;
+    std::unique_ptr<TTablesForm> form_;  // last: its engine's worker reaches the window
 };
 
 // Shows TfmTables modally over ParentWnd once its engine has the table list; 0 when closed (or when the

@@ -6,19 +6,6 @@
 
 class TfmVTable final : public TTableEditor {
   public:
-    // The grid's columns; kValueColumn is "Значение".
-    static constexpr int kColumnCount = 7;
-    static constexpr int kValueColumn = 6;
-
     // The table must have its field definitions.
     TfmVTable(QWidget* parent, const TDriverCalls& driver, TECR& ecr, TTable& table);
-
-  protected:
-    TField* CellAt(int row, int column) const override;
-    QPoint PositionOf(const TField& cell) const override;
-    void MakeRowCurrent(int row) override;
-
-  private:
-    void ReadField();
-    void WriteField();
 };

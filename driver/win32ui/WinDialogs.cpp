@@ -13,6 +13,7 @@
 #include "driver/win32ui/WinSearch.h"
 #include "driver/win32ui/WinService.h"
 #include "driver/win32ui/WinStatus.h"
+#include "driver/win32ui/WinTables.h"
 
 namespace {
 
@@ -24,6 +25,7 @@ const TDialogEntry kDialogs[] = {
     {"Search", ShowWinSearch},
     {"Service", ShowWinService},
     {"Status", ShowWinStatus},
+    {"Tables", ShowWinTables},
 };
 // clang-format on
 

@@ -1,0 +1,38 @@
+#pragma once
+// Templates and controls of the tables dialogs and the progress window (Tables.rc): the range 3000-3999.
+
+#define IDD_TABLES 3000
+#define IDD_TABLE_CHOICE 3001
+#define IDD_TABLE_GRID 3002
+#define IDD_TABLE_LINES 3003
+#define IDD_PROGRESS 3004
+
+#define IDC_TABLES_LIST 3100
+#define IDC_TABLES_OPEN 3101
+#define IDC_TABLES_REFRESH 3102
+#define IDC_TABLES_LOAD 3103
+#define IDC_TABLES_SAVE 3104
+#define IDC_TABLES_CLOSE 3105
+
+#define IDC_CHOICE_LIST 3200
+#define IDC_CHOICE_SELALL 3201
+#define IDC_CHOICE_CLEARALL 3202
+
+#define IDC_EDIT_GRID 3300
+#define IDC_EDIT_READROW 3301
+#define IDC_EDIT_READALL 3302
+#define IDC_EDIT_CLEAR 3303
+#define IDC_EDIT_READFIELD 3304
+#define IDC_EDIT_WRITEFIELD 3305
+#define IDC_EDIT_CLOSE 3306
+#define IDC_EDIT_STATUS 3307
+#define IDC_EDIT_CELL 3308
+
+#define IDC_PROGRESS_INFO 3400
+#define IDC_PROGRESS_INFO2 3401
+#define IDC_PROGRESS_INFO3 3402
+#define IDC_PROGRESS_BAR 3403
+#define IDC_PROGRESS_CANCEL 3404
+
+// The list's menu.
+#define IDM_TABLES_MENU 3500
