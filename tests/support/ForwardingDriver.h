@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "common/com/ComPtr.h"
 #include "common/com/ComText.h"
@@ -30,6 +31,12 @@ class ForwardingDriver final : public ITesselDriver {
         std::lock_guard lock(mutex_);
         const auto it = calls_.find(dispId);
         return it == calls_.end() ? 0 : it->second;
+    }
+
+    // The properties written so far, in order.
+    std::vector<LONG> Puts() const {
+        std::lock_guard lock(mutex_);
+        return puts_;
     }
 
     // ---- IUnknown and IDispatch: this interface for the driver's, the object for anything else ----
@@ -76,6 +83,7 @@ class ForwardingDriver final : public ITesselDriver {
     }
 #define FORWARD_PUT(dispId, Name, Type)                         \
     STDMETHOD(put_##Name)(TESSEL_CTYPE_##Type Value) override { \
+        Written(dispId);                                        \
         return target_->put_##Name(Value);                      \
     }
 #define FORWARD_KIND_Method(dispId, Name, Type) FORWARD_METHOD_##Type(dispId, Name)
@@ -117,6 +125,10 @@ class ForwardingDriver final : public ITesselDriver {
         *value = tessel::Utf8ToBstr(failure_.second).release();
         return true;
     }
+    void Written(LONG dispId) {
+        std::lock_guard lock(mutex_);
+        puts_.push_back(dispId);
+    }
     template <typename T>
     bool Answer(LONG, T*) {
         return false;
@@ -127,6 +139,7 @@ class ForwardingDriver final : public ITesselDriver {
     mutable std::mutex mutex_;
     std::map<LONG, std::pair<LONG, std::string>> failing_;
     std::map<LONG, int> calls_;
+    std::vector<LONG> puts_;
     bool failed_ = false;
     std::pair<LONG, std::string> failure_;
 };
