@@ -68,17 +68,18 @@ TEST_F(PageFormTest, LoadShowsTheDriverAndApplyWritesThePageInItsOrder) {
     EXPECT_EQ(view_.entries_, std::vector<std::string>{"№ 1 " + Calls().Get(&ITesselDriver::get_LDName)});
 
     view_.settings_.timeout = 1234;
-    view_.settings_.dstAddress = 9;
-    view_.settings_.portIndex = -1;  // a port the list has not got stays as it is
+    view_.settings_.portIndex = 1;
     const std::size_t before = Forward().Puts().size();
     ASSERT_TRUE(form_.Apply());
     std::vector<LONG> puts = Forward().Puts();
     puts.erase(puts.begin(), puts.begin() + static_cast<std::ptrdiff_t>(before));
     using namespace TesselDispId;
-    EXPECT_EQ(puts, (std::vector<LONG>{Fuel, BaudRate, DstAddress, SrcAddress, RepCount, Timeout}));
+    EXPECT_EQ(puts,
+              (std::vector<LONG>{Fuel, BaudRate, DstAddress, PortNumber, SrcAddress, RepCount, Timeout}));
     EXPECT_EQ(GetLong(&ITesselDriver::get_Timeout), 1234);
-    EXPECT_EQ(GetLong(&ITesselDriver::get_DstAddress), 9);
-    EXPECT_EQ(GetLong(&ITesselDriver::get_PortNumber), 1);
+    view_.settings_.portIndex = -1;  // a port the list has not got stays as it is
+    ASSERT_TRUE(form_.Apply());
+    EXPECT_EQ(GetLong(&ITesselDriver::get_PortNumber), 2);
 
     form_.DefaultsClicked();
     EXPECT_EQ(view_.settings_.timeout, 1000);
