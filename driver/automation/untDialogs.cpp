@@ -64,10 +64,28 @@ std::string DialogsModulePath() {
     return (std::filesystem::path(g_ownDirectory) / tessel::ModuleFileName("TesselDrvUi")).string();
 }
 
-const TDialogsModule& LoadDialogsModule() {
+namespace {
+
+std::mutex& ModuleLock() {
     static std::mutex lock;
+    return lock;
+}
+
+TDialogsModule& Module() {
     static TDialogsModule module;
-    std::lock_guard guard(lock);
+    return module;
+}
+
+}  // namespace
+
+void SetLinkedDialogs(const TDialogsModule& module) {
+    std::lock_guard guard(ModuleLock());
+    Module() = module;
+}
+
+const TDialogsModule& LoadDialogsModule() {
+    std::lock_guard guard(ModuleLock());
+    TDialogsModule& module = Module();
     if (module.show != nullptr) return module;
     const std::string path = DialogsModulePath();
     std::error_code ec;
@@ -81,7 +99,8 @@ const TDialogsModule& LoadDialogsModule() {
     TDialogsModule loaded;
     loaded.error = Export<TTesselDialogError>(handle, kDialogErrorExport, path);
     loaded.createPage = Export<TTesselCreatePropertyPage>(handle, kCreatePropertyPageExport, path);
-    loaded.frame = Export<TTesselPropertyFrame>(handle, kPropertyFrameExport, path);
+    // Where the system has a property frame of its own, the module has none.
+    loaded.frame = reinterpret_cast<TTesselPropertyFrame>(tessel::ModuleExport(handle, kPropertyFrameExport));
     loaded.show = Export<TTesselShowDialog>(handle, kShowDialogExport, path);
     module = loaded;
     return module;
@@ -89,30 +108,4 @@ const TDialogsModule& LoadDialogsModule() {
 
 HRESULT GetPropertyPageClassObject(REFIID riid, void** ppv) {
     return g_pageFactory.QueryInterface(riid, ppv);
-}
-
-LONG ShowPropertyFrame(IUnknown* object, const std::vector<CLSID>& pageClasses, LONG x, LONG y) {
-    const TDialogsModule& module = LoadDialogsModule();
-    std::vector<tessel::ComPtr<IPropertyPage>> pages;
-    for (const CLSID& clsid : pageClasses) {
-        if (!IsEqualGUID(clsid, CLSID_TesselDrvPage)) continue;  // the only page class this server has
-        tessel::ComPtr<IClassFactory> factory;
-        HRESULT hr = GetPropertyPageClassObject(IID_IClassFactory, factory.PutVoid());
-        tessel::ComPtr<IPropertyPage> page;
-        if (SUCCEEDED(hr)) hr = factory->CreateInstance(nullptr, IID_IPropertyPage, page.PutVoid());
-        if (FAILED(hr))
-            throw EDriverError(E_UNKNOWN, module.LastError(tessel::FormatText(
-                                              "Не удалось создать страницу свойств драйвера: 0x%08X",
-                                              static_cast<unsigned>(hr))));
-        pages.push_back(std::move(page));
-    }
-    if (pages.empty()) throw EDriverError(E_UNKNOWN, "У драйвера нет страниц свойств");
-    std::vector<IPropertyPage*> raw;
-    for (const auto& page : pages) raw.push_back(page.Get());
-    IUnknown* objects[] = {object};
-    LONG accepted = 0;
-    const LONG code =
-        module.frame(0, x, y, 1, objects, static_cast<ULONG>(raw.size()), raw.data(), &accepted);
-    if (code != 0) throw EDriverError(code, module.LastError(GetResultDescription(code)));
-    return accepted;
 }

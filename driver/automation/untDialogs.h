@@ -31,9 +31,9 @@ inline constexpr const char* kDialogErrorExport = "TesselDialogError";
 using TTesselCreatePropertyPage = HRESULT (*)(REFIID riid, void** ppv);
 inline constexpr const char* kCreatePropertyPageExport = "TesselCreatePropertyPage";
 
-// TesselPropertyFrame: the module's property frame, standing in for the system's: shows `pages`, each set
-// on `objects`, modally at `x`,`y` from the window `ownerWnd` (0: the calling thread's active window), with
-// OK, "Отмена" and "Применить". Returns and sets *accepted as TesselShowDialog does.
+// TesselPropertyFrame (only where the system has no frame of its own): the module's property frame: shows
+// `pages`, each set on `objects`, modally at `x`,`y` from the window `ownerWnd` (0: the calling thread's
+// active window), with OK, "Отмена" and "Применить". Returns and sets *accepted as TesselShowDialog does.
 using TTesselPropertyFrame = LONG (*)(LONG ownerWnd, LONG x, LONG y, ULONG objectCount, IUnknown** objects,
                                       ULONG pageCount, IPropertyPage** pages, LONG* accepted);
 inline constexpr const char* kPropertyFrameExport = "TesselPropertyFrame";
@@ -53,6 +53,11 @@ struct TDialogsModule {
 // ("TesselDrvUi.dll").
 std::string DialogsModulePath();
 
+// Where the dialogs are linked into the server (Windows: Wine cannot load a library with thread-local data
+// while the process runs other threads, and the system's windows need no toolkit of their own), the server
+// hands their entry points here once, while it is loaded; LoadDialogsModule then gives them.
+void SetLinkedDialogs(const TDialogsModule& module);
+
 // The module, loading it on first use (it stays loaded). Throws EDriverError(-199) saying that the dialogs
 // module is not installed, or why it cannot be used.
 const TDialogsModule& LoadDialogsModule();
@@ -63,6 +68,7 @@ HRESULT GetPropertyPageClassObject(REFIID riid, void** ppv);
 
 // Shows the property frame over `object` with one page of each class of `pageClasses`, each obtained
 // through its class object, at `x`,`y` from the calling thread's active window. The pages are released
-// before it returns, also on failure. Returns the frame's answer (1 OK, 0 otherwise); throws EDriverError
-// (-199) with the reason when the module, a page or the frame fails.
+// before it returns, also on failure. Returns the frame's answer (1 OK, 0 otherwise; the system's frame on
+// Windows does not tell, and gives 1); throws EDriverError (-199) with the reason when the module, a page or
+// the frame fails. The frame is the module's on Linux and the system's OleCreatePropertyFrame on Windows.
 LONG ShowPropertyFrame(IUnknown* object, const std::vector<CLSID>& pageClasses, LONG x, LONG y);

@@ -2,11 +2,9 @@
 // (or an HRESULT) with its text kept for TesselDialogError.
 #include "driver/dialogs/DialogsModule.h"
 
-#include <cstring>
 #include <exception>
 #include <string>
 
-#include "common/platform/TextFormat.h"
 #include "common/qt/MessageQueueBridge.h"
 #include "common/qt/QtBootstrap.h"
 #include "driver/automation/untDialogs.h"
@@ -33,28 +31,6 @@ const TDialogEntry kDialogs[] = {
 };
 // clang-format on
 
-thread_local std::string t_lastError;
-
-// Runs one entry point's work: 0, or the failure's code with its text as the thread's last error. A driver
-// error keeps its code, the register's own codes too (a refused status request is the register's answer,
-// not the driver's failure).
-template <typename Work>
-LONG Guarded(Work&& work) {
-    t_lastError.clear();
-    try {
-        work();
-        return 0;
-    } catch (const EDriverError& e) {
-        t_lastError = e.what();
-        return e.ErrorCode() != 0 ? e.ErrorCode() : E_UNKNOWN;
-    } catch (const std::exception& e) {
-        t_lastError = e.what();
-    } catch (...) {
-        t_lastError = "Неизвестная ошибка";
-    }
-    return E_UNKNOWN;
-}
-
 }  // namespace
 
 std::span<const TDialogEntry> DialogTable() {
@@ -70,36 +46,26 @@ extern "C" {
 
 LONG TesselShowDialog(const char* name, ITesselDriver* driver, LONG parentWnd, LONG* accepted) {
     if (accepted != nullptr) *accepted = 0;
-    return Guarded([&] {
-        if (name == nullptr || driver == nullptr || accepted == nullptr)
-            throw EDriverError(E_UNKNOWN, "Диалог вызван без драйвера");
-        for (const TDialogEntry& entry : DialogTable()) {
-            if (std::strcmp(entry.name, name) != 0) continue;
-            PrepareDialogThread();
-            *accepted = entry.show({driver, parentWnd});
-            return;
-        }
-        throw EDriverError(E_UNKNOWN,
-                           tessel::FormatText("Диалог «%s» не входит в модуль диалогов драйвера", name));
-    });
+    return GuardedDialogWork(
+        [&] { ShowDialogFromTable(DialogTable(), name, driver, parentWnd, accepted, PrepareDialogThread); });
 }
 
 const char* TesselDialogError() {
-    return t_lastError.c_str();
+    return DialogError();
 }
 
 HRESULT TesselCreatePropertyPage(REFIID riid, void** ppv) {
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
     HRESULT hr = E_FAIL;
-    Guarded([&] { hr = TPageObject::Create(riid, ppv); });
+    GuardedDialogWork([&] { hr = TPageObject::Create(riid, ppv); });
     return hr;
 }
 
 LONG TesselPropertyFrame(LONG ownerWnd, LONG x, LONG y, ULONG objectCount, IUnknown** objects,
                          ULONG pageCount, IPropertyPage** pages, LONG* accepted) {
     if (accepted != nullptr) *accepted = 0;
-    return Guarded([&] {
+    return GuardedDialogWork([&] {
         if (accepted == nullptr) throw EDriverError(E_UNKNOWN, "Неверный вызов окна свойств");
         PrepareDialogThread();
         *accepted =

@@ -7,15 +7,7 @@
 
 #include <span>
 
-#include "driver/dialogs/DialogCall.h"
-
-// One dialog of the entry point. `show` runs it modally on the calling thread (the application object and
-// the message-queue bridge are ready) and returns 1 when it was closed with OK, 0 otherwise; it throws
-// EDriverError, or any exception, when it cannot be shown or its filling or applying fails.
-struct TDialogEntry {
-    const char* name;
-    LONG (*show)(const TDialogCall& call);
-};
+#include "driver/forms/DialogCall.h"
 
 // Every dialog of the module.
 std::span<const TDialogEntry> DialogTable();

@@ -3,7 +3,7 @@
 
 #include <QString>
 
-#include "driver/dialogs/DialogCall.h"
+#include "driver/forms/DialogCall.h"
 #include "driver/dialogs/MyForm.h"
 
 class QCheckBox;

@@ -10,7 +10,7 @@
 #include <memory>
 #include <utility>
 
-#include "driver/dialogs/DialogCall.h"
+#include "driver/forms/DialogCall.h"
 #include "driver/calls/DriverCalls.h"
 #include "driver/dialogs/MyForm.h"
 #include "driver/search/Search.h"

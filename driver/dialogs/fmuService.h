@@ -2,7 +2,7 @@
 // TfmService ("Управление ККМ"): sets the register's date and time, initialises its tables and opens the
 // status dialog.
 
-#include "driver/dialogs/DialogCall.h"
+#include "driver/forms/DialogCall.h"
 #include "driver/calls/DriverCalls.h"
 #include "driver/dialogs/MyForm.h"
 

@@ -3,7 +3,7 @@
 // in a fixed-width font, the labels padded so that the colons line up.
 
 #include "driver/calls/DriverCalls.h"
-#include "driver/dialogs/DialogCall.h"
+#include "driver/forms/DialogCall.h"
 #include "driver/dialogs/MyForm.h"
 
 class QPlainTextEdit;

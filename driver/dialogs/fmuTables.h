@@ -6,7 +6,7 @@
 #include <QFileDialog>
 #include <memory>
 
-#include "driver/dialogs/DialogCall.h"
+#include "driver/forms/DialogCall.h"
 #include "driver/calls/DriverCalls.h"
 #include "driver/dialogs/MyForm.h"
 #include "driver/tables/untECR.h"

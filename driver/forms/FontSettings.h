@@ -19,9 +19,3 @@ struct TFontSettings {
     // defaults for what is left.
     static TFontSettings Load();
 };
-
-// How much taller a dialog is made than its stored layout: the system's caption height less the 19 pixels
-// the layouts were drawn with.
-inline int HeightCorrection(int captionHeight) {
-    return captionHeight - 19;
-}

@@ -92,3 +92,6 @@ class TWinForm : public IFormView {
 // UTF-8 to the system's UTF-16 and back, for the windows.
 std::wstring Wide(const std::string& utf8);
 std::string Narrow(const std::wstring& utf16);
+
+// Makes the calling thread ready for the module's windows: the common control classes registered.
+void PrepareWindowsThread();

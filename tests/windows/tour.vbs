@@ -1,8 +1,9 @@
 ' The driver through Wine's VBScript host, as a point-of-sale script drives it: created by its ProgID, then
-' status, device metrics, a table cell read and written, two cash registers, the time of one exchange, a
-' dialog without its module, and a port with nothing behind it. Every step prints "ok" or "FAIL"; the last
-' line is "TOUR OK" when all passed (the host reports no script error in its status: the line is the proof).
-'   cscript //nologo tour.vbs PORT NOTHING_PORT VERSION
+' status, device metrics, a table cell read and written, two cash registers, the time of one exchange, the
+' property frame and the about box closed by their OK, and a port with nothing behind it. Every step prints
+' "ok" or "FAIL"; the last line is "TOUR OK" when all passed (the host reports no script error in its status:
+' the line is the proof).
+'   cscript //nologo tour.vbs PORT NOTHING_PORT VERSION PRESS_BUTTON_EXE
 ' Saved in the system's ANSI code page (1251): the script host reads it so.
 Option Explicit
 
@@ -18,9 +19,10 @@ Sub Check(what, actual, expected)
     End If
 End Sub
 
-Dim d, port, nothingPort, i, started, calls
+Dim d, port, nothingPort, pressButton, i, started, calls
 port = CInt(WScript.Arguments(0))
 nothingPort = CInt(WScript.Arguments(1))
+pressButton = WScript.Arguments(3)
 Set d = CreateObject("Addin.TesselDriver")
 Check "Version", d.Version, WScript.Arguments(2)
 d.PortNumber = port
@@ -60,9 +62,15 @@ For i = 1 To calls
 Next
 WScript.Echo "TIME GetECRStatus " & Round((Timer - started) * 1000 / calls, 2) & " ms"
 
-' No dialogs module beside the Windows server: the dialogs say so.
-Check "ShowProperties", d.ShowProperties(), -199
-Check "its ResultDescription names the missing module", InStr(d.ResultDescription, "Модуль диалогов драйвера не установлен"), 1
+' The dialogs, as a person closes them: a helper program presses OK in the property frame, then in the
+' about box, while the member waits in the window's modal loop.
+Dim shell
+Set shell = CreateObject("WScript.Shell")
+shell.Run """" & pressButton & """ ""Драйвер ККМ"" OK 60", 0, False
+Check "ShowProperties", d.ShowProperties(), 0
+shell.Run """" & pressButton & """ ""О программе"" OK 60", 0, False
+d.AboutBox
+Check "ResultCode after AboutBox", d.ResultCode, 0
 
 d.PortNumber = nothingPort
 Check "GetECRStatus on a port with nothing behind it", d.GetECRStatus(), -3
