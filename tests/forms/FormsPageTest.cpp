@@ -51,8 +51,6 @@ class RecordingPageView : public IPageView {
 
 class PageFormTest : public FormsTest {
   protected:
-    explicit PageFormTest(std::uint32_t baud = 0) : FormsTest(baud) {}
-
     RecordingPageView view_;
     TPageForm form_{Calls(), view_};
 };
@@ -152,37 +150,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, PageLinkTest,
                                            LinkCase{true, true, "Название ККМ: Эмулятор ККМ"},
                                            LinkCase{false, false, "(-1) "}, LinkCase{true, false, "(-1) "}));
 
-TEST_F(PageFormTest, SetBaudRateMovesTheRegisterAndTheDriver) {
-    Calls().Put(&ITesselDriver::put_DeviceEnabled, false);
-    form_.UpdatePropertyPage();
-    view_.settings_.baudRateIndex = 3;  // 9600
-    form_.SetBaudRateClicked();
-    EXPECT_EQ(view_.result_, "(0) Ошибок нет");
-    EXPECT_EQ(GetLong(&ITesselDriver::get_BaudRate), 4);
-    EXPECT_FALSE(GetBool(&ITesselDriver::get_DeviceEnabled));
-    EXPECT_EQ(line_->Model(2).ports[0].speedCode, 4);
-}
-
-// A register at 4800 baud alone: a move it refuses leaves the driver and the page at 4800, and the link still
-// reaches the register.
-class PageFailureTest : public PageFormTest {
-  protected:
-    PageFailureTest() : PageFormTest(4800) {}
-};
-
-TEST_F(PageFailureTest, RefusedSpeedChangeKeepsThePresentSpeed) {
-    Calls().Put(&ITesselDriver::put_DeviceEnabled, false);
-    Forward().FailMethod(TesselDispId::SetExchangeParam, 1, "Некорректные параметры команды");
-    form_.UpdatePropertyPage();
-    view_.settings_.baudRateIndex = 3;
-    form_.SetBaudRateClicked();
-    EXPECT_EQ(view_.result_, "(1) Некорректные параметры команды");
-    EXPECT_EQ(view_.settings_.baudRateIndex, 2);
-    EXPECT_EQ(GetLong(&ITesselDriver::get_BaudRate), 3);
-    form_.ConnectClicked();
-    EXPECT_EQ(view_.result_, "Название ККМ: Эмулятор ККМ");
-}
-
 struct DialogCase {
     void (TPageForm::*click)();
     LONG dispId;
@@ -208,19 +175,6 @@ INSTANTIATE_TEST_SUITE_P(
                       DialogCase{&TPageForm::ServiceClicked, TesselDispId::ShowServiceDlg},
                       DialogCase{&TPageForm::LogParamsClicked, TesselDispId::ShowLogDlg},
                       DialogCase{&TPageForm::SearchClicked, TesselDispId::ShowSearchDlg}));
-
-TEST_F(PageFormTest, ChoosingAnotherDeviceWritesThePageToTheDeviceLeft) {
-    AddDevices(1);  // device 2, now current
-    Calls().Put(&ITesselDriver::put_PortNumber, 7);
-    Calls().Put(&ITesselDriver::put_LDIndex, 0);
-    form_.UpdatePropertyPage();
-    view_.settings_.portIndex = 1;  // COM 2, for device 1
-    form_.DeviceChosen(1);
-    EXPECT_EQ(view_.settings_.portIndex, 6);
-    EXPECT_EQ(GetLong(&ITesselDriver::get_LDIndex), 1);
-    Calls().Put(&ITesselDriver::put_LDIndex, 0);
-    EXPECT_EQ(GetLong(&ITesselDriver::get_PortNumber), 2);
-}
 
 TEST_F(PageFormTest, DeviceEnabledClickShowsWhatTheDriverReached) {
     form_.UpdatePropertyPage();

@@ -16,7 +16,7 @@ namespace tessel_test {
 
 class FormsTest : public ::testing::Test {
   protected:
-    explicit FormsTest(std::uint32_t baud = 0) : line_(1, {2}, baud) {
+    FormsTest() : line_(1) {
         ForgetDriverSettings();
         object_ = NewEmuObject();
         forward_.emplace(tessel::ComPtr<ITesselDriver>(object_.Get()));

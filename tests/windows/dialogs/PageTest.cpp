@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "DialogHarness.h"
+#include "common/com/AddIn1C.h"
 #include "common/platform/Win32Support.h"
 #include "driver/win32ui/PageIds.h"
 
@@ -175,6 +176,30 @@ TEST_F(WinPageTest, DevicesDialogAddsDeletesAndRenames) {
     driver_->get_LDCount(&count);
     EXPECT_EQ(count, 2);
 }
+
+class WinPageCentreTest : public WinPageTest, public ::testing::WithParamInterface<bool> {};
+
+// A 1C:Enterprise host's frame is centred on the screen when the page is first shown; another host's stays
+// where ShowProperties puts it.
+TEST_P(WinPageCentreTest, FrameIsCentredForA1CHostOnly) {
+    tessel::ComPtr<IInitDone> init;
+    if (GetParam()) {
+        ASSERT_HRESULT_SUCCEEDED(driver_->QueryInterface(IID_IInitDone, init.PutVoid()));
+        ASSERT_HRESULT_SUCCEEDED(init->Init(nullptr));
+    }
+    RECT frame{}, work{};
+    WithPage([&](HWND window, HWND) { ::GetWindowRect(window, &frame); });
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const LONG width = frame.right - frame.left, height = frame.bottom - frame.top;
+    const POINT centred{work.left + (work.right - work.left - width) / 2,
+                        work.top + (work.bottom - work.top - height) / 2};
+    EXPECT_EQ(frame.left == centred.x && frame.top == centred.y, GetParam())
+        << frame.left << "," << frame.top << " centred " << centred.x << "," << centred.y;
+    if (init) init->Done();
+}
+
+INSTANTIATE_TEST_SUITE_P(Hosts, WinPageCentreTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "OneC" : "Other"; });
 
 }  // namespace
 }  // namespace dialogs
