@@ -12,26 +12,19 @@
 
 namespace {
 
-constexpr int kMaxDevices = 99;
-constexpr int kMaxNameLength = 20;
-
 bool IsEnter(const QKeyEvent& key) {
     return key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter;
 }
 
 }  // namespace
 
-QString DeviceEntryText(LONG number, const QString& name) {
-    return QString(number <= 9 ? "№ %1 %2" : "№%1 %2").arg(number).arg(name);
-}
-
-TfmDevice::TfmDevice(QWidget* parent, const TDriverCalls& driver) : TMyForm(parent), driver_(driver) {
+TfmDevice::TfmDevice(QWidget* parent, const TDriverCalls& driver) : TMyForm(parent), form_(driver, *this) {
     setWindowTitle("Логические устройства");
     lbDevice_ = new QListWidget(this);
     lbDevice_->setObjectName("lbDevice");
     edtDeviceName_ = new QLineEdit(this);
     edtDeviceName_->setObjectName("edtDeviceName");
-    edtDeviceName_->setMaxLength(kMaxNameLength);
+    edtDeviceName_->setMaxLength(TDevicesForm::kMaxNameLength);
     btnAdd_ = new QPushButton("Добавить", this);
     btnAdd_->setObjectName("btnAdd");
     btnDelete_ = new QPushButton("Удалить", this);
@@ -70,19 +63,21 @@ TfmDevice::TfmDevice(QWidget* parent, const TDriverCalls& driver) : TMyForm(pare
     lbDevice_->setMinimumSize(edtDeviceName_->fontMetrics().horizontalAdvance(QString(26, 'W')) / 2 + 120,
                               lbDevice_->fontMetrics().height() * 10);
 
-    connect(btnAdd_, &QPushButton::clicked, this, [this] { Add(); });
-    connect(actAdd_, &QAction::triggered, this, [this] { Add(); });
-    connect(btnDelete_, &QPushButton::clicked, this, [this] { Delete(); });
-    connect(actDelete_, &QAction::triggered, this, [this] { Delete(); });
+    connect(btnAdd_, &QPushButton::clicked, this, [this] { form_.AddClicked(); });
+    connect(actAdd_, &QAction::triggered, this, [this] { form_.AddClicked(); });
+    connect(btnDelete_, &QPushButton::clicked, this, [this] { form_.DeleteClicked(); });
+    connect(actDelete_, &QAction::triggered, this, [this] { form_.DeleteClicked(); });
     connect(btnClose, &QPushButton::clicked, this, &QDialog::reject);
-    connect(lbDevice_, &QListWidget::currentRowChanged, this, [this](int row) { RowClicked(row); });
+    connect(lbDevice_, &QListWidget::currentRowChanged, this, [this](int row) { form_.RowClicked(row); });
     connect(lbDevice_, &QListWidget::itemDoubleClicked, this, &QDialog::accept);
-    connect(edtDeviceName_, &QLineEdit::textEdited, this, [this](const QString& text) { Rename(text); });
-    connect(edtDeviceName_, &QLineEdit::returnPressed, this, [this] { Rename(edtDeviceName_->text()); });
+    connect(edtDeviceName_, &QLineEdit::textEdited, this,
+            [this](const QString& text) { form_.NameEdited(text.toStdString()); });
+    connect(edtDeviceName_, &QLineEdit::returnPressed, this,
+            [this] { form_.NameEdited(edtDeviceName_->text().toStdString()); });
     lbDevice_->installEventFilter(this);
     edtDeviceName_->installEventFilter(this);
 
-    ShowErrors([this] { Rebuild(); });
+    form_.Load();
     FixSize();
     CentreOnScreen();
 }
@@ -97,84 +92,52 @@ bool TfmDevice::eventFilter(QObject* watched, QEvent* event) {
     // The menu's keys, also when the window system has not made this window the active one (the menu's own
     // shortcuts act only then; a key they took never reaches this filter).
     if (watched == lbDevice_ && (key.key() == Qt::Key_Insert || key.key() == Qt::Key_Delete)) {
-        key.key() == Qt::Key_Insert ? Add() : Delete();
+        key.key() == Qt::Key_Insert ? form_.AddClicked() : form_.DeleteClicked();
         return true;
     }
     if (watched == edtDeviceName_ && key.key() == Qt::Key_Escape) {
         // Esc here takes back what was typed, not the dialog.
-        ShowErrors([this] {
-            edtDeviceName_->setText(QString::fromStdString(driver_.Get(&ITesselDriver::get_LDName)));
-        });
+        form_.NameEscaped();
         return true;
     }
     if (watched == edtDeviceName_ && IsEnter(key)) {
-        Rename(edtDeviceName_->text());
+        form_.NameEdited(edtDeviceName_->text().toStdString());
         return true;
     }
     return TMyForm::eventFilter(watched, event);
 }
 
-void TfmDevice::Rebuild() {
-    const LONG current = driver_.Get(&ITesselDriver::get_LDIndex);
-    const LONG count = driver_.Get(&ITesselDriver::get_LDCount);
+void TfmDevice::ShowError(const std::string& text) {
+    TMyForm::ShowError(QString::fromStdString(text));
+}
+
+void TfmDevice::ShowDevices(const std::vector<std::string>& entries, int current) {
     const QSignalBlocker quiet(lbDevice_);
     lbDevice_->clear();
-    try {
-        for (LONG i = 0; i < count; ++i) {
-            driver_.Put(&ITesselDriver::put_LDIndex, i);
-            auto* item = new QListWidgetItem(
-                DeviceEntryText(driver_.Get(&ITesselDriver::get_LDNumber),
-                                QString::fromStdString(driver_.Get(&ITesselDriver::get_LDName))));
-            item->setData(Qt::UserRole, static_cast<int>(driver_.Get(&ITesselDriver::get_LDNumber)));
-            lbDevice_->addItem(item);
-        }
-    } catch (...) {
-        driver_.Put(&ITesselDriver::put_LDIndex, current);
-        throw;
-    }
-    driver_.Put(&ITesselDriver::put_LDIndex, current);
+    for (const std::string& entry : entries) lbDevice_->addItem(QString::fromStdString(entry));
     lbDevice_->setCurrentRow(current);
-    edtDeviceName_->setText(QString::fromStdString(driver_.Get(&ITesselDriver::get_LDName)));
-    btnAdd_->setEnabled(count < kMaxDevices);
-    actAdd_->setEnabled(count < kMaxDevices);
-    btnDelete_->setEnabled(count > 1);
-    actDelete_->setEnabled(count > 1);
 }
 
-void TfmDevice::Add() {
-    if (!btnAdd_->isEnabled()) return;
-    ShowErrors([this] {
-        driver_.Check(&ITesselDriver::AddLD);
-        changed_ = true;
-        Rebuild();
-    });
+void TfmDevice::ShowEntry(int row, const std::string& text) {
+    if (QListWidgetItem* item = lbDevice_->item(row)) item->setText(QString::fromStdString(text));
 }
 
-void TfmDevice::Delete() {
-    if (!btnDelete_->isEnabled()) return;
-    ShowErrors([this] {
-        driver_.Check(&ITesselDriver::DeleteLD);
-        changed_ = true;
-        Rebuild();
-    });
+int TfmDevice::SelectedRow() const {
+    return lbDevice_->currentRow();
 }
 
-void TfmDevice::RowClicked(int row) {
-    if (row < 0) return;
-    ShowErrors([this, row] {
-        driver_.Put(&ITesselDriver::put_LDIndex, row);
-        driver_.CheckResult();
-        edtDeviceName_->setText(QString::fromStdString(driver_.Get(&ITesselDriver::get_LDName)));
-    });
+void TfmDevice::ShowName(const std::string& name) {
+    edtDeviceName_->setText(QString::fromStdString(name));
 }
 
-void TfmDevice::Rename(const QString& name) {
-    ShowErrors([this, &name] {
-        driver_.Put(&ITesselDriver::put_LDName, name.toStdString());
-        driver_.CheckResult();
-        if (QListWidgetItem* item = lbDevice_->currentItem())
-            item->setText(DeviceEntryText(item->data(Qt::UserRole).toInt(), name));
-    });
+void TfmDevice::EnableAdd(bool enabled) {
+    btnAdd_->setEnabled(enabled);
+    actAdd_->setEnabled(enabled);
+}
+
+void TfmDevice::EnableDelete(bool enabled) {
+    btnDelete_->setEnabled(enabled);
+    actDelete_->setEnabled(enabled);
 }
 
 bool ShowDevices(const TDriverCalls& driver, QWidget* parent) {

@@ -1,39 +1,37 @@
 #pragma once
-// TfmDevice ("Логические устройства"): adds, deletes and renames the driver's logical devices.
-
-#include <QString>
+// TfmDevice ("Логические устройства"): the window of the logical-device dialog, a view of TDevicesForm.
 
 #include "driver/client/DriverCalls.h"
 #include "driver/dialogs/MyForm.h"
+#include "driver/forms/DevicesForm.h"
 
 class QAction;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
 
-// A logical device in a list: "№ %d %s" up to number 9, "№%d %s" from 10, so that the names line up.
-QString DeviceEntryText(LONG number, const QString& name);
-
-class TfmDevice : public TMyForm {
+class TfmDevice : public TMyForm, private IDevicesView {
   public:
     TfmDevice(QWidget* parent, const TDriverCalls& driver);
 
     // Whether a device was added or deleted while the dialog was open.
-    bool Changed() const { return changed_; }
+    bool Changed() const { return form_.Changed(); }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    // Lists the devices again, keeping the current one current and selected.
-    void Rebuild();
-    void Add();
-    void Delete();
-    void RowClicked(int row);
-    void Rename(const QString& name);
+    // IDevicesView
+    void SetBusy(bool) override {}
+    void ShowError(const std::string& text) override;
+    void ShowDevices(const std::vector<std::string>& entries, int current) override;
+    void ShowEntry(int row, const std::string& text) override;
+    int SelectedRow() const override;
+    void ShowName(const std::string& name) override;
+    void EnableAdd(bool enabled) override;
+    void EnableDelete(bool enabled) override;
 
-    const TDriverCalls& driver_;
-    bool changed_ = false;
+    TDevicesForm form_;
     QListWidget* lbDevice_ = nullptr;
     QLineEdit* edtDeviceName_ = nullptr;
     QPushButton* btnAdd_ = nullptr;

@@ -12,31 +12,9 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 
-#include "driver/base/untError.h"
 #include "driver/dialogs/fmuDevice.h"
 
 namespace {
-
-const char* const kBaudRates[] = {"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"};
-constexpr int kPortCount = 32;
-
-// Runs `restore` when the scope ends, however it ends; for the settings an action puts back.
-class TFinally {
-  public:
-    explicit TFinally(std::function<void()> restore) : restore_(std::move(restore)) {}
-    ~TFinally() {
-        try {
-            restore_();
-        } catch (const std::exception&) {
-            // The action's own error, if any, is the one the user sees.
-        }
-    }
-    TFinally(const TFinally&) = delete;
-    TFinally& operator=(const TFinally&) = delete;
-
-  private:
-    std::function<void()> restore_;
-};
 
 QSpinBox* NewSpin(QWidget* parent, const char* name, int min, int max) {
     auto* spin = new QSpinBox(parent);
@@ -45,18 +23,23 @@ QSpinBox* NewSpin(QWidget* parent, const char* name, int min, int max) {
     return spin;
 }
 
-// Selects the item that refers to `value`; none when no item does.
-void SelectData(QComboBox* box, int value) {
-    box->setCurrentIndex(box->findData(value));
+void AddItems(QComboBox* box, const std::vector<std::string>& items) {
+    for (const std::string& item : items) box->addItem(QString::fromStdString(item));
 }
 
 }  // namespace
 
 TfmPage::TfmPage(QWidget* parent, ITesselDriver* driver) : QWidget(parent) {
     setObjectName("TfmPage");
-    if (driver != nullptr) driver_ = std::make_unique<TDriverCalls>(driver);
+    if (driver != nullptr) {
+        driver_ = std::make_unique<TDriverCalls>(driver);
+        IPageView& view = *this;  // the base is private: converted here, not in make_unique
+        form_ = std::make_unique<TPageForm>(*driver_, view);
+    }
     BuildControls();
 }
+
+TfmPage::~TfmPage() = default;
 
 QSize TfmPage::PageSize() {
     const TfmPage probe(nullptr, nullptr);
@@ -70,11 +53,10 @@ void TfmPage::BuildControls() {
     btnDevice_->setFixedWidth(btnDevice_->sizeHint().height() + 4);
     cbPortNumber_ = new QComboBox(this);
     cbPortNumber_->setObjectName("cbPortNumber");
-    for (int port = 1; port <= kPortCount; ++port) cbPortNumber_->addItem(QString("COM %1").arg(port), port);
+    AddItems(cbPortNumber_, TPageForm::PortItems());
     cbBaudRate_ = new QComboBox(this);
     cbBaudRate_->setObjectName("cbBaudRate");
-    for (int code = 1; code <= static_cast<int>(std::size(kBaudRates)); ++code)
-        cbBaudRate_->addItem(kBaudRates[code - 1], code);
+    AddItems(cbBaudRate_, TPageForm::BaudRateItems());
     edtDstAddress_ = NewSpin(this, "edtDstAddress", 1, 255);
     edtSrcAddress_ = NewSpin(this, "edtSrcAddress", 1, 255);
     edtTimeout_ = NewSpin(this, "edtTimeout", 0, 32767);
@@ -89,7 +71,7 @@ void TfmPage::BuildControls() {
     lblVersion_ = new QLabel("Версия:", this);
     lblVersion_->setObjectName("lblVersion");
 
-    btnConnect_ = NewButton(this, "btnConnect", "Проверка связи");
+    QPushButton* btnConnect = NewButton(this, "btnConnect", "Проверка связи");
     QPushButton* btnSetBaudRate = NewButton(this, "btnSetBaudRate", "Установить скорость");
     QPushButton* btnTables = NewButton(this, "btnTables", "Таблицы...");
     QPushButton* btnSearch = NewButton(this, "btnSearch", "Поиск ККМ...");
@@ -97,8 +79,8 @@ void TfmPage::BuildControls() {
     QPushButton* btnLogParams = NewButton(this, "btnLogParams", "Параметры лога...");
     QPushButton* btnDefaults = NewButton(this, "btnDefaults", "По умолчанию");
     QPushButton* btnAbout = NewButton(this, "btnAbout", "О программе...");
-    actionButtons_ = {btnConnect_, btnSetBaudRate, btnTables,   btnSearch,
-                      btnService,  btnLogParams,   btnDefaults, btnAbout};
+    actionButtons_ = {btnConnect, btnSetBaudRate, btnTables,   btnSearch,
+                      btnService, btnLogParams,   btnDefaults, btnAbout};
 
     auto* grid = new QGridLayout(this);
     // The page is as wide as the right edge of "Проверка связи" plus 16 and as high as the bottom of the
@@ -137,23 +119,23 @@ void TfmPage::BuildControls() {
     grid->setColumnStretch(1, 1);
     setFixedSize(sizeHint());
 
-    connect(cbDevice_, &QComboBox::activated, this, [this](int index) { DeviceChosen(index); });
-    connect(btnDevice_, &QPushButton::clicked, this, [this] { DeviceClicked(); });
+    connect(cbDevice_, &QComboBox::activated, this, [this](int index) { form_->DeviceChosen(index); });
+    connect(btnDevice_, &QPushButton::clicked, this, [this] { form_->DeviceClicked(); });
     connect(cbPortNumber_, &QComboBox::activated, this, [this] { Modified(); });
     connect(cbBaudRate_, &QComboBox::activated, this, [this] { Modified(); });
     for (QSpinBox* spin : {edtDstAddress_, edtSrcAddress_, edtTimeout_, edtRepCount_})
         connect(spin, &QSpinBox::valueChanged, this, [this] { Modified(); });
     connect(chbFuel_, &QCheckBox::clicked, this, [this] { Modified(); });
-    connect(chbDeviceEnabled_, &QCheckBox::clicked, this, [this] { DeviceEnabledClicked(); });
-    connect(btnConnect_, &QPushButton::clicked, this, [this] { ConnectClicked(); });
-    connect(btnSetBaudRate, &QPushButton::clicked, this, [this] { SetBaudRateClicked(); });
-    connect(btnTables, &QPushButton::clicked, this, [this] { DialogClicked(&ITesselDriver::ShowTablesDlg); });
-    connect(btnSearch, &QPushButton::clicked, this, [this] { SearchClicked(); });
-    connect(btnService, &QPushButton::clicked, this,
-            [this] { DialogClicked(&ITesselDriver::ShowServiceDlg); });
-    connect(btnLogParams, &QPushButton::clicked, this, [this] { DialogClicked(&ITesselDriver::ShowLogDlg); });
-    connect(btnDefaults, &QPushButton::clicked, this, [this] { DefaultsClicked(); });
-    connect(btnAbout, &QPushButton::clicked, this, [this] { AboutClicked(); });
+    connect(chbDeviceEnabled_, &QCheckBox::clicked, this,
+            [this](bool checked) { form_->DeviceEnabledClicked(checked); });
+    const std::pair<QPushButton*, void (TPageForm::*)()> actions[] = {
+        {btnConnect, &TPageForm::ConnectClicked},   {btnSetBaudRate, &TPageForm::SetBaudRateClicked},
+        {btnTables, &TPageForm::TablesClicked},     {btnSearch, &TPageForm::SearchClicked},
+        {btnService, &TPageForm::ServiceClicked},   {btnLogParams, &TPageForm::LogParamsClicked},
+        {btnDefaults, &TPageForm::DefaultsClicked}, {btnAbout, &TPageForm::AboutClicked},
+    };
+    for (const auto& [button, action] : actions)
+        connect(button, &QPushButton::clicked, this, [this, action] { (form_.get()->*action)(); });
 }
 
 void TfmPage::showEvent(QShowEvent* event) {
@@ -161,230 +143,92 @@ void TfmPage::showEvent(QShowEvent* event) {
     // The version sits in the strip under the result line.
     lblVersion_->adjustSize();
     lblVersion_->move(edtResult_->x(), edtResult_->geometry().bottom() + (33 - lblVersion_->height()) / 2);
-    if (centred_ || !driver_) return;
-    centred_ = true;
-    // A 1C:Enterprise host shows the frame where the system puts it; the page centres it on the screen.
-    Guard([this] {
-        if (!driver_->Get(&ITesselDriver::get_IsClient1C) ||
-            !driver_->Get(&ITesselDriver::get_IsShowProperties))
-            return;
-        QWidget* frame = window();
-        const QScreen* s = frame->screen() != nullptr ? frame->screen() : QGuiApplication::primaryScreen();
-        if (s != nullptr) frame->move(s->availableGeometry().center() - frame->rect().center());
-    });
+    if (form_) form_->Shown();
+}
+
+void TfmPage::CentreFrame() {
+    QWidget* frame = window();
+    const QScreen* s = frame->screen() != nullptr ? frame->screen() : QGuiApplication::primaryScreen();
+    if (s != nullptr) frame->move(s->availableGeometry().center() - frame->rect().center());
 }
 
 void TfmPage::UpdatePropertyPage() {
-    Guard([this] {
-        LoadValues();
-        LoadDevices();
-    });
-}
-
-void TfmPage::LoadValues() {
-    const TDriverCalls& d = *driver_;
-    lblVersion_->setText("Версия: " + QString::fromStdString(d.Get(&ITesselDriver::get_Version)));
-    lblVersion_->adjustSize();
-    chbFuel_->setChecked(d.Get(&ITesselDriver::get_Fuel));
-    const std::pair<QSpinBox*, TDriverCalls::TLongGet> spins[] = {
-        {edtRepCount_, &ITesselDriver::get_RepCount},
-        {edtTimeout_, &ITesselDriver::get_Timeout},
-        {edtSrcAddress_, &ITesselDriver::get_SrcAddress},
-        {edtDstAddress_, &ITesselDriver::get_DstAddress},
-    };
-    for (const auto& [spin, get] : spins) {
-        const QSignalBlocker quiet(spin);
-        spin->setValue(d.Get(get));
-    }
-    SelectData(cbBaudRate_, d.Get(&ITesselDriver::get_BaudRate));
-    SelectData(cbPortNumber_, d.Get(&ITesselDriver::get_PortNumber));
-    // Not a click: setting the box runs no action.
-    chbDeviceEnabled_->setChecked(d.Get(&ITesselDriver::get_DeviceEnabled));
-}
-
-void TfmPage::LoadDevices() {
-    const TDriverCalls& d = *driver_;
-    const LONG current = d.Get(&ITesselDriver::get_LDIndex);
-    const LONG count = d.Get(&ITesselDriver::get_LDCount);
-    cbDevice_->clear();
-    {
-        TFinally back([&] { d.Put(&ITesselDriver::put_LDIndex, current); });
-        for (LONG i = 0; i < count; ++i) {
-            d.Put(&ITesselDriver::put_LDIndex, i);
-            cbDevice_->addItem(DeviceEntryText(d.Get(&ITesselDriver::get_LDNumber),
-                                               QString::fromStdString(d.Get(&ITesselDriver::get_LDName))));
-        }
-    }
-    cbDevice_->setCurrentIndex(current);
-    const bool locked = d.Get(&ITesselDriver::get_LockDevices);
-    cbDevice_->setEnabled(count >= 2 && !locked);
-    btnDevice_->setEnabled(!locked);
-}
-
-void TfmPage::UpdateObject() {
-    const TDriverCalls& d = *driver_;
-    d.Put(&ITesselDriver::put_Fuel, chbFuel_->isChecked());
-    // A value the lists do not hold (a port above 32) is left as the driver has it.
-    if (cbBaudRate_->currentIndex() >= 0)
-        d.Put(&ITesselDriver::put_BaudRate, cbBaudRate_->currentData().toInt());
-    d.Put(&ITesselDriver::put_DstAddress, edtDstAddress_->value());
-    if (cbPortNumber_->currentIndex() >= 0)
-        d.Put(&ITesselDriver::put_PortNumber, cbPortNumber_->currentData().toInt());
-    d.Put(&ITesselDriver::put_SrcAddress, edtSrcAddress_->value());
-    d.Put(&ITesselDriver::put_RepCount, edtRepCount_->value());
-    d.Put(&ITesselDriver::put_Timeout, edtTimeout_->value());
+    form_->UpdatePropertyPage();
 }
 
 bool TfmPage::Apply() {
-    return Guard([this] { UpdateObject(); });
-}
-
-bool TfmPage::Guard(const std::function<void()>& handler) {
-    try {
-        handler();
-        return true;
-    } catch (const EDriverError& e) {
-        edtResult_->setText(QString("(%1) %2").arg(e.ErrorCode()).arg(QString::fromStdString(e.what())));
-    } catch (const std::exception& e) {
-        edtResult_->setText(QString::fromStdString(e.what()));
-    } catch (...) {
-        edtResult_->setText("Неизвестная ошибка");
-    }
-    return false;
-}
-
-void TfmPage::RunAction(const std::function<void()>& action) {
-    for (QPushButton* b : actionButtons_) b->setEnabled(false);
-    Guard(action);
-    for (QPushButton* b : actionButtons_) b->setEnabled(true);
-}
-
-void TfmPage::ShowResult() {
-    edtResult_->setText(QString::fromStdString(driver_->ResultLine()));
+    return form_->Apply();
 }
 
 void TfmPage::Modified() {
     if (onModified) onModified();
 }
 
-void TfmPage::ConnectClicked() {
-    RunAction([this] {
-        const TDriverCalls& d = *driver_;
-        UpdateObject();
-        const bool enabled = d.Get(&ITesselDriver::get_DeviceEnabled);
-        TFinally restore([&] { d.Put(&ITesselDriver::put_DeviceEnabled, enabled); });
-        edtResult_->clear();
-        d.Call(&ITesselDriver::GetDeviceMetrics);
-        if (d.Get(&ITesselDriver::get_ResultCode) != 0)
-            ShowResult();
-        else
-            edtResult_->setText("Название ККМ: " +
-                                QString::fromStdString(d.Get(&ITesselDriver::get_UDescription)));
-    });
+void TfmPage::SetBusy(bool busy) {
+    for (QPushButton* b : actionButtons_) b->setEnabled(!busy);
 }
 
-void TfmPage::SetBaudRateClicked() {
-    RunAction([this] {
-        const TDriverCalls& d = *driver_;
-        const LONG present = d.Get(&ITesselDriver::get_BaudRate);
-        const LONG chosen = cbBaudRate_->currentIndex() >= 0 ? cbBaudRate_->currentData().toInt() : present;
-        const bool enabled = d.Get(&ITesselDriver::get_DeviceEnabled);
-        TFinally restore([&] { d.Put(&ITesselDriver::put_DeviceEnabled, enabled); });
-        UpdateObject();
-        // The register is still at the present speed: ask it there to move to the chosen one.
-        d.Put(&ITesselDriver::put_BaudRate, present);
-        d.Put(&ITesselDriver::put_DeviceEnabled, true);
-        if (d.Get(&ITesselDriver::get_ResultCode) == 0) {
-            d.Call(&ITesselDriver::GetECRStatus);
-            if (d.Get(&ITesselDriver::get_ResultCode) == 0) {
-                d.Put(&ITesselDriver::put_ECRPortNumber, 0);
-                d.Put(&ITesselDriver::put_ECRTimeout, 100);
-                d.Put(&ITesselDriver::put_ECRBaudRate, chosen);
-                d.Call(&ITesselDriver::SetExchangeParam);
-            }
-        }
-        ShowResult();
-        // The driver follows the register only once it has moved: else it stays where the register answers,
-        // and the page shows that speed.
-        if (d.Get(&ITesselDriver::get_ResultCode) == 0)
-            d.Put(&ITesselDriver::put_BaudRate, chosen);
-        else
-            SelectData(cbBaudRate_, present);
-    });
+void TfmPage::ShowError(const std::string& text) {
+    TMyForm::ShowError(QString::fromStdString(text));
 }
 
-void TfmPage::DialogClicked(TDriverCalls::TMethod method) {
-    RunAction([this, method] {
-        const TScopedParentWnd owner(*driver_, static_cast<LONG>(window()->winId()));
-        driver_->Call(method);
-        ShowResult();
-    });
+void TfmPage::ShowValues(const std::string& version, const TPageSettings& settings, bool deviceEnabled) {
+    lblVersion_->setText(QString::fromStdString(version));
+    lblVersion_->adjustSize();
+    chbFuel_->setChecked(settings.fuel);
+    const std::pair<QSpinBox*, LONG> spins[] = {
+        {edtRepCount_, settings.repCount},
+        {edtTimeout_, settings.timeout},
+        {edtSrcAddress_, settings.srcAddress},
+        {edtDstAddress_, settings.dstAddress},
+    };
+    for (const auto& [spin, value] : spins) {
+        const QSignalBlocker quiet(spin);
+        spin->setValue(value);
+    }
+    cbBaudRate_->setCurrentIndex(settings.baudRateIndex);
+    cbPortNumber_->setCurrentIndex(settings.portIndex);
+    // Not a click: setting the box runs no action.
+    chbDeviceEnabled_->setChecked(deviceEnabled);
 }
 
-void TfmPage::SearchClicked() {
-    RunAction([this] {
-        LONG code = 0;
-        {
-            const TScopedParentWnd owner(*driver_, static_cast<LONG>(window()->winId()));
-            code = driver_->Call(&ITesselDriver::ShowSearchDlg);
-        }
-        LoadValues();
-        // A search that could not be shown says why; one that ran leaves the line empty.
-        if (code != 0)
-            ShowResult();
-        else
-            edtResult_->clear();
-    });
+TPageSettings TfmPage::Settings() const {
+    TPageSettings s;
+    s.fuel = chbFuel_->isChecked();
+    s.baudRateIndex = cbBaudRate_->currentIndex();
+    s.dstAddress = edtDstAddress_->value();
+    s.portIndex = cbPortNumber_->currentIndex();
+    s.srcAddress = edtSrcAddress_->value();
+    s.repCount = edtRepCount_->value();
+    s.timeout = edtTimeout_->value();
+    return s;
 }
 
-void TfmPage::AboutClicked() {
-    RunAction([this] {
-        // AboutBox yields nothing and keeps the last result, which its own failure replaces: a failure
-        // standing after it stays in the line (the same failure twice cannot be told from an earlier one
-        // kept).
-        const HRESULT hr = driver_->Interface()->AboutBox();
-        if (FAILED(hr)) throw std::runtime_error("Окно «О программе» не открылось");
-        if (driver_->Get(&ITesselDriver::get_ResultCode) != 0)
-            ShowResult();
-        else
-            edtResult_->clear();
-    });
+void TfmPage::ShowDevices(const std::vector<std::string>& entries, int current, bool listEnabled,
+                          bool buttonEnabled) {
+    cbDevice_->clear();
+    for (const std::string& entry : entries) cbDevice_->addItem(QString::fromStdString(entry));
+    cbDevice_->setCurrentIndex(current);
+    cbDevice_->setEnabled(listEnabled);
+    btnDevice_->setEnabled(buttonEnabled);
 }
 
-void TfmPage::DefaultsClicked() {
-    RunAction([this] {
-        driver_->Call(&ITesselDriver::SetDefaults);
-        LoadValues();
-    });
+void TfmPage::ShowResult(const std::string& line) {
+    edtResult_->setText(QString::fromStdString(line));
 }
 
-void TfmPage::DeviceClicked() {
-    Guard([this] {
-        const LONG current = driver_->Get(&ITesselDriver::get_LDIndex);
-        const bool listChanged = ShowDevices(*driver_, this);
-        // A row clicked in the dialog makes its device the current one: the page shows that device from now
-        // on, or its next write would give it the settings of the device it showed.
-        if (listChanged || driver_->Get(&ITesselDriver::get_LDIndex) != current)
-            UpdatePropertyPage();
-        else
-            LoadDevices();  // a device may have been renamed
-    });
+void TfmPage::ShowDeviceEnabled(bool enabled) {
+    chbDeviceEnabled_->setChecked(enabled);
 }
 
-void TfmPage::DeviceChosen(int index) {
-    Guard([this, index] {
-        // The settings on the page belong to the device being left.
-        UpdateObject();
-        driver_->Put(&ITesselDriver::put_LDIndex, index);
-        LoadValues();
-    });
+void TfmPage::ShowBaudRate(int index) {
+    cbBaudRate_->setCurrentIndex(index);
 }
 
-void TfmPage::DeviceEnabledClicked() {
-    Guard([this] {
-        UpdateObject();
-        driver_->Put(&ITesselDriver::put_DeviceEnabled, chbDeviceEnabled_->isChecked());
-        ShowResult();
-        chbDeviceEnabled_->setChecked(driver_->Get(&ITesselDriver::get_DeviceEnabled));
-    });
+LONG TfmPage::OwnerHandle() const {
+    return static_cast<LONG>(window()->winId());
+}
+
+bool TfmPage::ShowDevicesDialog() {
+    return ::ShowDevices(*driver_, this);
 }

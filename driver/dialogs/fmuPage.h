@@ -1,14 +1,13 @@
 #pragma once
-// TfmPage: the driver's property page. It edits the current logical device (port, speed, addresses) and the
-// exchange settings, tests the link, changes the register's speed and opens the other dialogs, all through
-// the driver's ITesselDriver. The result of the last action is shown in its result line as "(%d) %s"; any
-// error in a handler goes there too, and the page stays usable.
+// TfmPage: the window of the driver's property page, a view of TPageForm.
 
 #include <QList>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 #include "driver/client/DriverCalls.h"
+#include "driver/forms/PageForm.h"
 
 class QCheckBox;
 class QComboBox;
@@ -17,10 +16,11 @@ class QLineEdit;
 class QPushButton;
 class QSpinBox;
 
-class TfmPage : public QWidget {
+class TfmPage : public QWidget, private IPageView {
   public:
     // The page inside `parent`, working on `driver`; null for a page that is only measured.
     TfmPage(QWidget* parent, ITesselDriver* driver);
+    ~TfmPage() override;
 
     // The size of the page: the right edge of "Проверка связи" plus 16 pixels by the bottom of the result
     // line plus 33.
@@ -31,8 +31,6 @@ class TfmPage : public QWidget {
 
     // Loads the values and the logical devices.
     void UpdatePropertyPage();
-    // Writes the page's values: Fuel, BaudRate, DstAddress, PortNumber, SrcAddress, RepCount, Timeout.
-    void UpdateObject();
     // UpdateObject for the frame; false when it failed (the result line says why).
     bool Apply();
 
@@ -41,27 +39,24 @@ class TfmPage : public QWidget {
 
   private:
     void BuildControls();
-    void LoadValues();
-    void LoadDevices();
-    // Runs a handler; an error goes to the result line: a driver error as "(%d) %s", another as its text.
-    bool Guard(const std::function<void()>& handler);
-    // Runs an action with the eight action buttons disabled, enabling them again in every case.
-    void RunAction(const std::function<void()>& action);
-    void ShowResult();
     void Modified();
 
-    void ConnectClicked();
-    void SetBaudRateClicked();
-    void DialogClicked(TDriverCalls::TMethod method);
-    void SearchClicked();
-    void AboutClicked();
-    void DefaultsClicked();
-    void DeviceClicked();
-    void DeviceChosen(int index);
-    void DeviceEnabledClicked();
+    // IPageView
+    void SetBusy(bool busy) override;
+    void ShowError(const std::string& text) override;
+    void ShowValues(const std::string& version, const TPageSettings& settings, bool deviceEnabled) override;
+    TPageSettings Settings() const override;
+    void ShowDevices(const std::vector<std::string>& entries, int current, bool listEnabled,
+                     bool buttonEnabled) override;
+    void ShowResult(const std::string& line) override;
+    void ShowDeviceEnabled(bool enabled) override;
+    void ShowBaudRate(int index) override;
+    LONG OwnerHandle() const override;
+    bool ShowDevicesDialog() override;
+    void CentreFrame() override;
 
     std::unique_ptr<TDriverCalls> driver_;
-    bool centred_ = false;
+    std::unique_ptr<TPageForm> form_;
 
     QComboBox* cbDevice_ = nullptr;
     QPushButton* btnDevice_ = nullptr;
@@ -75,6 +70,5 @@ class TfmPage : public QWidget {
     QCheckBox* chbFuel_ = nullptr;
     QLineEdit* edtResult_ = nullptr;
     QLabel* lblVersion_ = nullptr;
-    QPushButton* btnConnect_ = nullptr;
     QList<QPushButton*> actionButtons_;
 };

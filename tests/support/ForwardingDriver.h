@@ -42,6 +42,11 @@ class ForwardingDriver final : public ITesselDriver {
     // Runs before each method call with its DISPID, on the calling thread, outside the lock: a test reads
     // there what the driver holds while the method runs.
     std::function<void(LONG)> beforeMethod;
+    // The properties written so far, in order.
+    std::vector<LONG> Puts() const {
+        std::lock_guard lock(mutex_);
+        return puts_;
+    }
 
     // ---- IUnknown and IDispatch: this interface for the driver's, the object for anything else ----
     STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
@@ -88,6 +93,7 @@ class ForwardingDriver final : public ITesselDriver {
 #define FORWARD_PUT(dispId, Name, Type)                         \
     STDMETHOD(put_##Name)(TESSEL_CTYPE_##Type Value) override { \
         Record(dispId);                                         \
+        Written(dispId);                                        \
         return target_->put_##Name(Value);                      \
     }
 #define FORWARD_KIND_Method(dispId, Name, Type) FORWARD_METHOD_##Type(dispId, Name)
@@ -135,6 +141,10 @@ class ForwardingDriver final : public ITesselDriver {
         *value = tessel::Utf8ToBstr(failure_.second).release();
         return true;
     }
+    void Written(LONG dispId) {
+        std::lock_guard lock(mutex_);
+        puts_.push_back(dispId);
+    }
     template <typename T>
     bool Answer(LONG, T*) {
         return false;
@@ -146,6 +156,7 @@ class ForwardingDriver final : public ITesselDriver {
     std::map<LONG, std::pair<LONG, std::string>> failing_;
     std::map<LONG, int> calls_;
     std::vector<LONG> trail_;
+    std::vector<LONG> puts_;
     bool failed_ = false;
     std::pair<LONG, std::string> failure_;
 };
