@@ -13,6 +13,9 @@ start_display() {
   }
   export DISPLAY=:$display
 }
+# Waits for the prefix to settle afterwards: a regsvr32 started while the server still wrote the registry once
+# failed to start at all ("ShellExecuteEx failed").
 wine_undecorated() {
   timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1 || true
+  timeout 60 wineserver -w || true
 }
