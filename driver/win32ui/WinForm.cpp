@@ -119,6 +119,16 @@ LRESULT TWinForm::Send(int id, UINT message, WPARAM wParam, LPARAM lParam) const
     return ::SendDlgItemMessageW(hwnd_, id, message, wParam, lParam);
 }
 
+namespace {
+
+// A named CALLBACK function, as a 32-bit build needs: a lambda does not convert to a stdcall pointer.
+BOOL CALLBACK SetChildFont(HWND child, LPARAM font) {
+    ::SendMessageW(child, WM_SETFONT, static_cast<WPARAM>(font), TRUE);
+    return TRUE;
+}
+
+}  // namespace
+
 void TWinForm::ApplyFont() {
     const TFontSettings settings = TFontSettings::Load();
     HDC dc = ::GetDC(hwnd_);
@@ -132,13 +142,7 @@ void TWinForm::ApplyFont() {
     color_ = static_cast<COLORREF>(settings.color);
     if (font_ == nullptr) return;  // the template's own font stays
     ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-    ::EnumChildWindows(
-        hwnd_,
-        [](HWND child, LPARAM font) -> BOOL {
-            ::SendMessageW(child, WM_SETFONT, static_cast<WPARAM>(font), TRUE);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(font_));
+    ::EnumChildWindows(hwnd_, SetChildFont, reinterpret_cast<LPARAM>(font_));
 }
 
 INT_PTR CALLBACK TWinForm::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

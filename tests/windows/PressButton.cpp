@@ -38,6 +38,11 @@ void CALLBACK Shown(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG, DWORD,
     if (object == OBJID_WINDOW && window != nullptr) TryWindow(window);
 }
 
+BOOL CALLBACK TryTopWindow(HWND window, LPARAM) {
+    TryWindow(window);
+    return !g_pressed;
+}
+
 }  // namespace
 
 int main() {
@@ -51,12 +56,7 @@ int main() {
     // Shown windows are told as they come; one already there is looked at first.
     HWINEVENTHOOK hook = ::SetWinEventHook(EVENT_OBJECT_SHOW, EVENT_OBJECT_SHOW, nullptr, Shown, 0, 0,
                                            WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
-    ::EnumWindows(
-        [](HWND w, LPARAM) -> BOOL {
-            TryWindow(w);
-            return !g_pressed;
-        },
-        0);
+    ::EnumWindows(TryTopWindow, 0);
     const UINT_PTR timer = ::SetTimer(nullptr, 0, seconds * 1000, nullptr);
     MSG msg;
     while (!g_pressed && ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
