@@ -1,5 +1,6 @@
 #include "driver/win32ui/WinDevice.h"
 
+#include <commctrl.h>
 #include <windowsx.h>
 
 #include <memory>
@@ -19,6 +20,7 @@ TWinDevice::TWinDevice(const TDriverCalls& driver) : TWinForm(IDD_DEVICES), form
 
 bool TWinDevice::OnInit() {
     Send(IDC_DEVICES_NAME, EM_LIMITTEXT, TDevicesForm::kMaxNameLength);
+    SetWindowSubclass(Item(IDC_DEVICES_NAME), NameProcedure, 1, reinterpret_cast<DWORD_PTR>(this));
     form_.Load();
     CentreOnScreen();
     return true;
@@ -52,11 +54,8 @@ bool TWinDevice::OnCommand(int id, int code) {
                 End(IDCANCEL);
             return true;
         case IDCANCEL:
-            // Esc in the name field takes back what was typed, not the dialog.
-            if (Focused(IDC_DEVICES_NAME))
-                form_.NameEscaped();
-            else
-                End(IDCANCEL);
+            // Esc in the name field never comes here: the field keeps it.
+            End(IDCANCEL);
             return true;
         default:
             return false;
@@ -91,6 +90,33 @@ bool TWinDevice::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& 
         default:
             return false;
     }
+}
+
+LRESULT CALLBACK TWinDevice::NameProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                           DWORD_PTR self) {
+    switch (message) {
+        case WM_GETDLGCODE: {
+            // The dialog manager would make Esc the dialog's Cancel: the field asks for it.
+            const auto* msg = reinterpret_cast<const MSG*>(lParam);
+            const LRESULT code = DefSubclassProc(hwnd, message, wParam, lParam);
+            if (msg != nullptr && msg->message == WM_KEYDOWN && msg->wParam == VK_ESCAPE)
+                return code | DLGC_WANTMESSAGE;
+            return code;
+        }
+        case WM_KEYDOWN:
+            if (wParam != VK_ESCAPE) break;
+            reinterpret_cast<TWinDevice*>(self)->form_.NameEscaped();
+            return 0;
+        case WM_CHAR:
+            if (wParam == VK_ESCAPE) return 0;  // no beep for the key the field took
+            break;
+        case WM_NCDESTROY:
+            RemoveWindowSubclass(hwnd, NameProcedure, 1);
+            break;
+        default:
+            break;
+    }
+    return DefSubclassProc(hwnd, message, wParam, lParam);
 }
 
 void TWinDevice::ShowMenu(POINT at) {

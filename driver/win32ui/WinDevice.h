@@ -29,6 +29,10 @@ class TWinDevice final : public TWinForm, private IDevicesView {
     void EnableDelete(bool enabled) override;
 
     void ShowMenu(POINT at);
+    // The name field's own keys: Esc there takes back what was typed, as the field's key, whatever the
+    // dialog's focus was when the dialog heard of it.
+    static LRESULT CALLBACK NameProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                          DWORD_PTR self);
     bool Focused(int id) const { return GetFocus() == Item(id); }
 
     TDevicesForm form_;
