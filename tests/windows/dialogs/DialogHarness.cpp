@@ -93,7 +93,9 @@ void WritePng(const std::string& path, int width, int height, const unsigned cha
 tessel::ComPtr<ITesselDriver> NewDriver() {
     tessel::client::LateBoundDriver driver(tessel::client::CreateDriver(tessel::client::kDriverProgId));
     tessel::ComPtr<ITesselDriver> early = driver.Interface();
-    if (!early || FAILED(early->put_PortNumber(kEmulatorPort))) throw std::runtime_error("no driver");
+    if (!early || FAILED(early->put_PortNumber(kEmulatorPort)) ||
+        FAILED(early->put_DstAddress(kEmulatorAddress)))
+        throw std::runtime_error("no driver");
     return early;
 }
 
@@ -178,6 +180,15 @@ HWND Control(HWND dialog, int id) {
     return control;
 }
 
+bool WaitUntil(const std::function<bool()>& done, DWORD ms) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
 void Click(HWND dialog, int id) {
     ::SendMessageW(Control(dialog, id), BM_CLICK, 0, 0);
 }
@@ -220,6 +231,38 @@ void Close(HWND window) {
     ::PostMessageW(window, WM_CLOSE, 0, 0);
 }
 
+namespace {
+
+// What the screen shows at `r`, as 24-bit rows (top row first, each `stride` bytes).
+std::vector<unsigned char> ScreenPixels(const RECT& r, size_t stride) {
+    const int width = r.right - r.left;
+    const int height = r.bottom - r.top;
+    std::vector<unsigned char> pixels(stride * static_cast<size_t>(height));
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap != nullptr) {
+        HGDIOBJ old = ::SelectObject(memory, bitmap);
+        ::BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+        ::SelectObject(memory, old);
+        std::copy_n(static_cast<const unsigned char*>(bits), pixels.size(), pixels.begin());
+        ::DeleteObject(bitmap);
+    }
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+}  // namespace
+
 void Shot(HWND window, const std::string& name) {
     const char* folder = std::getenv("TESSEL_SCREENSHOTS");
     if (folder == nullptr || *folder == '\0') return;
@@ -232,26 +275,29 @@ void Shot(HWND window, const std::string& name) {
     const int width = r.right - r.left;
     const int height = r.bottom - r.top;
     if (width <= 0 || height <= 0) return;
-    HDC screen = ::GetDC(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;  // top row first
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = ::SelectObject(memory, bitmap);
-    ::BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
-    ::SelectObject(memory, old);
     const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
-    const std::string path = std::string(folder) + "\\" + name + ".png";
-    WritePng(path, width, height, static_cast<const unsigned char*>(bits), stride);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
+    // The display shows a new window some time after Windows drew it (black, or what was behind it, until
+    // then): the picture is the first that shows the dialog's background inside its frame and stays the
+    // same a moment later.
+    POINT inside{4, 4};
+    ::ClientToScreen(window, &inside);
+    const size_t at =
+        static_cast<size_t>(inside.y - r.top) * stride + static_cast<size_t>(inside.x - r.left) * 3;
+    const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
+    const auto showsWindow = [&](const std::vector<unsigned char>& p) {
+        return at + 2 < p.size() && RGB(p[at + 2], p[at + 1], p[at]) == face;
+    };
+    std::vector<unsigned char> pixels = ScreenPixels(r, stride);
+    WaitUntil(
+        [&] {
+            ::Sleep(100);
+            std::vector<unsigned char> again = ScreenPixels(r, stride);
+            const bool settled = again == pixels && showsWindow(again);
+            pixels = std::move(again);
+            return settled;
+        },
+        5000);
+    WritePng(std::string(folder) + "\\" + name + ".png", width, height, pixels.data(), stride);
 }
 
 }  // namespace dialogs

@@ -17,10 +17,13 @@
 
 namespace dialogs {
 
-// The COM port of the register emulator that the harness (tests/windows/wine-dialogs) puts behind Wine.
+// The COM port and the address of the register emulator that the harness (tests/windows/wine-dialogs) puts
+// behind Wine.
 inline constexpr LONG kEmulatorPort = 5;
+inline constexpr LONG kEmulatorAddress = 2;
 
-// A new object of the registered driver, set to the emulator's port. Throws when it cannot be made.
+// A new object of the registered driver, set to the emulator's port and address (saved with the driver's
+// settings, so what one test moved is not left to the next). Throws when it cannot be made.
 tessel::ComPtr<ITesselDriver> NewDriver();
 
 // The windows activated on the thread that made it (a CBT hook), for a script on another thread to wait for.
@@ -61,6 +64,9 @@ std::string Text(HWND dialog, int id);
 bool Enabled(HWND dialog, int id);
 // Chooses item `index` of a combo box or list box and tells the dialog, as a user's choice does.
 void Choose(HWND dialog, int id, int index);
+// Waits up to `ms` for `done`, looking again every 20 ms: the windows change on their own thread, and a
+// click returns when the button's own action ends, before what its dialog's caller does after it.
+bool WaitUntil(const std::function<bool()>& done, DWORD ms = 20000);
 // Closes the window as its close box does.
 void Close(HWND window);
 

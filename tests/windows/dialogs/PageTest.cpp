@@ -10,17 +10,16 @@
 namespace dialogs {
 namespace {
 
+BOOL CALLBACK HoldsLinkTest(HWND child, LPARAM found) {
+    if (::GetDlgItem(child, IDC_PAGE_CONNECT) == nullptr) return TRUE;
+    *reinterpret_cast<HWND*>(found) = child;
+    return FALSE;
+}
+
 // The page's window: the frame's descendant that holds the link test button.
 HWND FindPage(HWND frame) {
     HWND page = nullptr;
-    ::EnumChildWindows(
-        frame,
-        [](HWND child, LPARAM found) -> BOOL {
-            if (::GetDlgItem(child, IDC_PAGE_CONNECT) == nullptr) return TRUE;
-            *reinterpret_cast<HWND*>(found) = child;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&page));
+    ::EnumChildWindows(frame, HoldsLinkTest, reinterpret_cast<LPARAM>(&page));
     return page;
 }
 
@@ -156,19 +155,19 @@ TEST_F(WinPageTest, DevicesDialogAddsDeletesAndRenames) {
 
         Choose(dialog, IDC_DEVICES_LIST, 0);
         HWND edit = Control(dialog, IDC_DEVICES_NAME);
-        ::SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
         ::SendMessageW(edit, EM_SETSEL, 0, -1);
         for (const wchar_t c : std::wstring(L"Касса у входа, левая сторона"))
             ::SendMessageW(edit, WM_CHAR, c, 0);
         EXPECT_EQ(ListEntry(dialog, 0), "№ 1 Касса у входа, левая");
         EXPECT_EQ(ListEntry(dialog, 1).rfind("№ 2 ", 0), 0u);
-        // Esc in the name field, as the dialog manager tells it: the name stays, the dialog stays open.
-        ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        // Esc in the name field: the name stays, the dialog stays open.
+        ::SendMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 0);
         EXPECT_TRUE(::IsWindowVisible(dialog));
         name = Text(dialog, IDC_DEVICES_NAME);
         Shot(dialog, "win-devices");
         Click(dialog, IDC_DEVICES_CLOSE);
-        pageCount = Count(page, IDC_PAGE_DEVICE, CB_GETCOUNT);
+        // The page lists the devices once the dialog's call has returned to it.
+        WaitUntil([&] { return (pageCount = Count(page, IDC_PAGE_DEVICE, CB_GETCOUNT)) == 2; });
     });
     EXPECT_EQ(pageCount, 2);
     EXPECT_EQ(name, "Касса у входа, левая");

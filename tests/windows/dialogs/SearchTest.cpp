@@ -18,16 +18,6 @@ namespace {
 
 constexpr const char* kFinished = "Поиск завершен. Найдено ККМ: ";
 
-// Waits up to `ms` for `done`, looking again every 20 ms: the windows change on their own thread.
-bool WaitUntil(const std::function<bool()>& done, int ms = 20000) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
-
 int Rows(HWND dialog) {
     return static_cast<int>(SendMessageW(Control(dialog, IDC_SEARCH_LIST), LVM_GETITEMCOUNT, 0, 0));
 }

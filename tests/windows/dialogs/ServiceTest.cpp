@@ -245,10 +245,7 @@ TEST(WinLogFile, ChosenNameReplacesTheField) {
                   Click(files, IDOK);
                   // The name reaches the field once the file dialog's call has returned on the window's
                   // thread.
-                  for (int tries = 0; tries < 500 && field != chosen; ++tries) {
-                      if (tries > 0) ::Sleep(10);
-                      field = Text(dialog, IDC_LOG_FILENAME);
-                  }
+                  WaitUntil([&] { return (field = Text(dialog, IDC_LOG_FILENAME)) == chosen; });
                   Click(dialog, IDCANCEL);
               });
     EXPECT_EQ(filters, (std::vector<std::string>{"Лог-файлы (*.log)", "Все файлы (*.*)"}));
