@@ -62,13 +62,13 @@ For i = 1 To calls
 Next
 WScript.Echo "TIME GetECRStatus " & Round((Timer - started) * 1000 / calls, 2) & " ms"
 
-' The dialogs, as a person closes them: a helper program presses OK in the property frame, then in the
-' about box, while the member waits in the window's modal loop.
+' The dialogs, as a person closes them: a helper program presses OK (IDOK, whatever the locale calls it) in
+' the property frame, then in the about box, while the member waits in the window's modal loop.
 Dim shell
 Set shell = CreateObject("WScript.Shell")
-shell.Run """" & pressButton & """ ""Драйвер ККМ"" OK 60", 0, False
+shell.Run """" & pressButton & """ ""Драйвер ККМ"" #1 60", 0, False
 Check "ShowProperties", d.ShowProperties(), 0
-shell.Run """" & pressButton & """ ""О программе"" OK 60", 0, False
+shell.Run """" & pressButton & """ ""О программе"" #1 60", 0, False
 d.AboutBox
 Check "ResultCode after AboutBox", d.ResultCode, 0
 
